@@ -1,0 +1,51 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ternova {
+
+// The texts of the sample grid by (column, row), kept apart from the grid's size so the grid can
+// be a view over them. Cells are spans into the loaded file's bytes, kept raw (the system's
+// 8-bit text). Columns 1..5 of every row are held in place; fields 6 and beyond, which the
+// program never uses, are kept aside. Column 0 and the header row are not stored: they follow
+// from the row number.
+class CellStore {
+ public:
+  static constexpr int32_t kColumns = 5;
+
+  // A new, empty set of cells over `bytes` for rows 1..rows: no text of an earlier file remains.
+  void Reset(std::shared_ptr<const std::string> bytes, int32_t rows);
+  // Cell (col, row) := bytes[offset, offset + length).
+  void Set(int32_t col, int32_t row, size_t offset, size_t length);
+
+  std::string_view Get(int32_t col, int32_t row) const;  // empty when never written
+  // The cell as the grid shows it (UTF-8).
+  std::string Text(int32_t col, int32_t row) const;
+  int32_t Rows() const { return rows_; }
+  // Whether the file's text is shown as UTF-8 (else Shift-JIS); worked out on first use.
+  bool Utf8() const;
+
+ private:
+#pragma pack(push, 4)
+  struct Span {
+    uint64_t offset = 0;
+    uint32_t length = 0;
+  };
+#pragma pack(pop)
+  struct Extra {
+    int32_t col, row;
+    Span span;
+  };
+  std::string_view View(const Span& s) const { return {bytes_->data() + s.offset, s.length}; }
+
+  std::shared_ptr<const std::string> bytes_;
+  int32_t rows_ = 0;
+  std::vector<Span> cells_;    // row-major, rows 1..rows_, columns 1..kColumns
+  std::vector<Extra> extra_;   // fields 6+, in file order
+  mutable int8_t utf8_ = -1;   // -1 not yet known
+};
+
+}  // namespace ternova

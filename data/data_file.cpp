@@ -1,0 +1,134 @@
+#include "data/data_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "data/number.h"
+#include "data/text_decode.h"
+#include "diagram/projection.h"
+
+namespace ternova {
+
+namespace {
+
+std::string SystemErrorText(int error) {
+  std::string text = std::strerror(error);
+  while (!text.empty() && (static_cast<unsigned char>(text.back()) < 0x21 || text.back() == '.')) text.pop_back();
+  return text;
+}
+
+std::string FullPath(const std::string& path) {
+  std::error_code ec;
+  const auto absolute = std::filesystem::absolute(path, ec);
+  return ec ? path : absolute.string();
+}
+
+[[noreturn]] void CannotOpen(const std::string& path, int error) {
+  throw LoadError("ファイル \"" + FullPath(path) + "\". " + SystemErrorText(error) + " は開けません", 0);
+}
+
+struct Fd {
+  int fd;
+  ~Fd() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<std::string> ReadWholeFile(const std::string& path) {
+  Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  if (file.fd < 0) CannotOpen(path, errno);
+  struct stat st {};
+  if (::fstat(file.fd, &st) != 0) CannotOpen(path, errno);
+  if (S_ISDIR(st.st_mode)) CannotOpen(path, EISDIR);
+  auto bytes = std::make_shared<std::string>();
+  // Regular files are read at their size in one allocation; pipes, devices and files that grow
+  // meanwhile are read on until their end.
+  size_t capacity = S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) + 1 : 1 << 16;
+  bytes->resize(capacity);
+  size_t used = 0;
+  for (;;) {
+    if (used == bytes->size()) bytes->resize(bytes->size() * 2);
+    const ssize_t got = ::read(file.fd, bytes->data() + used, bytes->size() - used);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      CannotOpen(path, errno);
+    }
+    if (got == 0) break;
+    used += static_cast<size_t>(got);
+  }
+  bytes->resize(used);
+  return bytes;
+}
+
+int32_t CountLines(std::string_view text) {
+  int64_t lines = 0;
+  ForEachLine(text, [&](size_t, size_t) { ++lines; });
+  return static_cast<int32_t>(std::min<int64_t>(lines, INT32_MAX));
+}
+
+void ForEachLine(std::string_view text, const std::function<void(size_t, size_t)>& line) {
+  const char* data = text.data();
+  const size_t n = text.size();
+  size_t start = 0;
+  while (start < n) {
+    size_t i = start;
+    while (i < n && data[i] != '\n' && data[i] != '\r') ++i;
+    line(start, i);
+    if (i < n && data[i] == '\r' && i + 1 < n && data[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+}
+
+void LoadDataBytes(std::shared_ptr<std::string> bytes, LoadTarget target, char separator,
+                   const std::function<void(int32_t)>& resized) {
+  // The text ends at the first NUL byte.
+  if (const void* nul = std::memchr(bytes->data(), '\0', bytes->size()))
+    bytes->resize(static_cast<const char*>(nul) - bytes->data());
+  const std::string_view text = *bytes;
+  const int32_t n = CountLines(text);
+
+  SampleTable& table = target.table;
+  CellStore& cells = target.cells;
+  table.CompletedRows = 0;
+  table.Resize(n);
+  cells.Reset(bytes, n);
+  if (resized) resized(n);
+
+  int32_t row = 0;
+  ForEachLine(text, [&](size_t begin, size_t end) {
+    if (++row > n) return;
+    SplitFields(text, begin, end, [&](int32_t col, size_t offset, size_t length) { cells.Set(col, row, offset, length); });
+    auto& values = table.SampleValues[row];
+    for (int32_t col = 1; col <= 4; ++col) {
+      const std::string_view cell = cells.Get(col, row);
+      switch (TryParseAmount(cell, separator, values[col])) {
+        case AmountStatus::Ok: break;
+        case AmountStatus::Overflow: throw LoadError(kOverflow, row);
+        case AmountStatus::Invalid:
+          throw LoadError("'" + DecodeCellText(cell, cells.Utf8()) + "' は浮動小数点数ではありません", row);
+      }
+    }
+    try {
+      ProjectRow(target.geometry, table, row);
+    } catch (const LoadError&) {
+      throw;
+    } catch (const Error& e) {
+      throw LoadError(e.what(), row);
+    }
+    table.CompletedRows = row;
+  });
+}
+
+void LoadDataFile(const std::string& path, LoadTarget target, char separator,
+                  const std::function<void(int32_t)>& resized) {
+  LoadDataBytes(ReadWholeFile(path), target, separator, resized);
+}
+
+}  // namespace ternova

@@ -1,0 +1,78 @@
+#pragma once
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "base/error.h"
+#include "data/cell_store.h"
+#include "diagram/geometry.h"
+#include "diagram/sample_table.h"
+
+namespace ternova {
+
+// A failed load: the message the user reads and the data line it is about (0: none).
+class LoadError : public Error {
+ public:
+  LoadError(const std::string& message, int32_t row) : Error(message), row_(row) {}
+  int32_t Row() const { return row_; }
+
+ private:
+  int32_t row_;
+};
+
+// The whole file's bytes. Throws "ファイル "<path>". <system text> は開けません" when it cannot
+// be read (missing, a directory, no access).
+std::shared_ptr<std::string> ReadWholeFile(const std::string& path);
+
+// Lines end at CR LF, lone LF or lone CR; a terminator at the very end adds no line.
+int32_t CountLines(std::string_view text);
+
+// Calls `line(begin, end)` with each line's byte range, in file order.
+void ForEachLine(std::string_view text, const std::function<void(size_t, size_t)>& line);
+
+// The fields of one line: the line trimmed of bytes 0x00..0x20 at both ends, split at TABs;
+// after each TAB, the TAB and every following TAB or blank are dropped (so empty fields do not
+// exist), while blanks just before a TAB stay in the field. Offsets are into `text`.
+template <typename F>
+void SplitFields(std::string_view text, size_t begin, size_t end, F&& field) {
+  auto blank = [&](size_t i) { return static_cast<unsigned char>(text[i]) <= 0x20; };
+  while (begin < end && blank(begin)) ++begin;
+  while (end > begin && blank(end - 1)) --end;
+  int32_t k = 0;
+  while (begin < end) {
+    const void* tab = std::memchr(text.data() + begin, '\t', end - begin);
+    if (!tab) {
+      field(++k, begin, end - begin);
+      return;
+    }
+    const size_t p = static_cast<const char*>(tab) - text.data();
+    field(++k, begin, p - begin);
+    begin = p;
+    while (begin < end && blank(begin)) ++begin;
+  }
+}
+
+// Everything a load changes.
+struct LoadTarget {
+  const DiagramGeometry& geometry;
+  SampleTable& table;
+  CellStore& cells;
+};
+
+// Reads the data file at `path` into the table and the cells, converting with `separator` and
+// projecting each row. `resized(n)` runs once the table and cells are sized for the file's n
+// lines and before any line is processed (the grid follows the new size then).
+// Errors are LoadErrors with the user's text; what a failure leaves behind: nothing changed
+// when the file cannot be read; otherwise the new count and sizes, the rows before the failing
+// one complete, the failing row's cells and the amounts converted before the bad one.
+void LoadDataFile(const std::string& path, LoadTarget target, char separator,
+                  const std::function<void(int32_t)>& resized = {});
+
+// The same load from bytes already in memory (the text ends at the first NUL).
+void LoadDataBytes(std::shared_ptr<std::string> bytes, LoadTarget target, char separator,
+                   const std::function<void(int32_t)>& resized = {});
+
+}  // namespace ternova

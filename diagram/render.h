@@ -1,0 +1,28 @@
+#pragma once
+#include <cstdint>
+
+#include "diagram/geometry.h"
+#include "diagram/sample_table.h"
+#include "picture/picture.h"
+#include "picture/surface.h"
+
+namespace ternova {
+
+// How the diagram is drawn: the highlighted sample, the symbol radius and the two grids.
+struct ViewState {
+  int32_t SelectedSample = 0;  // 0, or any row outside 1..SampleCount: none
+  int32_t SymbolSize = 6;      // 10 large, 6 medium, 3 small
+  bool Grid10 = true;
+  bool Grid50 = true;
+};
+
+// Draws the whole diagram from scratch into a new recording that replaces the picture's
+// content. `gridDivisions` is the grid pass's divisor, left at its last value (9 or 1).
+// A drawing cut short by an error still becomes the picture before the error goes on.
+void DrawDiagram(const DiagramGeometry& geometry, const SampleTable& table, const ViewState& view,
+                 int32_t& gridDivisions, DiagramPicture& picture, const SurfaceEnvironment& env);
+
+// One grid pass: N lines per direction on every face, parallel to each edge.
+void DrawGridPass(DrawingSurface& surface, const DiagramGeometry& geometry, int32_t divisions);
+
+}  // namespace ternova

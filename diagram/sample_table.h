@@ -1,0 +1,25 @@
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "diagram/geometry.h"
+
+namespace ternova {
+
+// Row r is line r of the last data file; row 0 and slot 0 are allocated and never used.
+// Slots 1..4 hold SiO2, Al2O3+CaO, MgO and FeO (values) or the points on faces 1..4.
+struct SampleTable {
+  int32_t SampleCount = 0;
+  std::vector<std::array<double, 5>> SampleValues = std::vector<std::array<double, 5>>(1);
+  std::vector<std::array<Point, 5>> SamplePoints = std::vector<std::array<Point, 5>>(1);
+  // Rows 1..CompletedRows were converted and projected by the last load. A failed load leaves
+  // later rows holding points of an earlier file (or zeros); those are never drawn.
+  int32_t CompletedRows = 0;
+
+  // Keeps surviving rows, zero-fills new ones and gives back the memory of surplus ones.
+  void Resize(int32_t count);
+};
+
+}  // namespace ternova

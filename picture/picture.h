@@ -1,0 +1,120 @@
+#pragma once
+// The recorded vector picture: a list of small drawing operations that every consumer (screen
+// playback, EMF, WMF, Qt's SVG/PDF/image writers) walks in order.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace ternova {
+
+struct Rgb {
+  uint8_t r = 0, g = 0, b = 0;
+  friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+
+inline constexpr Rgb kWhite{255, 255, 255};
+inline constexpr Rgb kBlack{0, 0, 0};
+inline constexpr Rgb kGrey{128, 128, 128};
+inline constexpr Rgb kBlue{0, 0, 255};
+inline constexpr Rgb kRed{255, 0, 0};
+
+enum class FillStyle : uint8_t { Solid, None };
+
+// The reference device the picture is recorded against: the screen.
+struct ScreenInfo {
+  int32_t widthPx = 1280, heightPx = 1024;
+  int32_t widthMm = 320, heightMm = 256;
+  int32_t dpi = 96;
+  friend bool operator==(const ScreenInfo&, const ScreenInfo&) = default;
+};
+
+struct FontSpec {
+  std::string face;     // UTF-8, as asked for; readers substitute what they have
+  int32_t height = 0;   // logical units; negative: character height without internal leading
+  int32_t weight = 400;
+  bool japanese = false;  // Shift-JIS character set (128) rather than the default one (1)
+  Rgb colour;
+  friend bool operator==(const FontSpec&, const FontSpec&) = default;
+};
+
+// One text drawn by TextOut: its characters and the advance of each one in logical units,
+// so every writer places the glyphs where the recording measured them.
+struct PictureText {
+  std::u16string chars;           // UTF-16, as the metafile text records hold it
+  std::vector<int32_t> advances;  // one per UTF-16 unit (0 for a low surrogate)
+  int32_t width = 0;              // sum of advances
+};
+
+namespace op {
+// State changes: recorded only when the state really changes before a drawing operation.
+struct Brush { FillStyle style; Rgb colour; };
+struct Pen { FillStyle style; Rgb colour; int32_t width; };
+struct Font { uint32_t font; };  // index into PictureContent::fonts
+// Drawing operations, coordinates in logical units exactly as given to the surface.
+struct Rectangle { int32_t x1, y1, x2, y2; };
+struct Ellipse { int32_t x1, y1, x2, y2; };
+struct MoveTo { int32_t x, y; };
+struct LineTo { int32_t x, y; };
+// Opaque on a box of the current brush colour while the brush is solid, else transparent.
+struct TextOut { int32_t x, y; uint32_t text; };  // index into PictureContent::texts
+}  // namespace op
+
+using PictureOp = std::variant<op::Brush, op::Pen, op::Font, op::Rectangle, op::Ellipse, op::MoveTo,
+                               op::LineTo, op::TextOut>;
+
+struct PictureContent {
+  std::vector<PictureOp> ops;
+  std::vector<FontSpec> fonts;
+  std::vector<PictureText> texts;
+};
+
+// Physical size of the picture in 0.01 mm.
+struct Frame {
+  int32_t width = 0, height = 0;
+  friend bool operator==(const Frame&, const Frame&) = default;
+};
+
+// The diagram's picture: 2000 x 2000 logical units (reference-device pixels), its physical frame
+// fixed at the first recording, and the content of the last completed recording. A reader that
+// took Content() keeps what it took while later recordings replace the picture's own content.
+class DiagramPicture {
+ public:
+  int32_t Width() const { return width_; }
+  int32_t Height() const { return height_; }
+  void SetWidth(int32_t w) { width_ = w; }
+  void SetHeight(int32_t h) { height_ = h; }
+
+  const Frame& PhysicalFrame() const { return frame_; }
+  const ScreenInfo& Reference() const { return reference_; }
+  // Computes the frame from the screen the first time only; later screens change nothing.
+  void FixFrame(const ScreenInfo& screen);
+
+  std::shared_ptr<const PictureContent> Content() const { return content_; }
+  bool Empty() const { return !content_; }
+  void SetContent(std::shared_ptr<const PictureContent> content) { content_ = std::move(content); }
+
+ private:
+  int32_t width_ = 0, height_ = 0;
+  Frame frame_;
+  ScreenInfo reference_;
+  std::shared_ptr<const PictureContent> content_;
+};
+
+// Integer multiply-divide, nearest with halves away from zero (as the platform's MulDiv).
+int32_t MulDiv(int32_t a, int32_t b, int32_t c);
+
+// A picture as a writer sees it: the content to encode and the sizes that go in the header.
+struct PictureSnapshot {
+  std::shared_ptr<const PictureContent> content;  // null: nothing recorded
+  int32_t width = 2000, height = 2000;            // logical units
+  Frame frame;
+  ScreenInfo reference;
+};
+
+inline PictureSnapshot Snapshot(const DiagramPicture& p) {
+  return {p.Content(), p.Width(), p.Height(), p.PhysicalFrame(), p.Reference()};
+}
+
+}  // namespace ternova

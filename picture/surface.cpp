@@ -1,0 +1,158 @@
+#include "picture/surface.h"
+
+#include <cmath>
+#include <new>
+
+#include "base/error.h"
+
+namespace ternova {
+
+namespace {
+
+constexpr const char* kNoResources = "システム リソースが足りません";
+constexpr const char* kBadMetafile = "メタファイルが不正です";
+
+std::u16string Utf16(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    char32_t cp;
+    size_t n;
+    if (c < 0x80) { cp = c; n = 1; }
+    else if ((c >> 5) == 6) { cp = c & 0x1F; n = 2; }
+    else if ((c >> 4) == 14) { cp = c & 0x0F; n = 3; }
+    else if ((c >> 3) == 30) { cp = c & 0x07; n = 4; }
+    else { cp = 0xFFFD; n = 1; }
+    if (i + n > utf8.size()) { cp = 0xFFFD; n = utf8.size() - i; }
+    else for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    i += n;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+int32_t FontHeightForPoints(int32_t points, int32_t dpi) {
+  return -MulDiv(points, dpi, 72);
+}
+
+FontSpec DefaultFont(const SurfaceEnvironment& env, int32_t* points) {
+  FontSpec f;
+  f.japanese = env.japanese;
+  f.face = env.japanese ? "ＭＳ Ｐゴシック" : "MS Sans Serif";
+  const int32_t size = env.japanese ? 9 : 8;
+  if (points) *points = size;
+  f.height = FontHeightForPoints(size, env.screen.dpi);
+  f.weight = 400;
+  f.colour = kBlack;  // the window-text colour
+  return f;
+}
+
+DrawingSurface::DrawingSurface(DiagramPicture& picture, const SurfaceEnvironment& env)
+    : picture_(picture), env_(env) {
+  try {
+    picture_.FixFrame(env.screen);
+    content_ = std::make_shared<PictureContent>();
+  } catch (const std::bad_alloc&) {
+    throw Error(kNoResources);
+  }
+  font_ = DefaultFont(env, nullptr);
+}
+
+DrawingSurface::~DrawingSurface() {
+  if (!content_) return;
+  try {
+    End();
+  } catch (...) {
+    // Destroyed while another error unwinds: that error is the one the user sees.
+  }
+}
+
+void DrawingSurface::End() {
+  if (!content_) return;
+  std::shared_ptr<PictureContent> finished = std::move(content_);
+  content_.reset();
+  try {
+    finished->ops.shrink_to_fit();
+  } catch (const std::bad_alloc&) {
+    throw Error(kBadMetafile);
+  }
+  picture_.SetContent(std::move(finished));
+}
+
+void DrawingSurface::SetFontSize(int32_t points) {
+  font_.height = FontHeightForPoints(points, env_.screen.dpi);
+}
+
+void DrawingSurface::SyncBrush() {
+  if (brushRecorded_ && recordedBrush_.style == brush_.style && recordedBrush_.colour == brush_.colour) return;
+  content_->ops.emplace_back(brush_);
+  recordedBrush_ = brush_;
+  brushRecorded_ = true;
+}
+
+void DrawingSurface::SyncPen() {
+  if (penRecorded_ && recordedPen_.style == pen_.style && recordedPen_.colour == pen_.colour &&
+      recordedPen_.width == pen_.width)
+    return;
+  content_->ops.emplace_back(pen_);
+  recordedPen_ = pen_;
+  penRecorded_ = true;
+}
+
+void DrawingSurface::SyncFont() {
+  auto& fonts = content_->fonts;
+  if (fontRecorded_ && fonts.back() == font_) return;
+  fonts.push_back(font_);
+  content_->ops.emplace_back(op::Font{static_cast<uint32_t>(fonts.size() - 1)});
+  fontRecorded_ = true;
+}
+
+void DrawingSurface::Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  SyncBrush();
+  SyncPen();
+  content_->ops.emplace_back(op::Rectangle{x1, y1, x2, y2});
+}
+
+void DrawingSurface::Ellipse(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  SyncBrush();
+  SyncPen();
+  content_->ops.emplace_back(op::Ellipse{x1, y1, x2, y2});
+}
+
+void DrawingSurface::MoveTo(int32_t x, int32_t y) {
+  content_->ops.emplace_back(op::MoveTo{x, y});
+  penX_ = x;
+  penY_ = y;
+}
+
+void DrawingSurface::LineTo(int32_t x, int32_t y) {
+  SyncPen();
+  content_->ops.emplace_back(op::LineTo{x, y});
+  penX_ = x;
+  penY_ = y;
+}
+
+void DrawingSurface::TextOut(int32_t x, int32_t y, std::string_view utf8) {
+  SyncBrush();
+  SyncFont();
+  PictureText text;
+  text.chars = Utf16(utf8);
+  if (env_.metrics) text.advances = env_.metrics->Advances(font_, text.chars);
+  text.advances.resize(text.chars.size(), 0);
+  for (int32_t a : text.advances) text.width += a;
+  content_->texts.push_back(std::move(text));
+  content_->ops.emplace_back(op::TextOut{x, y, static_cast<uint32_t>(content_->texts.size() - 1)});
+  // The platform moves the current position past the text, and records that move.
+  MoveTo(x + content_->texts.back().width, y);
+}
+
+}  // namespace ternova

@@ -1,0 +1,79 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "picture/picture.h"
+
+namespace ternova {
+
+// Font metrics behind a small seam, so the recording core needs no GUI toolkit.
+class TextMetrics {
+ public:
+  virtual ~TextMetrics() = default;
+  // Advance of each UTF-16 unit of `text` in logical units for `font`.
+  virtual std::vector<int32_t> Advances(const FontSpec& font, std::u16string_view text) const = 0;
+};
+
+// What the platform gives a new surface: the screen it records against and its default font.
+struct SurfaceEnvironment {
+  ScreenInfo screen;
+  bool japanese = false;  // the system's default character set is Shift-JIS
+  const TextMetrics* metrics = nullptr;
+};
+
+// The default UI font: "ＭＳ Ｐゴシック" 9 pt on a Japanese system, "MS Sans Serif" 8 pt elsewhere.
+FontSpec DefaultFont(const SurfaceEnvironment& env, int32_t* points);
+
+// Logical height of a font of `points` at `dpi`: -round(points * dpi / 72).
+int32_t FontHeightForPoints(int32_t points, int32_t dpi);
+
+// Records drawing operations into a new content for a DiagramPicture. The constructor begins
+// the recording (fixing the picture's frame the first time); End() replaces the picture's
+// content in one step. A surface destroyed without End() still ends its recording, so a
+// drawing cut short by an error becomes the picture all the same.
+class DrawingSurface {
+ public:
+  DrawingSurface(DiagramPicture& picture, const SurfaceEnvironment& env);
+  ~DrawingSurface();
+  DrawingSurface(const DrawingSurface&) = delete;
+  DrawingSurface& operator=(const DrawingSurface&) = delete;
+
+  void SetBrushStyle(FillStyle style) { brush_.style = style; }
+  void SetBrushColour(Rgb colour) { brush_.colour = colour; }
+  void SetPenStyle(FillStyle style) { pen_.style = style; }
+  void SetPenColour(Rgb colour) { pen_.colour = colour; }
+  void SetPenWidth(int32_t width) { pen_.width = width; }
+  void SetFontSize(int32_t points);
+
+  void Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+  void Ellipse(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+  void MoveTo(int32_t x, int32_t y);
+  void LineTo(int32_t x, int32_t y);
+  void TextOut(int32_t x, int32_t y, std::string_view utf8);
+
+  int32_t PenX() const { return penX_; }
+  int32_t PenY() const { return penY_; }
+
+  void End();
+
+ private:
+  void SyncBrush();
+  void SyncPen();
+  void SyncFont();
+
+  DiagramPicture& picture_;
+  const SurfaceEnvironment& env_;
+  std::shared_ptr<PictureContent> content_;
+  op::Brush brush_{FillStyle::Solid, kWhite};
+  op::Pen pen_{FillStyle::Solid, kBlack, 1};
+  FontSpec font_;
+  bool brushRecorded_ = false, penRecorded_ = false, fontRecorded_ = false;
+  op::Brush recordedBrush_{};
+  op::Pen recordedPen_{};
+  int32_t penX_ = 0, penY_ = 0;
+};
+
+}  // namespace ternova

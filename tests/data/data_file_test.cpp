@@ -1,0 +1,244 @@
+#include "data/data_file.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+namespace ternova {
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  ForEachLine(text, [&](size_t b, size_t e) { out.push_back(text.substr(b, e - b)); });
+  EXPECT_EQ(CountLines(text), static_cast<int32_t>(out.size()));
+  return out;
+}
+
+using V = std::vector<std::string>;
+
+TEST(LineEnds, CrLfLoneLfAndLoneCrEndALine) {
+  EXPECT_EQ(Lines("a\r\nb\nc\rd"), (V{"a", "b", "c", "d"}));
+  EXPECT_EQ(Lines("a\n\rb"), (V{"a", "", "b"}));  // LF CR is two ends
+  EXPECT_EQ(Lines("a\r\r\nb"), (V{"a", "", "b"}));
+}
+
+TEST(LineEnds, FinalTerminatorAddsNoLine) {
+  EXPECT_EQ(Lines(""), V{});
+  EXPECT_EQ(Lines("a\n"), V{"a"});
+  EXPECT_EQ(Lines("a\r\n"), V{"a"});
+  EXPECT_EQ(Lines("a\n\n"), (V{"a", ""}));
+  EXPECT_EQ(Lines("\n"), V{""});
+  EXPECT_EQ(Lines("\r\n\r\n"), (V{"", ""}));
+}
+
+V Fields(const std::string& line) {
+  V out;
+  int32_t expected = 0;
+  SplitFields(line, 0, line.size(), [&](int32_t k, size_t off, size_t len) {
+    EXPECT_EQ(k, ++expected);
+    out.push_back(line.substr(off, len));
+  });
+  return out;
+}
+
+TEST(FieldSplitting, RunsOfTabsAndBlanksSeparateOnce) {
+  EXPECT_EQ(Fields("1.0\t2.0\t3.0\t4.0\tA"), (V{"1.0", "2.0", "3.0", "4.0", "A"}));
+  EXPECT_EQ(Fields("1\t\t2\t3\t4"), (V{"1", "2", "3", "4"}));
+  EXPECT_EQ(Fields("1\t \t2"), (V{"1", "2"}));
+  EXPECT_EQ(Fields("1\t  2"), (V{"1", "2"}));
+}
+
+TEST(FieldSplitting, BlanksBeforeATabStayInTheField) {
+  EXPECT_EQ(Fields("  1.5  \t2\t3\t4"), (V{"1.5  ", "2", "3", "4"}));
+  EXPECT_EQ(Fields("a b\tc"), (V{"a b", "c"}));
+}
+
+TEST(FieldSplitting, LineIsTrimmedOfControlBytesAndBlanks) {
+  EXPECT_EQ(Fields("\x01 \t1\t2 \x1f"), (V{"1", "2"}));
+  EXPECT_EQ(Fields("   "), V{});
+  EXPECT_EQ(Fields(""), V{});
+  EXPECT_EQ(Fields("1\t2\t3\t4\tnote\textra\tmore"), (V{"1", "2", "3", "4", "note", "extra", "more"}));
+}
+
+class Load : public ::testing::Test {
+ protected:
+  void LoadText(const std::string& text, char sep = '.') {
+    resizedAt = -1;
+    LoadDataBytes(std::make_shared<std::string>(text), {geometry, table, cells}, sep,
+                  [&](int32_t n) { resizedAt = n; });
+  }
+  // Loads `text`, which must fail on `row` with `message`.
+  void ExpectFailure(const std::string& text, int32_t row, const std::string& message) {
+    try {
+      LoadText(text);
+      ADD_FAILURE() << "loaded";
+    } catch (const LoadError& e) {
+      EXPECT_EQ(e.Row(), row);
+      EXPECT_EQ(std::string(e.what()), message);
+    }
+  }
+  DiagramGeometry geometry = ComputeDiagramGeometry();
+  SampleTable table;
+  CellStore cells;
+  int32_t resizedAt = -1;
+};
+
+TEST_F(Load, OneLineFillsCellsValuesAndPoints) {
+  LoadText("1.0\t2.0\t3.0\t4.0\tA");
+  EXPECT_EQ(table.SampleCount, 1);
+  EXPECT_EQ(table.CompletedRows, 1);
+  EXPECT_EQ(resizedAt, 1);
+  EXPECT_EQ(cells.Get(1, 1), "1.0");
+  EXPECT_EQ(cells.Get(5, 1), "A");
+  EXPECT_EQ(table.SampleValues[1], (std::array<double, 5>{0, 1, 2, 3, 4}));
+  // face 1: ((1433 + 2000 + 1701) / 6, (1000 + 500 + 3000) / 6)
+  EXPECT_EQ(table.SamplePoints[1][1], (Point{856, 750}));
+}
+
+TEST_F(Load, DoubleTabLeavesTheNoteUnwritten) {
+  LoadText("1\t\t2\t3\t4");
+  EXPECT_EQ(table.SampleValues[1], (std::array<double, 5>{0, 1, 2, 3, 4}));
+  EXPECT_EQ(cells.Get(5, 1), "");
+}
+
+TEST_F(Load, HiddenFieldsAreKept) {
+  LoadText("1\t2\t3\t4\tn\tsix\tseven");
+  EXPECT_EQ(cells.Get(6, 1), "six");
+  EXPECT_EQ(cells.Get(7, 1), "seven");
+}
+
+TEST_F(Load, TextEndsAtTheFirstNul) {
+  LoadText(std::string("1\t1\t1\t1\n2\t2\t2\t2\0garbage\nmore", 30));
+  EXPECT_EQ(table.SampleCount, 2);
+}
+
+TEST_F(Load, EmptyFileHasNoSamples) {
+  LoadText("1\t1\t1\t1\n1\t1\t1\t1");
+  LoadText("");
+  EXPECT_EQ(table.SampleCount, 0);
+  EXPECT_EQ(table.SampleValues.size(), 1u);
+  EXPECT_EQ(cells.Rows(), 0);
+}
+
+TEST_F(Load, ShortLineFailsWithAnEmptyText) {
+  ExpectFailure("1\t2\t3", 1, "'' は浮動小数点数ではありません");
+}
+
+TEST_F(Load, ExtraLineEndMakesAnEmptyFailingRow) {
+  ExpectFailure("1\t2\t3\t4\n\n", 2, "'' は浮動小数点数ではありません");
+  EXPECT_EQ(table.SampleCount, 2);
+  EXPECT_EQ(table.CompletedRows, 1);
+}
+
+TEST_F(Load, ByteOrderMarkFailsTheFirstRow) {
+  ExpectFailure("\xEF\xBB\xBF" "1\t2\t3\t4", 1, "'\xEF\xBB\xBF" "1' は浮動小数点数ではありません");
+}
+
+TEST_F(Load, AmountsFailWithTheirMessages) {
+  ExpectFailure("1e500\t1\t1\t1", 1, "浮動小数点数のオーバーフロー");
+  ExpectFailure("1e5000\t1\t1\t1", 1, "'1e5000' は浮動小数点数ではありません");
+  ExpectFailure("100\t0\t0\t0", 1, "不正な浮動小数点数演算命令");
+  ExpectFailure("1\t-1\t0\t5", 1, "0 による浮動小数点数除算");
+  ExpectFailure("SiO2\tAl2O3+CaO\tMgO\tFeO\n1\t1\t1\t1", 1, "'SiO2' は浮動小数点数ではありません");
+}
+
+TEST_F(Load, ShiftJisCellIsQuotedDecoded) {
+  // "石英" in Shift-JIS: the file is not UTF-8, so the message shows it decoded.
+  ExpectFailure("1\t1\t1\t1\n\x90\xCE\x89\x70\t1\t1\t1", 2, "'石英' は浮動小数点数ではありません");
+}
+
+TEST_F(Load, Utf8CellIsQuotedAsItIs) {
+  ExpectFailure("石英\t1\t1\t1", 1, "'石英' は浮動小数点数ではありません");
+}
+
+TEST_F(Load, ConversionFailureKeepsWhatCameBefore) {
+  LoadText("1\t1\t1\t1\n2\t2\t2\t2\n3\t3\t3\t3");
+  const auto oldPoints = table.SamplePoints;
+  ExpectFailure("5\t6\t7\t8\n9\tx\t7\t8", 2, "'x' は浮動小数点数ではありません");
+  EXPECT_EQ(table.SampleCount, 2);
+  EXPECT_EQ(table.CompletedRows, 1);
+  EXPECT_EQ(table.SampleValues[2][1], 9);  // converted before the bad one
+  EXPECT_EQ(table.SampleValues[2][2], 2);  // not reached: the earlier file's value
+  EXPECT_EQ(table.SamplePoints[2], oldPoints[2]);
+  EXPECT_EQ(cells.Get(1, 2), "9");  // the failing row's cells stay as written
+  EXPECT_EQ(cells.Get(3, 2), "7");
+}
+
+TEST_F(Load, ProjectionFailureKeepsTheFacesBeforeIt) {
+  LoadText("1\t1\t1\t1");
+  ExpectFailure("100\t0\t0\t0", 1, "不正な浮動小数点数演算命令");
+  EXPECT_EQ(table.SampleValues[1], (std::array<double, 5>{0, 100, 0, 0, 0}));
+  EXPECT_EQ(table.SamplePoints[1][1], (Point{1433, 1000}));
+  EXPECT_EQ(table.SamplePoints[1][2], (Point{1433, 1000}));
+  EXPECT_EQ(table.SamplePoints[1][3], (Point{567, 500}));  // earlier file's point
+  EXPECT_EQ(table.CompletedRows, 0);
+}
+
+TEST_F(Load, ShortLineNeverPicksUpAFieldOfAnEarlierFile) {
+  LoadText("1\t2\t3\t4\tnote");
+  ExpectFailure("1\t2\t3", 1, "'' は浮動小数点数ではありません");
+  EXPECT_EQ(cells.Get(5, 1), "");
+}
+
+TEST_F(Load, NewRowsAreZeroFilledAndSurplusRowsReleased) {
+  LoadText("1\t1\t1\t1\n1\t1\t1\t1\n1\t1\t1\t1");
+  ExpectFailure("1\t1\t1\t1\nx", 2, "'x' は浮動小数点数ではありません");
+  EXPECT_EQ(table.SampleValues.size(), 3u);
+  EXPECT_EQ(table.SamplePoints.size(), 3u);
+  table.Resize(5);
+  EXPECT_EQ(table.SampleValues[4], (std::array<double, 5>{}));
+  EXPECT_EQ(table.SamplePoints[5][4], (Point{}));
+  EXPECT_EQ(table.SampleValues[1][1], 1);
+}
+
+TEST_F(Load, DecimalSeparatorIsAParameter) {
+  LoadDataBytes(std::make_shared<std::string>("1,5\t1\t1\t1"), {geometry, table, cells}, ',');
+  EXPECT_EQ(table.SampleValues[1][1], 1.5);
+}
+
+class LoadFile : public Load {
+ protected:
+  std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                              ("ternova-load-" + std::to_string(::getpid()) + "-" +
+                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  void SetUp() override { std::filesystem::create_directories(dir); }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+};
+
+TEST_F(LoadFile, MissingFileLeavesEverythingUnchanged) {
+  LoadText("1\t1\t1\t1");
+  const std::string path = (dir / "missing.txt").string();
+  try {
+    LoadDataFile(path, {geometry, table, cells}, '.');
+    ADD_FAILURE();
+  } catch (const LoadError& e) {
+    EXPECT_EQ(std::string(e.what()), "ファイル \"" + path + "\". No such file or directory は開けません");
+    EXPECT_EQ(e.Row(), 0);
+  }
+  EXPECT_EQ(table.SampleCount, 1);
+  EXPECT_EQ(cells.Get(1, 1), "1");
+}
+
+TEST_F(LoadFile, DirectoryCannotBeOpened) {
+  try {
+    LoadDataFile(dir.string(), {geometry, table, cells}, '.');
+    ADD_FAILURE();
+  } catch (const LoadError& e) {
+    EXPECT_EQ(std::string(e.what()), "ファイル \"" + dir.string() + "\". Is a directory は開けません");
+  }
+}
+
+TEST_F(LoadFile, ReadsTheWholeFile) {
+  const auto path = dir / "ok.txt";
+  std::ofstream(path) << "1\t1\t1\t1\r\n2\t3\t4\t5\r\n";
+  LoadDataFile(path.string(), {geometry, table, cells}, '.');
+  EXPECT_EQ(table.SampleCount, 2);
+  EXPECT_EQ(table.SampleValues[2][4], 5);
+}
+
+}  // namespace
+}  // namespace ternova

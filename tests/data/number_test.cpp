@@ -1,0 +1,98 @@
+#include "data/number.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+
+namespace ternova {
+namespace {
+
+struct Case {
+  const char* text;
+  AmountStatus status;
+  double value;
+};
+
+void Check(const Case& c, char separator) {
+  double v = -12345;
+  const AmountStatus s = TryParseAmount(c.text, separator, v);
+  EXPECT_EQ(s, c.status) << "'" << c.text << "'";
+  if (s == AmountStatus::Ok && c.status == AmountStatus::Ok) {
+    EXPECT_EQ(v, c.value) << "'" << c.text << "'";
+  }
+}
+
+constexpr auto Ok = AmountStatus::Ok;
+constexpr auto Bad = AmountStatus::Invalid;
+constexpr auto Over = AmountStatus::Overflow;
+
+TEST(NumberSyntax, AcceptsTheDecimalForms) {
+  const Case cases[] = {
+      {"1", Ok, 1}, {"1.5", Ok, 1.5}, {"-1.5", Ok, -1.5}, {"+2", Ok, 2}, {"45.2", Ok, 45.2},
+      {"  7  ", Ok, 7}, {"1.5  ", Ok, 1.5}, {"1e3", Ok, 1000}, {"1E-2", Ok, 0.01}, {"2.5e+1", Ok, 25},
+      {"007", Ok, 7}, {"0.1", Ok, 0.1}, {"-0", Ok, -0.0},
+  };
+  for (const auto& c : cases) Check(c, '.');
+}
+
+TEST(NumberSyntax, LoneSeparatorIsZero) {
+  const Case cases[] = {{".", Ok, 0}, {"5.", Ok, 5}, {".5", Ok, 0.5}, {"-.", Ok, -0.0}, {" . ", Ok, 0}};
+  for (const auto& c : cases) Check(c, '.');
+}
+
+TEST(NumberSyntax, ExponentWithoutDigitsIsZero) {
+  const Case cases[] = {{"1e", Ok, 1}, {"1E+", Ok, 1}, {"2.5e-", Ok, 2.5}, {".e", Ok, 0}};
+  for (const auto& c : cases) Check(c, '.');
+}
+
+TEST(NumberSyntax, RejectsWhatIsNotADecimalNumber) {
+  const char* bad[] = {"", " ", "+", "-", "e5", "abc", "1,5", "1 000", "0x10", "inf", "nan", "Infinity",
+                       "1.5.", "1..5", "--1", "+-1", "1e5x", "1\t", "\t1", "1\v", "\xA0" "1", "1e+-2",
+                       "\xEF\xBB\xBF" "1"};
+  for (const char* t : bad) Check({t, Bad, 0}, '.');
+}
+
+TEST(NumberSyntax, SeparatorComesFromTheLocale) {
+  Check({"1,5", Ok, 1.5}, ',');
+  Check({"1.5", Bad, 0}, ',');
+  Check({",", Ok, 0}, ',');
+  EXPECT_EQ(DecimalSeparatorFrom(","), ',');
+  EXPECT_EQ(DecimalSeparatorFrom(""), '.');
+  EXPECT_EQ(DecimalSeparatorFrom("\xD9\xAB"), '.');  // longer than one byte
+}
+
+TEST(NumberSyntax, ExponentDigitsStopAtFiveHundred) {
+  const Case cases[] = {
+      {"1e500", Over, 0}, {"1e499", Over, 0}, {"1e308", Ok, 1e308}, {"1e309", Over, 0},
+      {"1e5000", Bad, 0}, {"1e-5000", Bad, 0}, {"1e0500", Over, 0}, {"1e4999", Over, 0}, {"1e49999", Bad, 0},
+      {"1e-500", Ok, 0}, {"1e-499", Ok, 0}, {"-1e400", Over, 0}, {"1e49", Ok, 1e49},
+  };
+  for (const auto& c : cases) Check(c, '.');
+}
+
+TEST(NumberSyntax, ValueIsTheCorrectlyRoundedDouble) {
+  const Case cases[] = {
+      {"1.7976931348623157e308", Ok, DBL_MAX},
+      {"4.9406564584124654e-324", Ok, 4.9406564584124654e-324},
+      {"0.30000000000000004", Ok, 0.30000000000000004},
+      {"9007199254740993", Ok, 9007199254740992.0},  // ties to even
+      {"2.2250738585072011e-308", Ok, 2.2250738585072011e-308},
+      {"1.7976931348623159e308", Over, 0},
+      {"123456789012345678901234567890", Ok, 1.2345678901234568e29},
+  };
+  for (const auto& c : cases) Check(c, '.');
+}
+
+TEST(NumberSyntax, VeryLongMantissaIsExact) {
+  std::string digits = "0." + std::string(5000, '0') + "1e5001";
+  // exponent digits stop at 500: "5001" leaves a digit unread
+  Check({digits.c_str(), Bad, 0}, '.');
+  std::string big = std::string(400, '9');
+  Check({big.c_str(), Over, 0}, '.');
+  std::string longOne = "1." + std::string(10000, '0') + "1";
+  Check({longOne.c_str(), Ok, 1.0}, '.');
+}
+
+}  // namespace
+}  // namespace ternova

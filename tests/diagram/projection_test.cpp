@@ -1,0 +1,92 @@
+#include "diagram/projection.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+
+#include "base/error.h"
+
+namespace ternova {
+namespace {
+
+#define EXPECT_POINT(p, px, py) EXPECT_EQ((p), (Point{px, py}))
+
+class Projection : public ::testing::Test {
+ protected:
+  void SetUp() override { table.Resize(1); }
+  void Project(double v1, double v2, double v3, double v4) {
+    table.SampleValues[1] = {0, v1, v2, v3, v4};
+    ProjectRow(geometry, table, 1);
+  }
+  // Runs a projection that must fault with `message`.
+  void ExpectFault(double v1, double v2, double v3, double v4, const char* message) {
+    try {
+      Project(v1, v2, v3, v4);
+      ADD_FAILURE() << "no fault";
+    } catch (const Error& e) {
+      EXPECT_STREQ(e.what(), message);
+    }
+  }
+  DiagramGeometry geometry = ComputeDiagramGeometry();
+  SampleTable table;
+};
+
+TEST_F(Projection, EqualAmountsLandOnEachFaceCentroid) {
+  Project(1, 1, 1, 1);
+  EXPECT_POINT(table.SamplePoints[1][1], 1000, 750);
+  EXPECT_POINT(table.SamplePoints[1][2], 1433, 500);
+  EXPECT_POINT(table.SamplePoints[1][3], 567, 500);
+  EXPECT_POINT(table.SamplePoints[1][4], 1000, 1250);
+}
+
+TEST_F(Projection, OnlyRatiosMatter) {
+  Project(10, 20, 30, 40);
+  const auto first = table.SamplePoints[1];
+  Project(1, 2, 3, 4);
+  EXPECT_EQ(table.SamplePoints[1], first);
+}
+
+TEST_F(Projection, NegativeAmountsLandOutsideTheFace) {
+  Project(-1, 1, 1, 1);  // face 1: (-1433 + 1000 + 567) / 1 = 134
+  EXPECT_POINT(table.SamplePoints[1][1], 134, 250);
+}
+
+TEST_F(Projection, ZeroOverZeroStopsAtTheFaultingFace) {
+  table.SamplePoints[1] = {Point{}, {7, 7}, {7, 7}, {7, 7}, {7, 7}};
+  ExpectFault(100, 0, 0, 0, kInvalidOperation);
+  EXPECT_POINT(table.SamplePoints[1][1], 1433, 1000);
+  EXPECT_POINT(table.SamplePoints[1][2], 1433, 1000);
+  EXPECT_POINT(table.SamplePoints[1][3], 7, 7);
+  EXPECT_POINT(table.SamplePoints[1][4], 7, 7);
+}
+
+TEST_F(Projection, NonZeroOverZeroIsADivisionByZero) {
+  ExpectFault(1, -1, 0, 5, kDivideByZero);  // face 1 sums to 0 with numerator 1433 - 1000
+}
+
+TEST_F(Projection, SumBeyondTheDoubleRangeOverflows) {
+  ExpectFault(DBL_MAX, DBL_MAX, 0, 1, kOverflow);
+}
+
+TEST_F(Projection, QuotientBeyondTheDoubleRangeOverflows) {
+  // A tiny sum makes the quotient huge: 1433 * 1e308 / (sum of about 1e-300).
+  ExpectFault(1e300, -1e300, 1e-300, 0, kOverflow);
+}
+
+TEST_F(Projection, QuotientBeyondTwoToTheSixtyThreeIsInvalid) {
+  table.SamplePoints[1][1] = {7, 7};
+  ExpectFault(1, -1, 1e-300, 0, kInvalidOperation);  // x = 433 / 1e-300
+  EXPECT_POINT(table.SamplePoints[1][1], 7, 7);
+}
+
+TEST_F(Projection, FaultInYLeavesTheNewXOfThatFace) {
+  table.SamplePoints[1] = {Point{}, {7, 7}, {7, 7}, {7, 7}, {7, 7}};
+  // Face 2 sums to 2^-52 with an x numerator of 1000 * 2^-52 and a y numerator near -3000.
+  ExpectFault(-4 + 0x1p-51, 2, 10, 2 - 0x1p-52, kInvalidOperation);
+  EXPECT_NE(table.SamplePoints[1][1], (Point{7, 7}));
+  EXPECT_POINT(table.SamplePoints[1][2], 1000, 7);
+  EXPECT_POINT(table.SamplePoints[1][3], 7, 7);
+}
+
+}  // namespace
+}  // namespace ternova

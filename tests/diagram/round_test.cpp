@@ -1,0 +1,44 @@
+#include "diagram/round.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "base/error.h"
+
+namespace ternova {
+namespace {
+
+TEST(RoundHalfAway, RoundsHalvesAwayFromZero) {
+  const struct { double in; int32_t out; } cases[] = {
+      {2.5, 3}, {-2.5, -3}, {0.4999, 0}, {-0.4999, 0}, {0.5, 1}, {-0.5, -1}, {-0.0, 0}, {0.0, 0},
+      {1.5, 2}, {-1.5, -2}, {1433.0, 1433}, {499.99999999999994, 500}, {-250.00000000000023, -250},
+      // The sum is formed in extended precision: in double, this would round up to 1.
+      {0.49999999999999994, 0}, {-0.49999999999999994, 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RoundHalfAway(c.in), c.out) << c.in;
+}
+
+TEST(RoundHalfAway, KeepsTheLowThirtyTwoBitsOfLargeValues) {
+  EXPECT_EQ(RoundHalfAway(2147483647.0), 2147483647);
+  EXPECT_EQ(RoundHalfAway(2147483648.0), INT32_MIN);
+  EXPECT_EQ(RoundHalfAway(4294967296.0 + 5), 5);
+  EXPECT_EQ(RoundHalfAway(-4294967296.0 - 5), -5);
+  EXPECT_EQ(RoundHalfAway(0x1p62), 0);
+}
+
+TEST(RoundHalfAway, BeyondSixtyFourBitsIsAnInvalidOperation) {
+  for (double x : {0x1p63, -0x1p63 - 0x1p11, 1e300, -1e300, std::nan("")}) {
+    try {
+      RoundHalfAway(x);
+      ADD_FAILURE() << x;
+    } catch (const Error& e) {
+      EXPECT_STREQ(e.what(), kInvalidOperation) << x;
+    }
+  }
+  EXPECT_EQ(RoundHalfAway(-0x1p63), 0);  // exactly -2^63 still fits
+  EXPECT_EQ(RoundHalfAway(0x1p63 - 1024), -1024);  // low 32 bits of 2^63 - 1024
+}
+
+}  // namespace
+}  // namespace ternova

@@ -1,0 +1,113 @@
+#include "picture/surface.h"
+
+#include <gtest/gtest.h>
+
+namespace ternova {
+namespace {
+
+class FixedAdvance : public TextMetrics {
+ public:
+  std::vector<int32_t> Advances(const FontSpec&, std::u16string_view text) const override {
+    return std::vector<int32_t>(text.size(), 25);
+  }
+};
+
+TEST(PictureFrame, ComesFromTheScreenOnceAndStays) {
+  DiagramPicture p;
+  p.SetWidth(2000);
+  p.SetHeight(2000);
+  p.FixFrame({1280, 1024, 320, 256, 96});
+  EXPECT_EQ(p.PhysicalFrame(), (Frame{50000, 50000}));
+  p.FixFrame({1366, 768, 344, 194, 96});
+  EXPECT_EQ(p.PhysicalFrame(), (Frame{50000, 50000}));
+  DiagramPicture q;
+  q.SetWidth(2000);
+  q.SetHeight(2000);
+  q.FixFrame({1366, 768, 344, 194, 96});  // 2000 * 34400 / 1366 = 50366.03, 2000 * 19400 / 768 = 50520.83
+  EXPECT_EQ(q.PhysicalFrame(), (Frame{50366, 50521}));
+}
+
+TEST(MulDiv, RoundsHalvesAwayFromZero) {
+  EXPECT_EQ(MulDiv(50000, 96, 2540), 1890);  // 1889.76
+  EXPECT_EQ(MulDiv(5, 1, 2), 3);
+  EXPECT_EQ(MulDiv(-5, 1, 2), -3);
+  EXPECT_EQ(MulDiv(5, -1, 2), -3);
+  EXPECT_EQ(MulDiv(50, 96, 72), 67);
+  EXPECT_EQ(MulDiv(50, 120, 72), 83);
+  EXPECT_EQ(MulDiv(50, 144, 72), 100);
+}
+
+TEST(DrawingSurface, FontHeightFollowsTheScreenDpi) {
+  EXPECT_EQ(FontHeightForPoints(50, 96), -67);
+  EXPECT_EQ(FontHeightForPoints(50, 120), -83);
+  EXPECT_EQ(FontHeightForPoints(50, 144), -100);
+}
+
+TEST(DrawingSurface, DefaultFontDependsOnTheSystemCharacterSet) {
+  SurfaceEnvironment env;
+  int32_t points = 0;
+  env.japanese = true;
+  EXPECT_EQ(DefaultFont(env, &points).face, "ＭＳ Ｐゴシック");
+  EXPECT_EQ(points, 9);
+  env.japanese = false;
+  EXPECT_EQ(DefaultFont(env, &points).face, "MS Sans Serif");
+  EXPECT_EQ(points, 8);
+  EXPECT_EQ(DefaultFont(env, nullptr).height, -11);
+}
+
+TEST(DrawingSurface, RecordsStateOnlyWhenItChangesBeforeDrawing) {
+  DiagramPicture p;
+  SurfaceEnvironment env;
+  {
+    DrawingSurface s(p, env);
+    s.SetPenStyle(FillStyle::None);
+    s.SetBrushColour(kBlue);
+    s.Ellipse(0, 0, 2, 2);
+    s.SetBrushColour(kBlue);
+    s.Ellipse(1, 1, 3, 3);
+    s.SetBrushColour(kRed);
+    s.SetBrushColour(kBlue);
+    s.Ellipse(2, 2, 4, 4);
+    s.SetBrushColour(kRed);
+    s.Ellipse(3, 3, 5, 5);
+  }
+  const auto& ops = p.Content()->ops;
+  ASSERT_EQ(ops.size(), 7u);  // brush, pen, 3 ellipses, brush, ellipse
+  EXPECT_TRUE(std::holds_alternative<op::Brush>(ops[0]));
+  EXPECT_TRUE(std::holds_alternative<op::Pen>(ops[1]));
+  EXPECT_EQ(std::get<op::Brush>(ops[5]).colour, kRed);
+}
+
+TEST(DrawingSurface, TextMovesTheCurrentPositionPastItself) {
+  DiagramPicture p;
+  FixedAdvance metrics;
+  SurfaceEnvironment env;
+  env.metrics = &metrics;
+  DrawingSurface s(p, env);
+  s.SetFontSize(50);
+  s.TextOut(100, 200, "FeO");
+  EXPECT_EQ(s.PenX(), 175);
+  EXPECT_EQ(s.PenY(), 200);
+  s.TextOut(0, 0, "Ｆe");
+  s.End();
+  const auto& c = *p.Content();
+  EXPECT_EQ(c.texts[0].width, 75);
+  EXPECT_EQ(c.texts[1].chars, u"Ｆe");
+  EXPECT_EQ(c.fonts.size(), 1u);
+  EXPECT_EQ(c.fonts[0].height, -67);
+  EXPECT_TRUE(std::holds_alternative<op::MoveTo>(c.ops.back()));
+}
+
+TEST(DrawingSurface, EndingReplacesTheContentInOneStep) {
+  DiagramPicture p;
+  SurfaceEnvironment env;
+  EXPECT_TRUE(p.Empty());
+  DrawingSurface s(p, env);
+  s.Rectangle(0, 0, 10, 10);
+  EXPECT_TRUE(p.Empty());  // nothing shows until the recording ends
+  s.End();
+  EXPECT_FALSE(p.Empty());
+}
+
+}  // namespace
+}  // namespace ternova
