@@ -1,0 +1,163 @@
+#include "cli/plot_command.h"
+
+#include <clocale>
+#include <cstdlib>
+#include <langinfo.h>
+#include <optional>
+#include <ostream>
+
+#include "base/error.h"
+#include "data/data_file.h"
+#include "data/number.h"
+#include "diagram/render.h"
+#include "picture/qt/export.h"
+#include "picture/qt/qt_text_metrics.h"
+
+namespace ternova {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: ternova-plot --points DATAFILE\n"
+    "       ternova-plot DATAFILE -o OUT [--symbol large|medium|small] [--grid10 on|off]\n"
+    "                    [--grid50 on|off] [--select N]\n"
+    "Common options: --decimal-separator C, --help, --version\n";
+
+constexpr const char* kHelp =
+    "ternova-plot: plots a tab-separated data file of SiO2, Al2O3+CaO, MgO and FeO amounts on the\n"
+    "unfolded tetrahedron net, as the Ternova window does, without a window.\n\n"
+    "  --points DATAFILE        print row, face, x, y for each sample and face (1..4)\n"
+    "  DATAFILE -o OUT          draw the diagram and save it; the name's extension picks the\n"
+    "                           format: .wmf, .svg, .pdf, .png, .bmp, .ico, else EMF\n"
+    "  --symbol large|medium|small   symbol radius 10, 6 or 3 (default medium)\n"
+    "  --grid10 on|off          10 % grid (default on)\n"
+    "  --grid50 on|off          50 % grid (default on)\n"
+    "  --select N               draw sample N red at double size\n"
+    "  --decimal-separator C    decimal separator of the amounts (default: the locale's)\n"
+    "  --help, --version\n\n"
+    "Exit status: 0 done; 1 the data file could not be loaded or the picture not saved\n"
+    "(the message goes to standard error as DATAFILE:ROW: MESSAGE); 2 wrong command line.\n";
+
+struct Options {
+  std::string dataFile, output;
+  bool points = false;
+  std::optional<char> separator;
+  ViewState view;
+};
+
+bool OnOff(const std::string& v, bool& out) {
+  if (v == "on") return out = true, true;
+  if (v == "off") return out = false, true;
+  return false;
+}
+
+char LocaleSeparator() {
+  std::setlocale(LC_NUMERIC, "");
+  const char* radix = nl_langinfo(RADIXCHAR);
+  const char sep = DecimalSeparatorFrom(radix ? radix : "");
+  std::setlocale(LC_NUMERIC, "C");
+  return sep;
+}
+
+}  // namespace
+
+int RunPlotCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Options o;
+  auto usage = [&](const std::string& why) {
+    err << "ternova-plot: " << why << "\n" << kUsage;
+    return 2;
+  };
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& v) {
+      if (i + 1 >= args.size()) return false;
+      v = args[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "--help" || a == "-h") {
+      out << kHelp << kUsage;
+      return 0;
+    } else if (a == "--version") {
+      out << "ternova-plot " TERNOVA_VERSION "\n";
+      return 0;
+    } else if (a == "--points") {
+      if (!value(o.dataFile)) return usage("--points needs a data file");
+      o.points = true;
+    } else if (a == "-o" || a == "--output") {
+      if (!value(o.output)) return usage("-o needs a file name");
+    } else if (a == "--decimal-separator") {
+      if (!value(v) || v.size() != 1) return usage("--decimal-separator takes one character");
+      o.separator = v[0];
+    } else if (a == "--symbol") {
+      if (!value(v)) return usage("--symbol needs large, medium or small");
+      if (v == "large") o.view.SymbolSize = 10;
+      else if (v == "medium") o.view.SymbolSize = 6;
+      else if (v == "small") o.view.SymbolSize = 3;
+      else return usage("--symbol takes large, medium or small");
+    } else if (a == "--grid10") {
+      if (!value(v) || !OnOff(v, o.view.Grid10)) return usage("--grid10 takes on or off");
+    } else if (a == "--grid50") {
+      if (!value(v) || !OnOff(v, o.view.Grid50)) return usage("--grid50 takes on or off");
+    } else if (a == "--select") {
+      if (!value(v)) return usage("--select needs a row number");
+      char* end = nullptr;
+      const long n = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end || n < INT32_MIN || n > INT32_MAX) return usage("--select takes a row number");
+      o.view.SelectedSample = static_cast<int32_t>(n);
+    } else if (!a.empty() && a[0] == '-') {
+      return usage("unknown option " + a);
+    } else if (o.dataFile.empty()) {
+      o.dataFile = a;
+    } else {
+      return usage("more than one data file");
+    }
+  }
+  if (o.dataFile.empty()) return usage("no data file");
+  if (o.points == !o.output.empty()) return usage("give either --points or -o OUT");
+
+  const DiagramGeometry geometry = ComputeDiagramGeometry();
+  SampleTable table;
+  CellStore cells;
+  try {
+    LoadDataFile(o.dataFile, {geometry, table, cells}, o.separator ? *o.separator : LocaleSeparator());
+  } catch (const LoadError& e) {
+    if (e.Row() > 0) err << o.dataFile << ":" << e.Row() << ": " << WithFullStop(e.what()) << "\n";
+    else err << "ternova-plot: " << WithFullStop(e.what()) << "\n";
+    return 1;
+  }
+
+  if (o.points) {
+    std::string buffer;
+    buffer.reserve(1 << 16);
+    for (int32_t r = 1; r <= table.SampleCount; ++r)
+      for (int f = 1; f <= 4; ++f) {
+        const Point& p = table.SamplePoints[r][f];
+        buffer += std::to_string(r) + '\t' + std::to_string(f) + '\t' + std::to_string(p.x) + '\t' +
+                  std::to_string(p.y) + '\n';
+        if (buffer.size() > (1 << 16) - 64) {
+          out << buffer;
+          buffer.clear();
+        }
+      }
+    out << buffer;
+    return 0;
+  }
+
+  try {
+    QtTextMetrics metrics;
+    SurfaceEnvironment env{CurrentScreen(), SystemIsJapanese(), &metrics};
+    DiagramPicture picture;
+    picture.SetWidth(2000);
+    picture.SetHeight(2000);
+    int32_t divisions = 0;
+    DrawDiagram(geometry, table, o.view, divisions, picture, env);
+    SavePictureFile(o.output, Snapshot(picture));
+  } catch (const Error& e) {
+    err << "ternova-plot: " << WithFullStop(e.what()) << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace ternova

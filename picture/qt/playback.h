@@ -1,0 +1,22 @@
+#pragma once
+#include <QImage>
+#include <QPainter>
+
+#include "picture/picture.h"
+
+namespace ternova {
+
+// Plays the recorded operations with `painter`, mapping logical (0, 0)-(logicalW, logicalH)
+// onto device (0, 0)-(destW, destH) as the platform maps a picture's frame onto a rectangle.
+// Lines, shapes and text are aliased like the platform's own drawing.
+void PlayPicture(QPainter& painter, const PictureContent& content, int32_t logicalW, int32_t logicalH,
+                 double destW, double destH);
+
+// The picture as the image control shows it in a control of `controlSize`: fitted by the
+// display rule, played into (0, 0, w - 1, h - 1), transparent elsewhere. Null when empty.
+QImage RenderForDisplay(const PictureSnapshot& picture, QSize controlSize);
+
+// The picture rendered at `size` pixels on white (for raster files and previews).
+QImage RenderToImage(const PictureSnapshot& picture, QSize size);
+
+}  // namespace ternova

@@ -1,0 +1,28 @@
+#pragma once
+#include <QFont>
+
+#include "picture/surface.h"
+
+namespace ternova {
+
+// The installed face that stands in for a font the picture names: IPAPGothic is metric-compatible
+// with the Japanese UI face; the Latin UI face is played with DejaVu Sans.
+QString SubstituteFamily(const std::string& face);
+
+// A Qt font for `font` at `pixelHeight` device pixels of character height.
+QFont QtFontFor(const FontSpec& font, double pixelHeight);
+
+// Advances from the substituted face's real metrics, in logical units.
+class QtTextMetrics : public TextMetrics {
+ public:
+  std::vector<int32_t> Advances(const FontSpec& font, std::u16string_view text) const override;
+};
+
+// The screen as the reference device: from the primary screen, or the nominal 1280 x 1024
+// pixel, 320 x 256 mm, 96 dpi screen when there is none (command line, tests).
+ScreenInfo CurrentScreen();
+
+// Whether the system's default character set is Shift-JIS (a Japanese locale).
+bool SystemIsJapanese();
+
+}  // namespace ternova
