@@ -1,0 +1,98 @@
+#include "picture/byte_writer.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace ternova {
+
+void ByteWriter::Reserve(size_t bytes) {
+  if (buffer_.size() - size_ < bytes) buffer_.resize(size_ + bytes);
+}
+
+void ByteWriter::Grow(size_t n) {
+  // Doubling keeps a writer that was not reserved linear overall.
+  buffer_.resize(std::max(size_ + n, buffer_.size() * 2 + 64));
+}
+
+std::u16string Utf16FromUtf8(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    size_t n = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+    char32_t cp = n == 1 ? lead : n == 2 ? (lead & 0x1F) : n == 3 ? (lead & 0x0F) : (lead & 0x07);
+    bool ok = n != 0 && i + n <= utf8.size();
+    for (size_t k = 1; ok && k < n; ++k) {
+      const auto c = static_cast<unsigned char>(utf8[i + k]);
+      ok = (c & 0xC0) == 0x80;
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    if (!ok || cp > 0x10FFFF) {
+      // A broken sequence stands for one replacement character and is skipped byte by byte.
+      out.push_back(u'\uFFFD');
+      i += 1;
+      continue;
+    }
+    i += n;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+  }
+  return out;
+}
+
+void ByteWriter::F32(float v) { U32(std::bit_cast<uint32_t>(v)); }
+
+void ByteWriter::Zeros(size_t n) {
+  if (n == 0) return;
+  uint8_t* p = Room(n);
+  std::memset(p, 0, n);
+}
+
+void ByteWriter::Bytes(std::string_view bytes) {
+  if (bytes.empty()) return;
+  uint8_t* p = Room(bytes.size());
+  std::memcpy(p, bytes.data(), bytes.size());
+}
+
+void ByteWriter::FixedBytes(std::string_view bytes, size_t field) {
+  const size_t n = std::min(bytes.size(), field);
+  Bytes(bytes.substr(0, n));
+  Zeros(field - n);
+}
+
+void ByteWriter::Utf16(std::u16string_view text) {
+  uint8_t* p = Room(text.size() * 2);
+  for (char16_t c : text) {
+    *p++ = static_cast<uint8_t>(c);
+    *p++ = static_cast<uint8_t>(c >> 8);
+  }
+}
+
+void ByteWriter::FixedUtf16(std::u16string_view text, size_t units) {
+  const size_t n = std::min(text.size(), units);
+  Utf16(text.substr(0, n));
+  Zeros((units - n) * 2);
+}
+
+void ByteWriter::PatchU16(size_t offset, uint16_t v) {
+  buffer_[offset] = static_cast<uint8_t>(v);
+  buffer_[offset + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+void ByteWriter::PatchU32(size_t offset, uint32_t v) { Store32(buffer_.data() + offset, v); }
+
+std::vector<uint8_t> ByteWriter::Take() {
+  buffer_.resize(size_);
+  std::vector<uint8_t> out = std::move(buffer_);
+  buffer_.clear();
+  size_ = 0;
+  return out;
+}
+
+}  // namespace ternova

@@ -1,0 +1,404 @@
+#include "picture/emf_writer.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+#include <optional>
+
+#include "base/error.h"
+#include "picture/byte_writer.h"
+
+namespace ternova {
+
+namespace {
+
+constexpr const char* kNoResources = "システム リソースが足りません";
+
+// Record types.
+constexpr uint32_t EMR_HEADER = 1;
+constexpr uint32_t EMR_EOF = 14;
+constexpr uint32_t EMR_SETBKMODE = 18;
+constexpr uint32_t EMR_SETTEXTCOLOR = 24;
+constexpr uint32_t EMR_SETBKCOLOR = 25;
+constexpr uint32_t EMR_MOVETOEX = 27;
+constexpr uint32_t EMR_SELECTOBJECT = 37;
+constexpr uint32_t EMR_CREATEPEN = 38;
+constexpr uint32_t EMR_CREATEBRUSHINDIRECT = 39;
+constexpr uint32_t EMR_DELETEOBJECT = 40;
+constexpr uint32_t EMR_ELLIPSE = 42;
+constexpr uint32_t EMR_RECTANGLE = 43;
+constexpr uint32_t EMR_LINETO = 54;
+constexpr uint32_t EMR_EXTCREATEFONTINDIRECTW = 82;
+constexpr uint32_t EMR_EXTTEXTOUTW = 84;
+constexpr uint32_t EMR_EXTCREATEPEN = 95;
+
+// Stock objects are selected by these indexes and never created or deleted.
+constexpr uint32_t kStockNullBrush = 0x80000005;
+constexpr uint32_t kStockNullPen = 0x80000008;
+
+constexpr uint32_t PS_SOLID = 0;
+constexpr uint32_t PS_GEOMETRIC = 0x00010000;  // with round caps and joins, both 0
+constexpr uint32_t BS_SOLID = 0;
+constexpr uint32_t TRANSPARENT = 1;
+constexpr uint32_t OPAQUE = 2;
+constexpr uint32_t GM_COMPATIBLE = 1;
+constexpr uint8_t SHIFTJIS_CHARSET = 128;
+constexpr uint8_t DEFAULT_CHARSET = 1;
+
+// Fixed record sizes, for sizing the output before writing it.
+constexpr size_t kHeaderSize = 108;
+constexpr size_t kEofSize = 20;
+constexpr size_t kSmallRecord = 12;  // select, delete, text colour, background
+constexpr size_t kFontRecord = 332;  // ihFont + the 320-byte LOGFONT/PANOSE form
+constexpr size_t kTextFixed = 76;    // EMR_EXTTEXTOUTW up to its string
+
+uint32_t ColorRef(Rgb c) { return c.r | (uint32_t{c.g} << 8) | (uint32_t{c.b} << 16); }
+
+size_t Align4(size_t n) { return (n + 3) & ~size_t{3}; }
+
+// Screen size from pixels at the screen's dpi (96 if it reports none either).
+int32_t MmFromPixels(int32_t px, int32_t dpi) {
+  return std::max(MulDiv(px, 254, (dpi > 0 ? dpi : 96) * 10), 1);
+}
+
+float Scale(int32_t mm, int32_t px) {
+  return px > 0 ? static_cast<float>(mm) * 100.0f / static_cast<float>(px) : 0.0f;
+}
+
+class EmfEncoder {
+ public:
+  explicit EmfEncoder(const PictureSnapshot& p) : p_(p), c_(*p.content) {}
+
+  std::vector<uint8_t> Encode() {
+    const size_t expected = ExpectedSize();
+    if (expected > std::numeric_limits<uint32_t>::max()) throw Error(kNoResources);
+    out_.Reserve(expected);
+    Header();
+    for (const PictureOp& o : c_.ops) std::visit([this](const auto& v) { Op(v); }, o);
+    Eof();
+    if (out_.Size() > std::numeric_limits<uint32_t>::max()) throw Error(kNoResources);
+    out_.PatchU32(48, static_cast<uint32_t>(out_.Size()));  // nBytes
+    out_.PatchU32(52, records_);                            // nRecords
+    out_.PatchU16(56, static_cast<uint16_t>(slots_.size() + 1));  // nHandles, slot 0 reserved
+    return out_.Take();
+  }
+
+ private:
+  // Upper bound of the output, so the buffer is allocated once.
+  size_t ExpectedSize() const {
+    size_t n = kHeaderSize + kEofSize;
+    for (const PictureOp& o : c_.ops) {
+      switch (o.index()) {
+        case 0: n += 24 + 2 * kSmallRecord; break;                  // brush
+        case 1: n += 52 + 2 * kSmallRecord; break;                  // pen
+        case 2: n += kFontRecord + 2 * kSmallRecord; break;         // font
+        case 3: case 4: n += 24; break;                             // rectangle, ellipse
+        case 5: case 6: n += 16; break;                             // move, line
+        default: {
+          const auto& t = std::get<op::TextOut>(o);
+          const size_t chars = t.text < c_.texts.size() ? c_.texts[t.text].chars.size() : 0;
+          n += 3 * kSmallRecord + kTextFixed + Align4(chars * 2) + chars * 4;
+        }
+      }
+    }
+    return n;
+  }
+
+  size_t Begin(uint32_t type) {
+    const size_t start = out_.Size();
+    out_.U32(type);  // iType
+    out_.U32(0);     // nSize, filled in by End
+    return start;
+  }
+  void End(size_t start) {
+    out_.PadTo(4);  // every record starts on a 4-byte boundary
+    out_.PatchU32(start + 4, static_cast<uint32_t>(out_.Size() - start));
+    ++records_;
+  }
+
+  void Rect(int32_t l, int32_t t, int32_t r, int32_t b) {
+    out_.I32(l);
+    out_.I32(t);
+    out_.I32(r);
+    out_.I32(b);
+  }
+
+  // --- records, fields in file order ---
+
+  void Header() {
+    const ScreenInfo& s = p_.reference;
+    const int32_t mmX = ReferenceWidthMm(s), mmY = ReferenceHeightMm(s);
+    const Frame frame = MetafileFrame(p_);
+    const size_t r = Begin(EMR_HEADER);
+    Rect(0, 0, p_.width - 1, p_.height - 1);                 // rclBounds, device pixels, inclusive
+    Rect(0, 0, frame.width - 1, frame.height - 1);           // rclFrame, 0.01 mm, inclusive
+    out_.U32(0x464D4520);                                    // dSignature " EMF"
+    out_.U32(0x00010000);                                    // nVersion
+    out_.U32(0);                                             // nBytes, patched at the end
+    out_.U32(0);                                             // nRecords, patched
+    out_.U16(0);                                             // nHandles, patched
+    out_.U16(0);                                             // sReserved
+    out_.U32(0);                                             // nDescription: none
+    out_.U32(0);                                             // offDescription
+    out_.U32(0);                                             // nPalEntries
+    out_.I32(s.widthPx);                                     // szlDevice.cx
+    out_.I32(s.heightPx);                                    // szlDevice.cy
+    out_.I32(mmX);                                           // szlMillimeters.cx
+    out_.I32(mmY);                                           // szlMillimeters.cy
+    out_.U32(0);                                             // cbPixelFormat
+    out_.U32(0);                                             // offPixelFormat
+    out_.U32(0);                                             // bOpenGL
+    out_.I32(mmX * 1000);                                    // szlMicrometers.cx
+    out_.I32(mmY * 1000);                                    // szlMicrometers.cy
+    End(r);
+  }
+
+  void Eof() {
+    const size_t r = Begin(EMR_EOF);
+    out_.U32(0);   // nPalEntries
+    out_.U32(16);  // offPalEntries: where the (empty) palette would start
+    out_.U32(20);  // nSizeLast: this record's size, for readers walking backwards
+    End(r);
+  }
+
+  void MoveToEx(int32_t x, int32_t y) {
+    const size_t r = Begin(EMR_MOVETOEX);
+    out_.I32(x);  // ptl.x
+    out_.I32(y);  // ptl.y
+    End(r);
+  }
+
+  void LineTo(int32_t x, int32_t y) {
+    const size_t r = Begin(EMR_LINETO);
+    out_.I32(x);  // ptl.x
+    out_.I32(y);  // ptl.y
+    End(r);
+  }
+
+  void Box(uint32_t type, int32_t l, int32_t t, int32_t rr, int32_t b) {
+    const size_t r = Begin(type);
+    Rect(l, t, rr, b);  // rclBox, passed unchanged
+    End(r);
+  }
+
+  void CreatePen(uint32_t slot, const op::Pen& pen) {
+    const size_t r = Begin(EMR_CREATEPEN);
+    out_.U32(slot);                       // ihPen
+    out_.U32(PS_SOLID);                   // lopn.lopnStyle
+    out_.I32(std::max(pen.width, 0));     // lopn.lopnWidth.x
+    out_.I32(0);                          // lopn.lopnWidth.y, unused
+    out_.U32(ColorRef(pen.colour));       // lopn.lopnColor
+    End(r);
+  }
+
+  void ExtCreatePen(uint32_t slot, const op::Pen& pen) {
+    const size_t r = Begin(EMR_EXTCREATEPEN);
+    out_.U32(slot);                   // ihPen
+    out_.U32(52);                     // offBmi: no pattern bitmap, points past the record's fields
+    out_.U32(0);                      // cbBmi
+    out_.U32(52);                     // offBits
+    out_.U32(0);                      // cbBits
+    out_.U32(PS_GEOMETRIC | PS_SOLID);  // elp.elpPenStyle (round caps and joins are 0)
+    out_.U32(static_cast<uint32_t>(std::abs(pen.width)));  // elp.elpWidth
+    out_.U32(BS_SOLID);               // elp.elpBrushStyle
+    out_.U32(ColorRef(pen.colour));   // elp.elpColor
+    out_.U32(0);                      // elp.elpHatch
+    out_.U32(0);                      // elp.elpNumEntries: no user style
+    End(r);
+  }
+
+  void CreateBrushIndirect(uint32_t slot, Rgb colour) {
+    const size_t r = Begin(EMR_CREATEBRUSHINDIRECT);
+    out_.U32(slot);              // ihBrush
+    out_.U32(BS_SOLID);          // lb.lbStyle
+    out_.U32(ColorRef(colour));  // lb.lbColor
+    out_.U32(0);                 // lb.lbHatch
+    End(r);
+  }
+
+  void ExtCreateFontIndirectW(uint32_t slot, const FontSpec& f) {
+    const size_t r = Begin(EMR_EXTCREATEFONTINDIRECTW);
+    out_.U32(slot);                 // ihFont
+    out_.I32(f.height);             // lfHeight
+    out_.I32(0);                    // lfWidth: from the height
+    out_.I32(0);                    // lfEscapement
+    out_.I32(0);                    // lfOrientation
+    out_.I32(f.weight);             // lfWeight
+    out_.U8(0);                     // lfItalic
+    out_.U8(0);                     // lfUnderline
+    out_.U8(0);                     // lfStrikeOut
+    out_.U8(f.japanese ? SHIFTJIS_CHARSET : DEFAULT_CHARSET);  // lfCharSet
+    out_.U8(0);                     // lfOutPrecision: default
+    out_.U8(0);                     // lfClipPrecision: default
+    out_.U8(0);                     // lfQuality: default
+    out_.U8(0);                     // lfPitchAndFamily: default
+    out_.FixedUtf16(Face(f), 32);   // lfFaceName, NUL-terminated within 32 units
+    out_.Zeros(64 * 2);             // elfFullName
+    out_.Zeros(32 * 2);             // elfStyle
+    out_.U32(0);                    // elfVersion
+    out_.U32(0);                    // elfStyleSize
+    out_.U32(0);                    // elfMatch
+    out_.U32(0);                    // elfReserved
+    out_.U32(0);                    // elfVendorId
+    out_.U32(0);                    // elfCulture
+    out_.Zeros(10);                 // elfPanose: any
+    out_.Zeros(2);                  // padding to 4 bytes
+    End(r);
+  }
+
+  static std::u16string Face(const FontSpec& f) {
+    std::u16string face = Utf16FromUtf8(f.face);
+    if (face.size() > 31) face.resize(31);  // room for the terminating NUL
+    return face;
+  }
+
+  void Small(uint32_t type, uint32_t value) {
+    const size_t r = Begin(type);
+    out_.U32(value);  // ihObject, crColor or iMode
+    End(r);
+  }
+
+  void ExtTextOutW(const op::TextOut& t, const PictureText& text, int32_t height) {
+    const uint32_t chars = static_cast<uint32_t>(text.chars.size());
+    const int32_t right = t.x + text.width;
+    const int32_t bottom = t.y + std::abs(height);
+    const size_t r = Begin(EMR_EXTTEXTOUTW);
+    Rect(t.x, t.y, right, bottom);          // rclBounds
+    out_.U32(GM_COMPATIBLE);                // iGraphicsMode
+    out_.F32(scaleX_);                      // exScale: 0.01 mm per device pixel
+    out_.F32(scaleY_);                      // eyScale
+    out_.I32(t.x);                          // emrtext.ptlReference.x (TA_TOP | TA_LEFT)
+    out_.I32(t.y);                          // emrtext.ptlReference.y
+    out_.U32(chars);                        // emrtext.nChars
+    out_.U32(static_cast<uint32_t>(kTextFixed));  // emrtext.offString
+    out_.U32(0);                            // emrtext.fOptions: the background mode does the box
+    Rect(t.x, t.y, right, bottom);          // emrtext.rcl
+    out_.U32(static_cast<uint32_t>(kTextFixed + Align4(size_t{chars} * 2)));  // emrtext.offDx
+    out_.Utf16(text.chars);                 // the string
+    out_.PadTo(4);
+    for (size_t i = 0; i < chars; ++i)      // Dx: each unit's advance
+      out_.I32(i < text.advances.size() ? text.advances[i] : 0);
+    End(r);
+  }
+
+  // --- object slots: the lowest free one, as the player's handle table fills them ---
+
+  uint32_t NewSlot() {
+    for (size_t i = 0; i < slots_.size(); ++i)
+      if (!slots_[i]) {
+        slots_[i] = true;
+        return static_cast<uint32_t>(i + 1);
+      }
+    slots_.push_back(true);
+    return static_cast<uint32_t>(slots_.size());
+  }
+
+  // Selects `selected` (a new slot or a stock object) and deletes what it replaces.
+  void Replace(uint32_t& current, uint32_t selected) {
+    Small(EMR_SELECTOBJECT, selected);
+    if (current != 0 && (current & 0x80000000u) == 0) {
+      Small(EMR_DELETEOBJECT, current);
+      slots_[current - 1] = false;
+    }
+    current = selected;
+  }
+
+  // --- operations ---
+
+  void Op(const op::Brush& b) {
+    brush_ = b;
+    if (b.style == FillStyle::None) {
+      Replace(brushSlot_, kStockNullBrush);
+      return;
+    }
+    const uint32_t slot = NewSlot();
+    CreateBrushIndirect(slot, b.colour);
+    Replace(brushSlot_, slot);
+  }
+
+  void Op(const op::Pen& pen) {
+    if (pen.style == FillStyle::None) {
+      Replace(penSlot_, kStockNullPen);
+      return;
+    }
+    const uint32_t slot = NewSlot();
+    // A plain pen wider than one pixel is cosmetic to some readers, which draw it one pixel
+    // wide; a geometric pen carries its width in logical units everywhere.
+    if (pen.width <= 1)
+      CreatePen(slot, pen);
+    else
+      ExtCreatePen(slot, pen);
+    Replace(penSlot_, slot);
+  }
+
+  void Op(const op::Font& f) {
+    if (f.font >= c_.fonts.size()) return;  // no such font: the selection stays as it was
+    font_ = &c_.fonts[f.font];
+    const uint32_t slot = NewSlot();
+    ExtCreateFontIndirectW(slot, *font_);
+    Replace(fontSlot_, slot);
+  }
+
+  void Op(const op::Rectangle& r) { Box(EMR_RECTANGLE, r.x1, r.y1, r.x2, r.y2); }
+  void Op(const op::Ellipse& e) { Box(EMR_ELLIPSE, e.x1, e.y1, e.x2, e.y2); }
+  void Op(const op::MoveTo& m) { MoveToEx(m.x, m.y); }
+  void Op(const op::LineTo& l) { LineTo(l.x, l.y); }
+
+  void Op(const op::TextOut& t) {
+    if (t.text >= c_.texts.size()) return;
+    const Rgb colour = font_ ? font_->colour : kBlack;
+    if (textColour_ != colour) {
+      Small(EMR_SETTEXTCOLOR, ColorRef(colour));
+      textColour_ = colour;
+    }
+    // The text stands on a box of the brush colour while the brush is solid.
+    const uint32_t mode = brush_.style == FillStyle::Solid ? OPAQUE : TRANSPARENT;
+    if (bkMode_ != mode) {
+      Small(EMR_SETBKMODE, mode);
+      bkMode_ = mode;
+    }
+    if (mode == OPAQUE && bkColour_ != brush_.colour) {
+      Small(EMR_SETBKCOLOR, ColorRef(brush_.colour));
+      bkColour_ = brush_.colour;
+    }
+    ExtTextOutW(t, c_.texts[t.text], font_ ? font_->height : 0);
+  }
+
+  const PictureSnapshot& p_;
+  const PictureContent& c_;
+  ByteWriter out_;
+  uint32_t records_ = 0;
+  std::vector<bool> slots_;  // slot i + 1 in use
+  uint32_t brushSlot_ = 0, penSlot_ = 0, fontSlot_ = 0;  // 0: the player's default
+  op::Brush brush_{FillStyle::Solid, kWhite};  // the surface's starting brush
+  const FontSpec* font_ = nullptr;
+  // Unknown until first set: readers do not agree on the defaults.
+  std::optional<Rgb> textColour_, bkColour_;
+  uint32_t bkMode_ = 0;
+  const float scaleX_ = Scale(ReferenceWidthMm(p_.reference), p_.reference.widthPx);
+  const float scaleY_ = Scale(ReferenceHeightMm(p_.reference), p_.reference.heightPx);
+};
+
+}  // namespace
+
+int32_t ReferenceWidthMm(const ScreenInfo& s) {
+  return s.widthMm > 0 ? s.widthMm : MmFromPixels(s.widthPx, s.dpi);
+}
+
+int32_t ReferenceHeightMm(const ScreenInfo& s) {
+  return s.heightMm > 0 ? s.heightMm : MmFromPixels(s.heightPx, s.dpi);
+}
+
+Frame MetafileFrame(const PictureSnapshot& p) {
+  if (p.frame.width > 0 && p.frame.height > 0) return p.frame;
+  const ScreenInfo& s = p.reference;
+  return {s.widthPx > 0 ? MulDiv(p.width, ReferenceWidthMm(s) * 100, s.widthPx) : p.width,
+          s.heightPx > 0 ? MulDiv(p.height, ReferenceHeightMm(s) * 100, s.heightPx) : p.height};
+}
+
+std::vector<uint8_t> EncodeEmf(const PictureSnapshot& picture) {
+  if (!picture.content) return {};
+  return EmfEncoder(picture).Encode();
+}
+
+}  // namespace ternova

@@ -1,0 +1,385 @@
+#include "picture/wmf_writer.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+#include <string>
+
+#include "base/error.h"
+#include "picture/byte_writer.h"
+#include "picture/emf_writer.h"
+
+namespace ternova {
+
+namespace {
+
+constexpr const char* kNoResources = "システム リソースが足りません";
+
+// Record functions.
+constexpr uint16_t META_EOF = 0x0000;
+constexpr uint16_t META_SETBKMODE = 0x0102;
+constexpr uint16_t META_SETMAPMODE = 0x0103;
+constexpr uint16_t META_SETBKCOLOR = 0x0201;
+constexpr uint16_t META_SETTEXTCOLOR = 0x0209;
+constexpr uint16_t META_SETWINDOWORG = 0x020B;
+constexpr uint16_t META_SETWINDOWEXT = 0x020C;
+constexpr uint16_t META_LINETO = 0x0213;
+constexpr uint16_t META_MOVETO = 0x0214;
+constexpr uint16_t META_ELLIPSE = 0x0418;
+constexpr uint16_t META_RECTANGLE = 0x041B;
+constexpr uint16_t META_SELECTOBJECT = 0x012D;
+constexpr uint16_t META_DELETEOBJECT = 0x01F0;
+constexpr uint16_t META_CREATEPENINDIRECT = 0x02FA;
+constexpr uint16_t META_CREATEFONTINDIRECT = 0x02FB;
+constexpr uint16_t META_CREATEBRUSHINDIRECT = 0x02FC;
+constexpr uint16_t META_EXTTEXTOUT = 0x0A32;
+
+constexpr uint16_t MM_ANISOTROPIC = 8;
+constexpr uint16_t PS_SOLID = 0;
+constexpr uint16_t PS_NULL = 5;
+constexpr uint16_t BS_SOLID = 0;
+constexpr uint16_t BS_NULL = 1;
+constexpr uint16_t TRANSPARENT = 1;
+constexpr uint16_t OPAQUE = 2;
+constexpr uint8_t SHIFTJIS_CHARSET = 128;
+constexpr uint8_t DEFAULT_CHARSET = 1;
+
+constexpr size_t kPlaceableSize = 22;
+constexpr size_t kFaceBytes = 32;
+// META_EXTTEXTOUT's string length is a signed 16-bit count.
+constexpr size_t kMaxTextBytes = 32767;
+
+int16_t Clamp16(int32_t v) {
+  return static_cast<int16_t>(std::clamp<int32_t>(v, std::numeric_limits<int16_t>::min(),
+                                                  std::numeric_limits<int16_t>::max()));
+}
+
+// 8-bit code of a font's character set: Shift-JIS (code page 932) or the Western ANSI page.
+class Codepage {
+ public:
+  explicit Codepage(bool japanese) : cd_(iconv_open(japanese ? "CP932" : "CP1252", "UTF-16LE")) {}
+  ~Codepage() {
+    if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+  }
+  Codepage(const Codepage&) = delete;
+  Codepage& operator=(const Codepage&) = delete;
+
+  // One character (one UTF-16 unit, or a surrogate pair) in 8-bit code; '?' if it has none,
+  // as the platform substitutes the default character.
+  std::string Char(std::u16string_view units) {
+    if (cd_ == reinterpret_cast<iconv_t>(-1)) return Fallback(units);
+    char in[4];
+    for (size_t i = 0; i < units.size(); ++i) {
+      in[2 * i] = static_cast<char>(units[i] & 0xFF);
+      in[2 * i + 1] = static_cast<char>(units[i] >> 8);
+    }
+    char out[8];
+    char* inp = in;
+    char* outp = out;
+    size_t inLeft = units.size() * 2, outLeft = sizeof out;
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // fresh state for every character
+    if (iconv(cd_, &inp, &inLeft, &outp, &outLeft) == static_cast<size_t>(-1) || inLeft != 0 || outp == out)
+      return "?";
+    return std::string(out, outp);
+  }
+
+  std::string Text(std::u16string_view text) {
+    std::string bytes;
+    for (size_t i = 0; i < text.size(); i += Unit(text, i)) bytes += Char(text.substr(i, Unit(text, i)));
+    return bytes;
+  }
+
+  // Length of the character at i: 2 for a surrogate pair.
+  static size_t Unit(std::u16string_view text, size_t i) {
+    return (text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000)
+               ? 2
+               : 1;
+  }
+
+ private:
+  static std::string Fallback(std::u16string_view units) {
+    return units.size() == 1 && units[0] < 0x80 ? std::string(1, static_cast<char>(units[0])) : "?";
+  }
+  iconv_t cd_;
+};
+
+class WmfEncoder {
+ public:
+  explicit WmfEncoder(const PictureSnapshot& p) : p_(p) {}
+
+  std::vector<uint8_t> Encode() {
+    if (!p_.content) {
+      Placeable(0, 0);
+      return out_.Take();
+    }
+    const PictureContent& c = *p_.content;
+    out_.Reserve(ExpectedSize(c));
+    const Frame frame = MetafileFrame(p_);
+    Placeable(Clamp16(MulDiv(frame.width, 96, 2540)), Clamp16(MulDiv(frame.height, 96, 2540)));
+    MetaHeader();
+    Small(META_SETMAPMODE, MM_ANISOTROPIC);
+    Pair(META_SETWINDOWORG, 0, 0);
+    Pair(META_SETWINDOWEXT, p_.width, p_.height);
+    for (const PictureOp& o : c.ops) std::visit([this](const auto& v) { Op(v); }, o);
+    Record(META_EOF);
+    End(lastStart_);
+    const size_t words = (out_.Size() - kPlaceableSize) / 2;
+    if (words > std::numeric_limits<uint32_t>::max()) throw Error(kNoResources);
+    out_.PatchU32(kPlaceableSize + 6, static_cast<uint32_t>(words));     // mtSize
+    out_.PatchU16(kPlaceableSize + 10, static_cast<uint16_t>(slots_.size()));  // mtNoObjects
+    out_.PatchU32(kPlaceableSize + 12, maxRecord_);                     // mtMaxRecord
+    return out_.Take();
+  }
+
+ private:
+  static size_t ExpectedSize(const PictureContent& c) {
+    size_t n = kPlaceableSize + 18 + 8 + 10 + 10 + 6;
+    for (const PictureOp& o : c.ops) {
+      switch (o.index()) {
+        case 0: n += 14 + 8 + 8; break;                    // brush
+        case 1: n += 16 + 8 + 8; break;                    // pen
+        case 2: n += 6 + 18 + kFaceBytes + 8 + 8; break;   // font
+        case 3: case 4: n += 14; break;                    // rectangle, ellipse
+        case 5: case 6: n += 10; break;                    // move, line
+        default: {
+          const auto& t = std::get<op::TextOut>(o);
+          // Up to two bytes per unit in Shift-JIS, a 16-bit advance per byte.
+          const size_t units = t.text < c.texts.size() ? c.texts[t.text].chars.size() : 0;
+          n += 10 + 8 + 10 + 14 + 6 * std::min(units, kMaxTextBytes) + 2;
+        }
+      }
+    }
+    return n;
+  }
+
+  // --- records ---
+
+  void Placeable(int16_t right, int16_t bottom) {
+    const uint16_t words[10] = {0xCDD7, 0x9AC6, 0, 0, 0, static_cast<uint16_t>(right), static_cast<uint16_t>(bottom),
+                                96, 0, 0};
+    uint16_t checksum = 0;
+    for (uint16_t w : words) checksum ^= w;
+    out_.U32(0x9AC6CDD7);  // key
+    out_.U16(0);           // hmf: no handle on disk
+    out_.I16(0);           // bbox left
+    out_.I16(0);           // bbox top
+    out_.I16(right);       // bbox right, 1/96 inch
+    out_.I16(bottom);      // bbox bottom
+    out_.U16(96);          // inch: units per inch of the box
+    out_.U32(0);           // reserved
+    out_.U16(checksum);    // checksum: XOR of the ten words before it
+  }
+
+  void MetaHeader() {
+    out_.U16(1);       // mtType: in memory (no disk file name)
+    out_.U16(9);       // mtHeaderSize in words
+    out_.U16(0x0300);  // mtVersion: with device-independent bitmaps
+    out_.U32(0);       // mtSize in words, patched at the end
+    out_.U16(0);       // mtNoObjects, patched
+    out_.U32(0);       // mtMaxRecord in words, patched
+    out_.U16(0);       // mtNoParameters: unused
+  }
+
+  // Starts a record; the previous one is closed first, its size filled in.
+  void Record(uint16_t function) {
+    if (open_) End(lastStart_);
+    lastStart_ = out_.Size();
+    open_ = true;
+    out_.U32(0);         // rdSize in words, filled in by End
+    out_.U16(function);  // rdFunction
+  }
+  void End(size_t start) {
+    out_.PadTo(2);
+    const uint32_t words = static_cast<uint32_t>((out_.Size() - start) / 2);
+    out_.PatchU32(start, words);
+    maxRecord_ = std::max(maxRecord_, words);
+    open_ = false;
+  }
+
+  void Small(uint16_t function, uint16_t value) {
+    Record(function);
+    out_.U16(value);  // the one parameter: mode or object index
+  }
+
+  void ColourRecord(uint16_t function, Rgb c) {
+    Record(function);
+    ColorRef(c);
+  }
+
+  void ColorRef(Rgb c) {
+    out_.U8(c.r);  // red
+    out_.U8(c.g);  // green
+    out_.U8(c.b);  // blue
+    out_.U8(0);    // reserved
+  }
+
+  // Parameters are stored last to first: y before x.
+  void Pair(uint16_t function, int32_t x, int32_t y) {
+    Record(function);
+    out_.I16(Clamp16(y));
+    out_.I16(Clamp16(x));
+  }
+
+  void Box(uint16_t function, int32_t l, int32_t t, int32_t r, int32_t b) {
+    Record(function);
+    out_.I16(Clamp16(b));  // bottom
+    out_.I16(Clamp16(r));  // right
+    out_.I16(Clamp16(t));  // top
+    out_.I16(Clamp16(l));  // left
+  }
+
+  void CreatePenIndirect(uint16_t style, int32_t width, Rgb colour) {
+    Record(META_CREATEPENINDIRECT);
+    out_.U16(style);                          // lopnStyle
+    out_.I16(Clamp16(std::max(width, 0)));    // lopnWidth.x
+    out_.I16(0);                              // lopnWidth.y, unused
+    ColorRef(colour);                         // lopnColor
+  }
+
+  void CreateBrushIndirect(uint16_t style, Rgb colour) {
+    Record(META_CREATEBRUSHINDIRECT);
+    out_.U16(style);   // lbStyle
+    ColorRef(colour);  // lbColor
+    out_.U16(0);       // lbHatch
+  }
+
+  void CreateFontIndirect(const FontSpec& f) {
+    Codepage cp(f.japanese);
+    std::string face = cp.Text(Utf16FromUtf8(f.face));
+    if (face.size() > kFaceBytes - 1) face.resize(kFaceBytes - 1);  // room for the NUL
+    Record(META_CREATEFONTINDIRECT);
+    out_.I16(Clamp16(f.height));  // lfHeight
+    out_.I16(0);                  // lfWidth
+    out_.I16(0);                  // lfEscapement
+    out_.I16(0);                  // lfOrientation
+    out_.I16(Clamp16(f.weight));  // lfWeight
+    out_.U8(0);                   // lfItalic
+    out_.U8(0);                   // lfUnderline
+    out_.U8(0);                   // lfStrikeOut
+    out_.U8(f.japanese ? SHIFTJIS_CHARSET : DEFAULT_CHARSET);  // lfCharSet
+    out_.U8(0);                   // lfOutPrecision
+    out_.U8(0);                   // lfClipPrecision
+    out_.U8(0);                   // lfQuality
+    out_.U8(0);                   // lfPitchAndFamily
+    out_.FixedBytes(face, kFaceBytes);  // lfFaceName in the font's code page
+  }
+
+  void ExtTextOut(int32_t x, int32_t y, const PictureText& text, bool japanese) {
+    // Each character in the font's code page; its advance goes on its first byte.
+    Codepage cp(japanese);
+    std::string bytes;
+    std::vector<int16_t> dx;
+    for (size_t i = 0; i < text.chars.size();) {
+      const size_t n = Codepage::Unit(text.chars, i);
+      const std::string ch = cp.Char(std::u16string_view(text.chars).substr(i, n));
+      if (bytes.size() + ch.size() > kMaxTextBytes) break;
+      int32_t advance = 0;
+      for (size_t k = i; k < i + n && k < text.advances.size(); ++k) advance += text.advances[k];
+      bytes += ch;
+      dx.push_back(Clamp16(advance));
+      dx.resize(bytes.size(), 0);
+      i += n;
+    }
+    Record(META_EXTTEXTOUT);
+    out_.I16(Clamp16(y));                            // y
+    out_.I16(Clamp16(x));                            // x
+    out_.I16(static_cast<int16_t>(bytes.size()));    // StringLength in bytes
+    out_.U16(0);                                     // fwOpts: none, so no rectangle follows
+    out_.Bytes(bytes);                               // String
+    out_.PadTo(2);                                   //   padded to a whole word
+    for (int16_t d : dx) out_.I16(d);                // Dx: one per byte
+  }
+
+  // --- object slots: the player puts each new object in the lowest free one ---
+
+  uint16_t NewSlot() {
+    for (size_t i = 0; i < slots_.size(); ++i)
+      if (!slots_[i]) {
+        slots_[i] = true;
+        return static_cast<uint16_t>(i);
+      }
+    slots_.push_back(true);
+    return static_cast<uint16_t>(slots_.size() - 1);
+  }
+
+  // Call right after the object's create record: selects it and deletes what it replaces.
+  void SelectNew(std::optional<uint16_t>& current) {
+    const uint16_t slot = NewSlot();
+    Small(META_SELECTOBJECT, slot);
+    if (current) {
+      Small(META_DELETEOBJECT, *current);
+      slots_[*current] = false;
+    }
+    current = slot;
+  }
+
+  // --- operations ---
+
+  void Op(const op::Brush& b) {
+    brush_ = b;
+    CreateBrushIndirect(b.style == FillStyle::Solid ? BS_SOLID : BS_NULL, b.colour);
+    SelectNew(brushSlot_);
+  }
+
+  void Op(const op::Pen& pen) {
+    // No stock objects in this format: the null pen is an object of its own.
+    if (pen.style == FillStyle::None)
+      CreatePenIndirect(PS_NULL, 0, pen.colour);
+    else
+      CreatePenIndirect(PS_SOLID, pen.width, pen.colour);
+    SelectNew(penSlot_);
+  }
+
+  void Op(const op::Font& f) {
+    if (f.font >= p_.content->fonts.size()) return;  // no such font: the selection stays
+    font_ = &p_.content->fonts[f.font];
+    CreateFontIndirect(*font_);
+    SelectNew(fontSlot_);
+  }
+
+  void Op(const op::Rectangle& r) { Box(META_RECTANGLE, r.x1, r.y1, r.x2, r.y2); }
+  void Op(const op::Ellipse& e) { Box(META_ELLIPSE, e.x1, e.y1, e.x2, e.y2); }
+  void Op(const op::MoveTo& m) { Pair(META_MOVETO, m.x, m.y); }
+  void Op(const op::LineTo& l) { Pair(META_LINETO, l.x, l.y); }
+
+  void Op(const op::TextOut& t) {
+    if (t.text >= p_.content->texts.size()) return;
+    const Rgb colour = font_ ? font_->colour : kBlack;
+    if (textColour_ != colour) {
+      ColourRecord(META_SETTEXTCOLOR, colour);
+      textColour_ = colour;
+    }
+    // The text stands on a box of the brush colour while the brush is solid.
+    const uint16_t mode = brush_.style == FillStyle::Solid ? OPAQUE : TRANSPARENT;
+    if (bkMode_ != mode) {
+      Small(META_SETBKMODE, mode);
+      bkMode_ = mode;
+    }
+    if (mode == OPAQUE && bkColour_ != brush_.colour) {
+      ColourRecord(META_SETBKCOLOR, brush_.colour);
+      bkColour_ = brush_.colour;
+    }
+    ExtTextOut(t.x, t.y, p_.content->texts[t.text], font_ && font_->japanese);
+  }
+
+  const PictureSnapshot& p_;
+  ByteWriter out_;
+  size_t lastStart_ = 0;
+  bool open_ = false;
+  uint32_t maxRecord_ = 0;
+  std::vector<bool> slots_;
+  std::optional<uint16_t> brushSlot_, penSlot_, fontSlot_;
+  op::Brush brush_{FillStyle::Solid, kWhite};  // the surface's starting brush
+  const FontSpec* font_ = nullptr;
+  std::optional<Rgb> textColour_, bkColour_;
+  uint16_t bkMode_ = 0;
+};
+
+}  // namespace
+
+std::vector<uint8_t> EncodeWmf(const PictureSnapshot& picture) { return WmfEncoder(picture).Encode(); }
+
+}  // namespace ternova
