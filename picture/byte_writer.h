@@ -72,6 +72,7 @@ class ByteWriter {
     return p;
   }
   void Grow(size_t n);
+  void SetCapacity(size_t bytes);
 
   // buffer_.size() is the capacity; size_ the bytes written.
   std::vector<uint8_t> buffer_;
