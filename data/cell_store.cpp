@@ -7,20 +7,20 @@
 
 namespace ternova {
 
-void CellStore::Reset(std::shared_ptr<const std::string> bytes, int32_t rows) {
+void CellStore::Reset(std::shared_ptr<const FileBytes> bytes, int32_t rows) {
   // Give the previous file's memory back before taking the new one's.
   cells_ = {};
   extra_ = {};
   bytes_ = std::move(bytes);
   rows_ = rows;
-  cells_.resize(static_cast<size_t>(rows) * kColumns);
+  cells_ = decltype(cells_)(static_cast<size_t>(rows) * kColumns);
   utf8_ = -1;
 }
 
 void CellStore::Set(int32_t col, int32_t row, size_t offset, size_t length) {
   // A cell can never be longer than its line, and a line is below 4 GiB only when the
   // file is: longer cells are cut at the limit rather than wrapped.
-  const Span span{offset, static_cast<uint32_t>(std::min<size_t>(length, std::numeric_limits<uint32_t>::max()))};
+  const Span span{static_cast<uint64_t>(offset), static_cast<uint32_t>(std::min<size_t>(length, std::numeric_limits<uint32_t>::max()))};
   if (col >= 1 && col <= kColumns && row >= 1 && row <= rows_) {
     cells_[static_cast<size_t>(row - 1) * kColumns + (col - 1)] = span;
   } else {
@@ -43,7 +43,7 @@ std::string CellStore::Text(int32_t col, int32_t row) const {
 }
 
 bool CellStore::Utf8() const {
-  if (utf8_ < 0) utf8_ = (!bytes_ || IsValidUtf8(*bytes_)) ? 1 : 0;
+  if (utf8_ < 0) utf8_ = (!bytes_ || IsValidUtf8(std::string_view(bytes_->data(), bytes_->size()))) ? 1 : 0;
   return utf8_ == 1;
 }
 

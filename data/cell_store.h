@@ -5,7 +5,12 @@
 #include <string_view>
 #include <vector>
 
+#include "base/big_allocator.h"
+
 namespace ternova {
+
+// A data file's bytes as read: raw, in the system's 8-bit code page or UTF-8.
+using FileBytes = std::vector<char, BigUninitAllocator<char>>;
 
 // The texts of the sample grid by (column, row), kept apart from the grid's size so the grid can
 // be a view over them. Cells are spans into the loaded file's bytes, kept raw (the system's
@@ -17,7 +22,7 @@ class CellStore {
   static constexpr int32_t kColumns = 5;
 
   // A new, empty set of cells over `bytes` for rows 1..rows: no text of an earlier file remains.
-  void Reset(std::shared_ptr<const std::string> bytes, int32_t rows);
+  void Reset(std::shared_ptr<const FileBytes> bytes, int32_t rows);
   // Cell (col, row) := bytes[offset, offset + length).
   void Set(int32_t col, int32_t row, size_t offset, size_t length);
 
@@ -30,9 +35,9 @@ class CellStore {
 
  private:
 #pragma pack(push, 4)
-  struct Span {
-    uint64_t offset = 0;
-    uint32_t length = 0;
+  struct Span {  // no initialisers: a fresh, zeroed block is an array of empty cells
+    uint64_t offset;
+    uint32_t length;
   };
 #pragma pack(pop)
   struct Extra {
@@ -41,9 +46,9 @@ class CellStore {
   };
   std::string_view View(const Span& s) const { return {bytes_->data() + s.offset, s.length}; }
 
-  std::shared_ptr<const std::string> bytes_;
+  std::shared_ptr<const FileBytes> bytes_;
   int32_t rows_ = 0;
-  std::vector<Span> cells_;    // row-major, rows 1..rows_, columns 1..kColumns
+  std::vector<Span, BigUninitAllocator<Span>> cells_;  // only ever created at full size    // row-major, rows 1..rows_, columns 1..kColumns
   std::vector<Extra> extra_;   // fields 6+, in file order
   mutable int8_t utf8_ = -1;   // -1 not yet known
 };

@@ -41,13 +41,13 @@ struct Fd {
 
 }  // namespace
 
-std::shared_ptr<std::string> ReadWholeFile(const std::string& path) {
+std::shared_ptr<FileBytes> ReadWholeFile(const std::string& path) {
   Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
   if (file.fd < 0) CannotOpen(path, errno);
   struct stat st {};
   if (::fstat(file.fd, &st) != 0) CannotOpen(path, errno);
   if (S_ISDIR(st.st_mode)) CannotOpen(path, EISDIR);
-  auto bytes = std::make_shared<std::string>();
+  auto bytes = std::make_shared<FileBytes>();
   // Regular files are read at their size in one allocation; pipes, devices and files that grow
   // meanwhile are read on until their end.
   size_t capacity = S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) + 1 : 1 << 16;
@@ -73,25 +73,12 @@ int32_t CountLines(std::string_view text) {
   return static_cast<int32_t>(std::min<int64_t>(lines, INT32_MAX));
 }
 
-void ForEachLine(std::string_view text, const std::function<void(size_t, size_t)>& line) {
-  const char* data = text.data();
-  const size_t n = text.size();
-  size_t start = 0;
-  while (start < n) {
-    size_t i = start;
-    while (i < n && data[i] != '\n' && data[i] != '\r') ++i;
-    line(start, i);
-    if (i < n && data[i] == '\r' && i + 1 < n && data[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-}
-
-void LoadDataBytes(std::shared_ptr<std::string> bytes, LoadTarget target, char separator,
+void LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, char separator,
                    const std::function<void(int32_t)>& resized) {
   // The text ends at the first NUL byte.
   if (const void* nul = std::memchr(bytes->data(), '\0', bytes->size()))
     bytes->resize(static_cast<const char*>(nul) - bytes->data());
-  const std::string_view text = *bytes;
+  const std::string_view text(bytes->data(), bytes->size());
   const int32_t n = CountLines(text);
 
   SampleTable& table = target.table;
@@ -124,6 +111,11 @@ void LoadDataBytes(std::shared_ptr<std::string> bytes, LoadTarget target, char s
     }
     table.CompletedRows = row;
   });
+}
+
+void LoadDataText(std::string_view text, LoadTarget target, char separator,
+                  const std::function<void(int32_t)>& resized) {
+  LoadDataBytes(std::make_shared<FileBytes>(text.begin(), text.end()), target, separator, resized);
 }
 
 void LoadDataFile(const std::string& path, LoadTarget target, char separator,

@@ -25,13 +25,25 @@ class LoadError : public Error {
 
 // The whole file's bytes. Throws "ファイル "<path>". <system text> は開けません" when it cannot
 // be read (missing, a directory, no access).
-std::shared_ptr<std::string> ReadWholeFile(const std::string& path);
+std::shared_ptr<FileBytes> ReadWholeFile(const std::string& path);
 
 // Lines end at CR LF, lone LF or lone CR; a terminator at the very end adds no line.
 int32_t CountLines(std::string_view text);
 
 // Calls `line(begin, end)` with each line's byte range, in file order.
-void ForEachLine(std::string_view text, const std::function<void(size_t, size_t)>& line);
+template <typename F>
+void ForEachLine(std::string_view text, F&& line) {
+  const char* data = text.data();
+  const size_t n = text.size();
+  size_t start = 0;
+  while (start < n) {
+    size_t i = start;
+    while (i < n && data[i] != '\n' && data[i] != '\r') ++i;
+    line(start, i);
+    if (i < n && data[i] == '\r' && i + 1 < n && data[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+}
 
 // The fields of one line: the line trimmed of bytes 0x00..0x20 at both ends, split at TABs;
 // after each TAB, the TAB and every following TAB or blank are dropped (so empty fields do not
@@ -72,7 +84,10 @@ void LoadDataFile(const std::string& path, LoadTarget target, char separator,
                   const std::function<void(int32_t)>& resized = {});
 
 // The same load from bytes already in memory (the text ends at the first NUL).
-void LoadDataBytes(std::shared_ptr<std::string> bytes, LoadTarget target, char separator,
+void LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, char separator,
                    const std::function<void(int32_t)>& resized = {});
+// The same from text (a copy is kept for the cells).
+void LoadDataText(std::string_view text, LoadTarget target, char separator,
+                  const std::function<void(int32_t)>& resized = {});
 
 }  // namespace ternova

@@ -68,7 +68,7 @@ class Load : public ::testing::Test {
  protected:
   void LoadText(const std::string& text, char sep = '.') {
     resizedAt = -1;
-    LoadDataBytes(std::make_shared<std::string>(text), {geometry, table, cells}, sep,
+    LoadDataText(text, {geometry, table, cells}, sep,
                   [&](int32_t n) { resizedAt = n; });
   }
   // Loads `text`, which must fail on `row` with `message`.
@@ -196,7 +196,7 @@ TEST_F(Load, NewRowsAreZeroFilledAndSurplusRowsReleased) {
 }
 
 TEST_F(Load, DecimalSeparatorIsAParameter) {
-  LoadDataBytes(std::make_shared<std::string>("1,5\t1\t1\t1"), {geometry, table, cells}, ',');
+  LoadDataText("1,5\t1\t1\t1", {geometry, table, cells}, ',');
   EXPECT_EQ(table.SampleValues[1][1], 1.5);
 }
 

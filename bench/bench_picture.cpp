@@ -1,0 +1,94 @@
+// Recording the diagram, playing it for display, and encoding it as EMF and WMF.
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+
+#include "data/data_file.h"
+#include "diagram/render.h"
+#include "picture/emf_writer.h"
+#include "picture/qt/playback.h"
+#include "picture/qt/qt_text_metrics.h"
+#include "picture/wmf_writer.h"
+#include "synthetic.h"
+
+namespace ternova {
+namespace {
+
+struct Loaded {
+  DiagramGeometry geometry = ComputeDiagramGeometry();
+  SampleTable table;
+  CellStore cells;
+  explicit Loaded(int32_t samples) {
+    LoadDataText(SyntheticDataFile(samples), {geometry, table, cells}, '.');
+  }
+};
+
+struct Drawn {
+  QtTextMetrics metrics;
+  SurfaceEnvironment env{ScreenInfo{}, false, &metrics};
+  DiagramPicture picture;
+  explicit Drawn(const Loaded& data, int32_t selected = 0) {
+    picture.SetWidth(2000);
+    picture.SetHeight(2000);
+    ViewState view;
+    view.SelectedSample = selected;
+    int32_t divisions = 0;
+    DrawDiagram(data.geometry, data.table, view, divisions, picture, env);
+  }
+};
+
+void BM_RecordDiagram(benchmark::State& state) {
+  const Loaded data(static_cast<int32_t>(state.range(0)));
+  Drawn drawn(data);
+  ViewState view;
+  view.SelectedSample = 4;
+  int32_t divisions = 0;
+  for (auto _ : state) DrawDiagram(data.geometry, data.table, view, divisions, drawn.picture, drawn.env);
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_RecordDiagram)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+void BM_PlaybackForDisplay587(benchmark::State& state) {
+  const Loaded data(static_cast<int32_t>(state.range(0)));
+  Drawn drawn(data, 4);
+  const PictureSnapshot snapshot = Snapshot(drawn.picture);
+  for (auto _ : state) benchmark::DoNotOptimize(RenderForDisplay(snapshot, QSize(587, 587)));
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_PlaybackForDisplay587)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+void BM_EncodeEmf(benchmark::State& state) {
+  const Loaded data(static_cast<int32_t>(state.range(0)));
+  Drawn drawn(data, 4);
+  const PictureSnapshot snapshot = Snapshot(drawn.picture);
+  size_t size = 0;
+  for (auto _ : state) size = EncodeEmf(snapshot).size();
+  state.counters["bytes_per_sample"] = static_cast<double>(size) / state.range(0);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
+}
+BENCHMARK(BM_EncodeEmf)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+void BM_EncodeWmf(benchmark::State& state) {
+  const Loaded data(static_cast<int32_t>(state.range(0)));
+  Drawn drawn(data, 4);
+  const PictureSnapshot snapshot = Snapshot(drawn.picture);
+  size_t size = 0;
+  for (auto _ : state) size = EncodeWmf(snapshot).size();
+  state.counters["bytes_per_sample"] = static_cast<double>(size) / state.range(0);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
+}
+BENCHMARK(BM_EncodeWmf)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace ternova
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,14 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace ternova {
+
+// A data file of `samples` lines of four amounts (like whole-rock analyses, two decimals) and a
+// note, about 40 bytes a line; the same seed gives the same bytes.
+std::string SyntheticDataFile(int32_t samples, uint32_t seed = 1);
+
+// Writes it to a temporary file and returns the path.
+std::string WriteSyntheticDataFile(int32_t samples);
+
+}  // namespace ternova
