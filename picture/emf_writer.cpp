@@ -54,7 +54,10 @@ constexpr size_t kTextFixed = 76;    // EMR_EXTTEXTOUTW up to its string
 
 uint32_t ColorRef(Rgb c) { return c.r | (uint32_t{c.g} << 8) | (uint32_t{c.b} << 16); }
 
-size_t Align4(size_t n) { return (n + 3) & ~size_t{3}; }
+// Room for the string of EMR_EXTTEXTOUTW. The format needs only 4-byte alignment (offDx says
+// where the advances start), but libEMF ignores offDx and skips the character count rounded
+// up to a multiple of four; padding that far costs at most 6 bytes and suits both.
+size_t StringBytes(size_t chars) { return ((chars + 3) & ~size_t{3}) * 2; }
 
 // Screen size from pixels at the screen's dpi (96 if it reports none either).
 int32_t MmFromPixels(int32_t px, int32_t dpi) {
@@ -97,7 +100,7 @@ class EmfEncoder {
         default: {
           const auto& t = std::get<op::TextOut>(o);
           const size_t chars = t.text < c_.texts.size() ? c_.texts[t.text].chars.size() : 0;
-          n += 3 * kSmallRecord + kTextFixed + Align4(chars * 2) + chars * 4;
+          n += 3 * kSmallRecord + kTextFixed + StringBytes(chars) + chars * 4;
         }
       }
     }
@@ -273,9 +276,9 @@ class EmfEncoder {
     out_.U32(static_cast<uint32_t>(kTextFixed));  // emrtext.offString
     out_.U32(0);                            // emrtext.fOptions: the background mode does the box
     Rect(t.x, t.y, right, bottom);          // emrtext.rcl
-    out_.U32(static_cast<uint32_t>(kTextFixed + Align4(size_t{chars} * 2)));  // emrtext.offDx
+    out_.U32(static_cast<uint32_t>(kTextFixed + StringBytes(chars)));  // emrtext.offDx
     out_.Utf16(text.chars);                 // the string
-    out_.PadTo(4);
+    out_.Zeros(StringBytes(chars) - size_t{chars} * 2);
     for (size_t i = 0; i < chars; ++i)      // Dx: each unit's advance
       out_.I32(i < text.advances.size() ? text.advances[i] : 0);
     End(r);

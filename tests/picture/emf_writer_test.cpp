@@ -206,16 +206,18 @@ TEST(EmfWriter, TextCarriesFontBackgroundStringAndAdvances) {
       {"ptlReference.x", 36, 100},  {"ptlReference.y", 40, 200}, {"nChars", 44, 2},
       {"offString", 48, 76},        {"fOptions", 52, 0},
       {"rcl.left", 56, 100},        {"rcl.top", 60, 200},        {"rcl.right", 64, 180}, {"rcl.bottom", 68, 267},
-      {"offDx", 72, 80},
+      {"offDx (string padded to 4 characters)", 72, 84},
   };
   for (const Field& fl : fields) EXPECT_EQ(LeI32(emf, x + fl.offset), fl.want) << fl.name;
   EXPECT_EQ(Le16(emf, x + 76), u'A');
   EXPECT_EQ(Le16(emf, x + 78), u'ゴ');
-  EXPECT_EQ(LeI32(emf, x + 80), 30);
-  EXPECT_EQ(LeI32(emf, x + 84), 50);
-  EXPECT_EQ(records[8].size, 88u);
+  EXPECT_EQ(Le32(emf, x + 80), 0u) << "padding";
+  EXPECT_EQ(LeI32(emf, x + 84), 30);
+  EXPECT_EQ(LeI32(emf, x + 88), 50);
+  EXPECT_EQ(records[8].size, 92u);
   // Three characters: 6 string bytes padded to 8, then three advances.
   EXPECT_EQ(records[13].size, 76u + 8 + 12);
+  EXPECT_EQ(LeI32(emf, records[13].offset + 72), 84) << "offDx";
   EXPECT_EQ(LeI32(emf, records[13].offset + 76 + 8 + 8), 12);
 }
 
@@ -302,6 +304,36 @@ TEST(EmfWriter, Emf2SvgDrawsTheDiagramWhereTheOpsPutIt) {
     EXPECT_EQ(texts[i].attrs["font-family"], "MS Sans Serif");
     EXPECT_EQ(SvgColour(texts[i].Prop("fill")), kBlack);
   }
+}
+
+// libEMF's dump (package printemf) walks the file with its own reader: every record by name,
+// the texts with their advances.
+TEST(EmfWriter, PrintemfNamesEveryRecord) {
+  if (!HaveProgram("printemf")) GTEST_SKIP() << "printemf (package printemf) not installed";
+  DiagramCase d;
+  const std::vector<uint8_t> emf = EncodeEmf(d.Snapshot());
+  const std::string emfPath = OutPath("diagram.emf"), dump = OutPath("dump.txt");
+  WriteBytes(emfPath, emf);
+  ASSERT_EQ(RunCommand("printemf '" + emfPath + "'", dump), 0);
+  const std::string text = ReadText(dump);
+  std::map<std::string, int> names;
+  int total = 0;
+  const std::regex name("^\\*([A-Z0-9_]+)\\*$", std::regex::multiline);
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), name); it != std::sregex_iterator(); ++it, ++total)
+    ++names[(*it)[1]];
+  EXPECT_EQ(total, static_cast<int>(Le32(emf, 52))) << "nRecords; dump in " << dump;
+  EXPECT_EQ(names["HEADER"], 1);
+  EXPECT_EQ(names["EOF"], 1);
+  EXPECT_EQ(names["LINETO"], 9 + 108 + 12);
+  EXPECT_EQ(names["ELLIPSE"], 12);
+  EXPECT_EQ(names["RECTANGLE"], 1);
+  EXPECT_EQ(names["EXTTEXTOUTW"], 6);
+  EXPECT_EQ(names["EXTCREATEFONTINDIRECTW"], 1);
+  EXPECT_EQ(names["EXTCREATEPEN"], 3) << "outline, 10 % and 50 % pens are all wider than 1";
+  for (const char* label : {"SiO2", "Al2O3+CaO", "MgO", "FeO"})
+    EXPECT_NE(text.find("\t\t" + std::string(label) + "\n"), std::string::npos) << label;
+  // Nine characters: libEMF finds the advances only past a string padded to 12 characters.
+  EXPECT_NE(text.find("\t\t30 30 30 30 30 30 30 30 30 \n"), std::string::npos) << "advances of Al2O3+CaO";
 }
 
 TEST(EmfWriter, Emf2SvgReadsTheJapaneseFaceName) {
