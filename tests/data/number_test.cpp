@@ -4,6 +4,9 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdlib>
+#include <random>
+#include <string>
 
 namespace ternova {
 namespace {
@@ -92,6 +95,20 @@ TEST(NumberSyntax, VeryLongMantissaIsExact) {
   Check({big.c_str(), Over, 0}, '.');
   std::string longOne = "1." + std::string(10000, '0') + "1";
   Check({longOne.c_str(), Ok, 1.0}, '.');
+}
+
+TEST(NumberSyntax, AgreesWithTheLibraryConversionOnRandomDecimals) {
+  std::mt19937_64 random(11);
+  for (int trial = 0; trial < 100000; ++trial) {
+    const int digits = 1 + static_cast<int>(random() % 19);
+    std::string text;
+    for (int i = 0; i < digits; ++i) text += static_cast<char>('0' + random() % 10);
+    text.insert(random() % (text.size() + 1), ".");
+    if (random() % 4 == 0) text += "e" + std::to_string(static_cast<int>(random() % 60) - 30);
+    double v = 0;
+    ASSERT_EQ(TryParseAmount(text, '.', v), AmountStatus::Ok) << text;
+    ASSERT_EQ(v, std::strtod(text.c_str(), nullptr)) << text;
+  }
 }
 
 }  // namespace

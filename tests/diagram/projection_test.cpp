@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <cmath>
+#include <random>
 
 #include "base/error.h"
+#include "diagram/round.h"
 
 namespace ternova {
 namespace {
@@ -86,6 +89,47 @@ TEST_F(Projection, FaultInYLeavesTheNewXOfThatFace) {
   EXPECT_NE(table.SamplePoints[1][1], (Point{7, 7}));
   EXPECT_POINT(table.SamplePoints[1][2], 1000, 7);
   EXPECT_POINT(table.SamplePoints[1][3], 7, 7);
+}
+
+// The projection done only in extended precision, the way the arithmetic is defined.
+Point ReferencePoint(const DiagramGeometry& g, int face, double a, double b, double c) {
+  const Point& v1 = g.Vertex(face, 1);
+  const Point& v2 = g.Vertex(face, 2);
+  const Point& v3 = g.Vertex(face, 3);
+  const auto s = static_cast<double>(static_cast<long double>(a) + b + c);
+  auto coordinate = [&](int32_t p1, int32_t p2, int32_t p3) {
+    const long double n = static_cast<long double>(p1) * a + static_cast<long double>(p2) * b + static_cast<long double>(p3) * c;
+    return RoundHalfAway(static_cast<double>(n / s));
+  };
+  return {coordinate(v1.x, v2.x, v3.x), coordinate(v1.y, v2.y, v3.y)};
+}
+
+TEST_F(Projection, AgreesWithExtendedPrecisionEverywhere) {
+  std::mt19937_64 random(7);
+  std::uniform_int_distribution<int> cents(0, 10000);
+  std::uniform_int_distribution<int> small(0, 4);
+  for (int trial = 0; trial < 200000; ++trial) {
+    double v[4];
+    for (double& x : v) {
+      // Two-decimal analyses, small integers (which hit exact halves often) and some negatives.
+      switch (trial % 3) {
+        case 0: x = cents(random) / 100.0; break;
+        case 1: x = small(random); break;
+        default: x = (cents(random) - 2000) / 100.0; break;
+      }
+    }
+    table.SampleValues[1] = {0, v[0], v[1], v[2], v[3]};
+    try {
+      ProjectRow(geometry, table, 1);
+    } catch (const Error&) {
+      continue;  // faults are covered above
+    }
+    for (int face = 1; face <= 4; ++face) {
+      const int* c = kFaceComponents[face - 1];
+      ASSERT_EQ(table.SamplePoints[1][face], ReferencePoint(geometry, face, v[c[0] - 1], v[c[1] - 1], v[c[2] - 1]))
+          << "values " << v[0] << " " << v[1] << " " << v[2] << " " << v[3] << " face " << face;
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,119 @@
+#include "cli/plot_command.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace ternova {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PlotCommand : public ::testing::Test {
+ protected:
+  fs::path dir = fs::temp_directory_path() / ("ternova-cli-" + std::to_string(::getpid()) + "-" +
+                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  void SetUp() override { fs::create_directories(dir); }
+  void TearDown() override { fs::remove_all(dir); }
+  std::string Data(const std::string& text) {
+    const fs::path p = dir / "data.txt";
+    std::ofstream(p, std::ios::binary) << text;
+    return p.string();
+  }
+  int Run(std::vector<std::string> args) {
+    out.str("");
+    err.str("");
+    return RunPlotCommand(args, out, err);
+  }
+  std::ostringstream out, err;
+};
+
+TEST_F(PlotCommand, PointsAreOneLinePerSampleAndFace) {
+  ASSERT_EQ(Run({"--points", Data("1\t1\t1\t1\tcentroid\n100\t0\t0\t0.000001\n")}), 0);
+  EXPECT_EQ(out.str(),
+            "1\t1\t1000\t750\n1\t2\t1433\t500\n1\t3\t567\t500\n1\t4\t1000\t1250\n"
+            "2\t1\t1433\t1000\n2\t2\t1433\t1000\n2\t3\t134\t250\n2\t4\t1433\t1000\n");
+  EXPECT_EQ(err.str(), "");
+}
+
+TEST_F(PlotCommand, FailedLoadNamesTheRowAndPrintsNoPoints) {
+  const std::string path = Data("1\t1\t1\t1\n1\tx\t1\t1\n");
+  EXPECT_EQ(Run({"--points", path}), 1);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(err.str(), path + ":2: 'x' は浮動小数点数ではありません.\n");
+  EXPECT_EQ(Run({"--points", Data("100\t0\t0\t0")}), 1);
+  EXPECT_EQ(err.str(), (dir / "data.txt").string() + ":1: 不正な浮動小数点数演算命令.\n");
+}
+
+TEST_F(PlotCommand, UnreadableFileIsReportedWithoutARow) {
+  const std::string path = (dir / "missing.txt").string();
+  EXPECT_EQ(Run({"--points", path}), 1);
+  EXPECT_EQ(err.str(), "ternova-plot: ファイル \"" + path + "\". No such file or directory は開けません.\n");
+}
+
+TEST_F(PlotCommand, DecimalSeparatorCanBeGiven) {
+  ASSERT_EQ(Run({"--decimal-separator", ",", "--points", Data("1,0\t1\t1\t1")}), 0);
+  EXPECT_EQ(Run({"--decimal-separator", ",", "--points", Data("1.0\t1\t1\t1")}), 1);
+}
+
+TEST_F(PlotCommand, WrongCommandLinesExitWithTwo) {
+  const std::string data = Data("1\t1\t1\t1");
+  const std::vector<std::vector<std::string>> wrong = {
+      {},
+      {"--points"},
+      {data},
+      {"--points", data, "-o", "x.emf"},
+      {data, "-o"},
+      {data, "-o", "x.emf", "--symbol", "huge"},
+      {data, "-o", "x.emf", "--grid10", "yes"},
+      {data, "-o", "x.emf", "--select", "3x"},
+      {data, "-o", "x.emf", "--decimal-separator", ".."},
+      {data, "--frobnicate"},
+      {data, data, "-o", "x.emf"},
+  };
+  for (const auto& args : wrong) {
+    EXPECT_EQ(Run(args), 2) << ::testing::PrintToString(args);
+    EXPECT_NE(err.str().find("Usage:"), std::string::npos);
+  }
+  EXPECT_EQ(Run({"--help"}), 0);
+  EXPECT_NE(out.str().find("Exit status"), std::string::npos);
+  EXPECT_EQ(Run({"--version"}), 0);
+  EXPECT_EQ(out.str().rfind("ternova-plot ", 0), 0u);
+}
+
+TEST_F(PlotCommand, OutputFormatFollowsTheName) {
+  const std::string data = Data("45\t8\t38\t8\tpyrolite\n50\t26\t8\t10\tMORB\n");
+  const std::pair<std::string, std::string> cases[] = {
+      {"net.emf", std::string(" EMF")}, {"net.WMF", std::string("\xD7\xCD\xC6\x9A")}, {"net.png", "\x89PNG"},
+      {"net.bmp", "BM"},                {"net.svg", "<?xml"},                        {"net.pdf", "%PDF"},
+      {"net", std::string(" EMF")},
+  };
+  for (const auto& [name, magic] : cases) {
+    const fs::path out_path = dir / name;
+    ASSERT_EQ(Run({data, "-o", out_path.string(), "--symbol", "large", "--select", "2", "--grid10", "off"}), 0)
+        << name << err.str();
+    std::ifstream in(out_path, std::ios::binary);
+    std::string head(64, '\0');
+    in.read(head.data(), 64);
+    const size_t at = magic == " EMF" ? 40 : 0;
+    EXPECT_EQ(head.substr(at, magic.size()), magic) << name;
+  }
+}
+
+TEST_F(PlotCommand, FailedLoadWritesNoPicture) {
+  const fs::path target = dir / "net.emf";
+  EXPECT_EQ(Run({Data("1\t1\t1"), "-o", target.string()}), 1);
+  EXPECT_FALSE(fs::exists(target));
+}
+
+TEST_F(PlotCommand, FailedSaveExitsWithOne) {
+  const std::string target = (dir / "no-folder" / "net.emf").string();
+  EXPECT_EQ(Run({Data("1\t1\t1\t1"), "-o", target}), 1);
+  EXPECT_EQ(err.str(), "ternova-plot: ファイル \"" + target + "\". No such file or directory を作成できません.\n");
+}
+
+}  // namespace
+}  // namespace ternova

@@ -1,0 +1,84 @@
+#include "picture/qt/playback.h"
+
+#include <gtest/gtest.h>
+
+#include "diagram/projection.h"
+#include "diagram/render.h"
+#include "picture/qt/qt_text_metrics.h"
+
+namespace ternova {
+namespace {
+
+class Playback : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    picture.SetWidth(2000);
+    picture.SetHeight(2000);
+    // Row 1 at the centroids; row 2 (selected) pure SiO2 + Al2O3+CaO on the central edge.
+    table.Resize(2);
+    table.SampleValues[1] = {0, 1, 1, 1, 1};
+    table.SampleValues[2] = {0, 1, 3, 1, 1};
+    ProjectRow(geometry, table, 1);
+    ProjectRow(geometry, table, 2);
+    table.CompletedRows = 2;
+    view.SelectedSample = 2;
+    int32_t divisions = 0;
+    DrawDiagram(geometry, table, view, divisions, picture, env);
+  }
+  static QRgb Rgb(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFFFFF; }
+  DiagramGeometry geometry = ComputeDiagramGeometry();
+  SampleTable table;
+  ViewState view;
+  DiagramPicture picture;
+  QtTextMetrics metrics;
+  SurfaceEnvironment env{ScreenInfo{}, false, &metrics};
+};
+
+TEST_F(Playback, NaturalSizeHasEveryElementWhereItWasDrawn) {
+  const QImage image = RenderToImage(Snapshot(picture), QSize(2000, 2000));
+  EXPECT_EQ(Rgb(image, 5, 5), 0xFFFFFFu);                    // background
+  EXPECT_EQ(Rgb(image, 1433, 1000), 0x000000u);              // a vertex of the outline
+  EXPECT_EQ(Rgb(image, 1000, 1001), 0x000000u);              // on the bottom edge of face 1
+  EXPECT_EQ(Rgb(image, 1000, 325), 0x808080u);               // the first 10 % line of face 1
+  EXPECT_EQ(Rgb(image, 1000, 625), 0x000000u);               // a 50 % line drawn over the 10 % one
+  EXPECT_EQ(Rgb(image, 1000, 750), 0x0000FFu);               // row 1's symbol on face 1
+  EXPECT_EQ(Rgb(image, 1000 + 5, 750), 0x0000FFu);           // inside radius 6
+  const Point red = table.SamplePoints[2][1];
+  EXPECT_EQ(Rgb(image, red.x, red.y), 0xFF0000u);            // the selected row
+  EXPECT_EQ(Rgb(image, red.x + 11, red.y), 0xFF0000u);       // at radius 12
+  EXPECT_NE(Rgb(image, red.x + 14, red.y), 0xFF0000u);
+}
+
+TEST_F(Playback, LabelsStandOnWhiteBoxesAboveTheLines) {
+  const QImage image = RenderToImage(Snapshot(picture), QSize(2000, 2000));
+  // "FeO" at the bottom corner starts at the vertex: the outline under its box is hidden.
+  int dark = 0;
+  for (int x = 1000; x < 1100; ++x)
+    for (int y = 1750; y < 1820; ++y) dark += qGray(image.pixel(x, y)) < 128;
+  EXPECT_GT(dark, 100);                                      // the glyphs
+  EXPECT_EQ(Rgb(image, 1001, 1752), 0xFFFFFFu);              // the box covers the line end
+}
+
+TEST_F(Playback, DisplayShrinksIntoAWideControlAtItsLeftEdge) {
+  const QImage image = RenderForDisplay(Snapshot(picture), QSize(987, 587));
+  ASSERT_EQ(image.size(), QSize(587, 587));
+  // Played into (0, 0, 586, 586): the scale is 586 / 2000.
+  const double s = 586.0 / 2000;
+  EXPECT_EQ(Rgb(image, static_cast<int>(1000 * s), static_cast<int>(750 * s)), 0x0000FFu);
+  EXPECT_EQ(qAlpha(image.pixel(585, 585)), 255);  // the picture ends at (586, 586)
+  EXPECT_EQ(Rgb(image, 2, 2), 0xFFFFFFu);
+}
+
+TEST_F(Playback, DisplayNeverEnlarges) {
+  EXPECT_EQ(RenderForDisplay(Snapshot(picture), QSize(2100, 2100)).size(), QSize(2000, 2000));
+}
+
+TEST_F(Playback, EmptyPictureShowsNothing) {
+  DiagramPicture empty;
+  empty.SetWidth(2000);
+  empty.SetHeight(2000);
+  EXPECT_TRUE(RenderForDisplay(Snapshot(empty), QSize(587, 587)).isNull());
+}
+
+}  // namespace
+}  // namespace ternova
