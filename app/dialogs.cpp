@@ -1,0 +1,128 @@
+#include "app/dialogs.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+
+#include "app/picture_preview.h"
+
+namespace ternova::app {
+
+namespace {
+
+// A message box whose Ctrl+C copies caption, text and buttons as the desktop's own boxes do
+// (Qt does this only on Windows).
+class CopyableMessageBox : public QMessageBox {
+ public:
+  using QMessageBox::QMessageBox;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->matches(QKeySequence::Copy)) {
+      const QString line = QStringLiteral("---------------------------\n");
+      QString buttons;
+      for (QAbstractButton* b : this->buttons()) buttons += QString(b->text()).remove(QLatin1Char('&')) + QStringLiteral("   ");
+      QGuiApplication::clipboard()->setText(line + windowTitle() + QLatin1Char('\n') + line + text() +
+                                            QLatin1Char('\n') + line + buttons + QLatin1Char('\n') + line);
+      return;
+    }
+    QMessageBox::keyPressEvent(event);
+  }
+};
+
+void PrepareFileDialog(QFileDialog& dialog, const FileDialogSettings& settings) {
+  // Qt's own dialog: it can carry the preview pane, and its placement is ours to decide.
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
+  dialog.setOption(QFileDialog::ReadOnly, false);
+  dialog.setSizeGripEnabled(true);
+  QStringList filters;
+  for (const FilterEntry& entry : settings.Filters) filters << QtFilterFor(entry);
+  dialog.setNameFilters(filters);
+  if (settings.FilterIndex >= 1 && settings.FilterIndex <= filters.size())
+    dialog.selectNameFilter(filters[settings.FilterIndex - 1]);
+  dialog.setDefaultSuffix(settings.DefaultExt);
+  dialog.setDirectory(settings.InitialDir);
+  if (!settings.FileName.isEmpty()) dialog.selectFile(settings.FileName);
+}
+
+bool RunFileDialog(QFileDialog& dialog, FileDialogSettings& settings) {
+  dialog.adjustSize();
+  PlaceOnActiveMonitor(&dialog);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty()) return false;
+  settings.FileName = chosen.first();
+  const int index = dialog.nameFilters().indexOf(dialog.selectedNameFilter());
+  if (index >= 0) settings.FilterIndex = index + 1;
+  return true;
+}
+
+class QtDialogs : public Dialogs {
+ public:
+  bool ExecuteOpen(QWidget* parent, FileDialogSettings& settings) override {
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // A typed name is taken even when no such file exists; the load then says so.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    PrepareFileDialog(dialog, settings);
+    return RunFileDialog(dialog, settings);
+  }
+
+  bool ExecuteSave(QWidget* parent, FileDialogSettings& settings) override {
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    PrepareFileDialog(dialog, settings);
+    auto* pane = new PicturePreviewPane(&dialog);
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
+      grid->addWidget(pane, 0, grid->columnCount(), grid->rowCount(), 1);
+    QObject::connect(&dialog, &QFileDialog::currentChanged, pane, [pane](const QString& path) { pane->ShowFile(path); });
+    return RunFileDialog(dialog, settings);
+  }
+
+  void ShowError(QWidget* parent, const QString& text) override {
+    CopyableMessageBox box(QMessageBox::Critical, QStringLiteral("Ternova"), text, QMessageBox::Ok, parent);
+    box.exec();
+  }
+
+  void ShowHelp(QWidget* parent, const QString& text) override {
+    // Qt wraps a message box's text at half the screen width (at most 500 pixels) already.
+    CopyableMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ternova"), text, QMessageBox::Ok, parent);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Ok);
+    box.show();
+    if (QScreen* screen = box.screen()) {
+      const QRect frame = box.frameGeometry();
+      box.move(screen->geometry().center() - QPoint(frame.width() / 2, frame.height() / 2));
+    }
+    box.exec();
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Dialogs> MakeQtDialogs() { return std::make_unique<QtDialogs>(); }
+
+void PlaceOnActiveMonitor(QWidget* dialog) {
+  QWidget* active = QApplication::activeWindow();
+  QScreen* screen = active ? active->screen() : dialog->screen();
+  if (!screen) return;
+  const QRect monitor = screen->availableGeometry();
+  const QSize size = dialog->frameGeometry().size();
+  dialog->move(monitor.x() + (monitor.width() - size.width()) / 2, monitor.y() + (monitor.height() - size.height()) / 3);
+}
+
+QString QtFilterFor(const FilterEntry& entry) {
+  // Qt reads the patterns from the last parenthesised, blank-separated list; with the filter
+  // details hidden it shows the description alone.
+  return entry.Description + QStringLiteral(" (") + QString(entry.Pattern).replace(QLatin1Char(';'), QLatin1Char(' ')) +
+         QLatin1Char(')');
+}
+
+}  // namespace ternova::app

@@ -1,0 +1,21 @@
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include "app/main_window.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Ternova"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Ternova"));
+  // The standard dialogs speak the user's language.
+  QTranslator qtTranslator;
+  if (qtTranslator.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(&qtTranslator);
+
+  ternova::app::TForm1 form;
+  form.show();
+  return app.exec();
+}

@@ -1,0 +1,385 @@
+#include "app/main_window.h"
+
+#include <QActionGroup>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFile>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <new>
+
+#include "app/image_control.h"
+#include "app/menu_text.h"
+#include "app/sample_grid.h"
+#include "app/state.h"
+#include "base/error.h"
+#include "data/data_file.h"
+#include "data/number.h"
+#include "diagram/render.h"
+#include "picture/qt/export.h"
+#include "picture/qt/qt_text_metrics.h"
+
+namespace ternova::app {
+
+namespace {
+
+constexpr int kDesignedTextHeight = 12;
+const QString kWindowFace = QStringLiteral("ＭＳ Ｐゴシック");
+
+// The file's name without its folder: after the last "/", "\" or ":".
+QString NameWithoutFolder(const QString& path) {
+  const int cut = std::max({path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')),
+                            path.lastIndexOf(QLatin1Char(':'))});
+  return path.mid(cut + 1);
+}
+
+int Scale(int v, int num, int den) { return MulDiv(v, num, den); }
+
+}  // namespace
+
+TForm1::TForm1(std::unique_ptr<Dialogs> dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(std::move(dialogs)) {
+  // Where the Japanese UI face is missing, its metric-compatible stand-in draws the text.
+  QFont::insertSubstitution(kWindowFace, QStringLiteral("IPAPGothic"));
+  setWindowTitle(QStringLiteral("Form1"));
+  QFont font(kWindowFace);
+  font.setPixelSize(12);
+  setFont(font);
+  BuildControls();
+  BuildMenus();
+  ScaleLayout();
+  ReadDecimalSeparator();
+  FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::BuildControls() {
+  client_ = new QWidget(this);
+  setCentralWidget(client_);
+  client_->installEventFilter(this);
+
+  strgridData = new SampleGrid(State().Cells, client_);
+  strgridData->setObjectName(QStringLiteral("strgridData"));
+  strgridData->SetSelectionReport([this](int row) { strgridDataSelectCell(row); });
+
+  btnPlot = new QPushButton(QStringLiteral("PLOT / Refresh"), client_);
+  btnPlot->setObjectName(QStringLiteral("btnPlot"));
+  connect(btnPlot, &QPushButton::clicked, this, [this] { btnPlotClick(); });
+
+  lblFN = new QLabel(QStringLiteral("Data File = "), client_);
+  lblFN->setObjectName(QStringLiteral("lblFN"));
+  QFont bold = font();
+  bold.setBold(true);
+  lblFN->setFont(bold);
+  QPalette navy = lblFN->palette();
+  navy.setColor(QPalette::WindowText, QColor(0, 0, 128));
+  lblFN->setPalette(navy);
+
+  imgTernova = new ImageControl(client_);
+  imgTernova->setObjectName(QStringLiteral("imgTernova"));
+
+  placements_ = {{strgridData, QRect(8, 24, 321, 587), false, true},
+                 {btnPlot, QRect(8, 0, 129, 17), false, false},
+                 {lblFN, QRect(336, 8, 73, 12), false, false},
+                 {imgTernova, QRect(336, 24, 587, 587), true, true}};
+  setTabOrder(strgridData, btnPlot);
+  strgridData->setFocus();
+}
+
+QAction* TForm1::MarkItem(QMenu* menu, const QString& caption, void (TForm1::*handler)()) {
+  QAction* item = menu->addAction(caption);
+  item->setCheckable(true);
+  marks_.insert(item, false);
+  connect(item, &QAction::triggered, this, [this, handler] {
+    RestoreMarks();
+    (this->*handler)();
+  });
+  return item;
+}
+
+void TForm1::BuildMenus() {
+  MainMenu = menuBar();
+  MainMenu->setObjectName(QStringLiteral("MainMenu"));
+  const QStringList top = WithAccelerators({"File (&F)", "Option (&O)", "Help (&H)"});
+  const QStringList file = WithAccelerators({"Open (&O)", "Save (S)", "-", "End (&E)"});
+  const QStringList option = WithAccelerators({"Symbol Size (&S)", "Grid (&G)"});
+  const QStringList sizes = WithAccelerators({"Large (&L)", "Medium (&M)", "Small (&S)"});
+  const QStringList grids = WithAccelerators({"10% (&1)", "50% (&5)"});
+  const QStringList help = WithAccelerators({"Ternova Help (&T)"});
+
+  FileF1 = MainMenu->addMenu(top[0]);
+  OpenO1 = FileF1->addAction(file[0]);
+  SaveS1 = FileF1->addAction(file[1]);
+  N1 = FileF1->addSeparator();
+  EndE1 = FileF1->addAction(file[3]);
+  connect(OpenO1, &QAction::triggered, this, [this] { OpenO1Click(); });
+  connect(SaveS1, &QAction::triggered, this, [this] { SaveS1Click(); });
+  connect(EndE1, &QAction::triggered, this, [this] { EndE1Click(); });
+
+  OptionO1 = MainMenu->addMenu(top[1]);
+  SymbolSizeS1 = OptionO1->addMenu(option[0]);
+  auto* radio = new QActionGroup(this);  // exclusive: bullets, one checked
+  LargeL1 = MarkItem(SymbolSizeS1, sizes[0], &TForm1::LargeL1Click);
+  MediumM1 = MarkItem(SymbolSizeS1, sizes[1], &TForm1::MediumM1Click);
+  SmallS1 = MarkItem(SymbolSizeS1, sizes[2], &TForm1::SmallS1Click);
+  for (QAction* a : {LargeL1, MediumM1, SmallS1}) radio->addAction(a);
+  GridG1 = OptionO1->addMenu(option[1]);
+  N1011 = MarkItem(GridG1, grids[0], &TForm1::N1011Click);
+  N5051 = MarkItem(GridG1, grids[1], &TForm1::N5051Click);
+
+  HelpH1 = MainMenu->addMenu(top[2]);
+  TernovaHelpT1 = HelpH1->addAction(help[0]);
+  connect(TernovaHelpT1, &QAction::triggered, this, [this] { TernovaHelpT1Click(); });
+
+  // The layout's initial marks: Medium, both grids.
+  SetMark(MediumM1, true);
+  SetMark(N1011, true);
+  SetMark(N5051, true);
+
+  const std::pair<QObject*, const char*> names[] = {
+      {FileF1, "FileF1"},   {OpenO1, "OpenO1"},   {SaveS1, "SaveS1"},         {N1, "N1"},
+      {EndE1, "EndE1"},     {OptionO1, "OptionO1"}, {SymbolSizeS1, "SymbolSizeS1"}, {LargeL1, "LargeL1"},
+      {MediumM1, "MediumM1"}, {SmallS1, "SmallS1"}, {GridG1, "GridG1"},         {N1011, "N1011"},
+      {N5051, "N5051"},     {HelpH1, "HelpH1"},   {TernovaHelpT1, "TernovaHelpT1"}};
+  for (const auto& [object, name] : names) object->setObjectName(QString::fromLatin1(name));
+}
+
+void TForm1::SetMark(QAction* item, bool checked) {
+  if (checked && item->actionGroup()) {
+    for (QAction* other : item->actionGroup()->actions()) marks_[other] = false;
+  }
+  marks_[item] = checked;
+  item->setChecked(checked);
+}
+
+void TForm1::RestoreMarks() {
+  // Unchecked items first, so restoring a radio item's bullet is the last word in its group.
+  for (auto it = marks_.cbegin(); it != marks_.cend(); ++it)
+    if (!it.value()) it.key()->setChecked(false);
+  for (auto it = marks_.cbegin(); it != marks_.cend(); ++it)
+    if (it.value()) it.key()->setChecked(true);
+}
+
+void TForm1::ScaleLayout() {
+  // The layout is designed for a 12-pixel text height at 96 dpi.
+  const int dpi = screen() ? qRound(screen()->logicalDotsPerInchY()) : 96;
+  if (dpi != 96) {
+    QFont f = font();
+    f.setPixelSize(Scale(12, dpi, 96));
+    setFont(f);
+    QFont bold = lblFN->font();
+    bold.setPixelSize(f.pixelSize());
+    lblFN->setFont(bold);
+  }
+  textHeight_ = QFontMetrics(font()).height();
+  const int m = textHeight_, d = kDesignedTextHeight;
+  if (m != d) {
+    for (Placement& p : placements_) {
+      const QRect r = p.rect;
+      const int l = Scale(r.left(), m, d), t = Scale(r.top(), m, d);
+      const int rt = Scale(r.left() + r.width(), m, d), b = Scale(r.top() + r.height(), m, d);
+      p.rect = QRect(l, t, rt - l, b - t);
+    }
+    QFont bold = lblFN->font();
+    bold.setPixelSize(Scale(bold.pixelSize(), m, d));
+    lblFN->setFont(bold);
+    clientSize_ = QSize(Scale(clientSize_.width(), m, d), Scale(clientSize_.height(), m, d));
+  }
+  for (Placement& p : placements_) {
+    p.rightMargin = clientSize_.width() - (p.rect.left() + p.rect.width());
+    p.bottomMargin = clientSize_.height() - (p.rect.top() + p.rect.height());
+    p.control->setGeometry(p.rect);
+  }
+  lblFN->adjustSize();
+  move(53, 40);
+  resize(clientSize_.width(), clientSize_.height() + MainMenu->sizeHint().height());
+}
+
+void TForm1::ApplyAnchors() {
+  const QSize client = client_->size();
+  for (const Placement& p : placements_) {
+    QRect r = p.control->geometry();
+    if (p.right) r.setWidth(std::max(client.width() - r.left() - p.rightMargin, 0));
+    if (p.bottom) r.setHeight(std::max(client.height() - r.top() - p.bottomMargin, 0));
+    p.control->setGeometry(r);
+  }
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == client_ && event->type() == QEvent::Resize) ApplyAnchors();
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::changeEvent(QEvent* event) {
+  // The decimal separator follows the user's regional settings while the program runs.
+  if (event->type() == QEvent::LocaleChange) ReadDecimalSeparator();
+  QMainWindow::changeEvent(event);
+}
+
+void TForm1::ReadDecimalSeparator() {
+  State().DecimalSeparator = DecimalSeparatorFrom(QLocale::system().decimalPoint().toStdString());
+}
+
+void TForm1::FormCreate() {
+  SetMark(N1011, true);
+  SetMark(N5051, true);
+  State().SymbolSize = 6;
+  SetMark(MediumM1, true);
+  State().SelectedSample = 0;
+  const QString folder = QCoreApplication::applicationDirPath();
+  OpenDialog.InitialDir = folder;
+  SavePictureDialog.InitialDir = folder;
+  State().Picture = DiagramPicture();
+  State().Picture.SetWidth(2000);
+  State().Picture.SetHeight(2000);
+  State().Geometry = ComputeDiagramGeometry();
+
+  OpenDialog.Filters = {{QStringLiteral("Tab区切りテキスト (.txt)"), QStringLiteral("*.txt")}};
+  // All pictures first, then the registered types in reverse order of registration.
+  SavePictureDialog.Filters = {{QStringLiteral("すべてのファイル (*.bmp;*.ico;*.emf;*.wmf)"), QStringLiteral("*.bmp;*.ico;*.emf;*.wmf")},
+                               {QStringLiteral("ビットマップ (*.bmp)"), QStringLiteral("*.bmp")},
+                               {QStringLiteral("アイコン (*.ico)"), QStringLiteral("*.ico")},
+                               {QStringLiteral("エンハンス メタファイル (*.emf)"), QStringLiteral("*.emf")},
+                               {QStringLiteral("メタファイル (*.wmf)"), QStringLiteral("*.wmf")}};
+}
+
+void TForm1::Guarded(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const std::bad_alloc&) {
+    ShowErrorBox("メモリが足りません");
+  } catch (const std::exception& e) {
+    ShowErrorBox(e.what());
+  } catch (...) {
+    ShowErrorBox("不明なエラーが発生しました");
+  }
+}
+
+void TForm1::ShowErrorBox(const std::string& message) {
+  dialogs_->ShowError(this, QString::fromStdString(WithFullStop(message)));
+}
+
+void TForm1::DrawDiagram() {
+  ProcessState& s = State();
+  const ViewState view{s.SelectedSample, s.SymbolSize, Mark(N1011), Mark(N5051)};
+  QtTextMetrics metrics;
+  const SurfaceEnvironment env{CurrentScreen(), SystemIsJapanese(), &metrics};
+  // Whatever was recorded is shown, also when the drawing stopped at an error.
+  try {
+    ::ternova::DrawDiagram(s.Geometry, s.Table, view, s.GridDivisions, s.Picture, env);
+  } catch (...) {
+    imgTernova->SetPicture(Snapshot(s.Picture));
+    throw;
+  }
+  imgTernova->SetPicture(Snapshot(s.Picture));
+}
+
+void TForm1::GridResized(int32_t lines, const QString& path) {
+  CellModel* cells = strgridData->Cells();
+  cells->SetLoaded();
+  strgridData->Resize(6, lines + 1);
+  lblFN->setText(QStringLiteral("Data file = ") + NameWithoutFolder(path));
+  lblFN->adjustSize();
+  cells->CellsChanged();
+}
+
+void TForm1::OpenO1Click() {
+  Guarded([this] {
+    OpenDialog.FilterIndex = 1;
+    if (!dialogs_->ExecuteOpen(this, OpenDialog)) return;
+    const QString path = OpenDialog.FileName;
+    ProcessState& s = State();
+    try {
+      LoadDataFile(QFile::encodeName(path).toStdString(), {s.Geometry, s.Table, s.Cells}, s.DecimalSeparator,
+                   [&](int32_t lines) { GridResized(lines, path); });
+    } catch (const LoadError& e) {
+      // Show the cells written so far, with the line the message is about in view.
+      strgridData->Cells()->CellsChanged();
+      strgridData->ShowRow(e.Row());
+      throw;
+    } catch (...) {
+      strgridData->Cells()->CellsChanged();
+      throw;
+    }
+    strgridData->Cells()->CellsChanged();
+    DrawDiagram();
+    btnPlot->setFocus();
+  });
+}
+
+void TForm1::SaveS1Click() {
+  Guarded([this] {
+    SavePictureDialog.FilterIndex = 4;
+    SavePictureDialog.DefaultExt = QStringLiteral("emf");
+    if (!dialogs_->ExecuteSave(this, SavePictureDialog) || SavePictureDialog.FileName.isEmpty()) return;
+    // Before the first drawing the control holds an empty picture, and that is what is saved.
+    SavePictureFile(QFile::encodeName(SavePictureDialog.FileName).toStdString(), imgTernova->Picture());
+  });
+}
+
+void TForm1::EndE1Click() {
+  Guarded([] { QCoreApplication::quit(); });
+}
+
+void TForm1::btnPlotClick() {
+  Guarded([this] {
+    State().SelectedSample = 0;
+    DrawDiagram();
+  });
+}
+
+void TForm1::strgridDataSelectCell(int row) {
+  Guarded([this, row] {
+    State().SelectedSample = row;
+    DrawDiagram();
+  });
+}
+
+void TForm1::LargeL1Click() {
+  Guarded([this] {
+    SetMark(LargeL1, true);
+    State().SymbolSize = 10;
+    DrawDiagram();
+  });
+}
+
+void TForm1::MediumM1Click() {
+  Guarded([this] {
+    SetMark(MediumM1, true);
+    State().SymbolSize = 6;
+    DrawDiagram();
+  });
+}
+
+void TForm1::SmallS1Click() {
+  Guarded([this] {
+    SetMark(SmallS1, true);
+    State().SymbolSize = 3;
+    DrawDiagram();
+  });
+}
+
+void TForm1::N1011Click() {
+  Guarded([this] {
+    SetMark(N1011, !Mark(N1011));
+    DrawDiagram();
+  });
+}
+
+void TForm1::N5051Click() {
+  Guarded([this] {
+    SetMark(N5051, !Mark(N5051));
+    DrawDiagram();
+  });
+}
+
+void TForm1::TernovaHelpT1Click() {
+  Guarded([this] { dialogs_->ShowHelp(this, QString::fromUtf8(kHelpText)); });
+}
+
+}  // namespace ternova::app

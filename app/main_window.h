@@ -1,0 +1,108 @@
+#pragma once
+// Form1: the program's one window. Its handlers change the process-wide state (app/state.h)
+// and redraw; the window itself keeps only its controls, dialogs and menu marks.
+#include <QHash>
+#include <QMainWindow>
+#include <QRect>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/dialogs.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+
+namespace ternova::app {
+
+class ImageControl;
+class SampleGrid;
+
+inline constexpr const char* kHelpText = "Help me! --> ternova-help@users.noreply.github.com";
+
+class TForm1 : public QMainWindow {
+ public:
+  explicit TForm1(std::unique_ptr<Dialogs> dialogs = MakeQtDialogs(), QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Controls and dialogs, named as the handlers refer to them.
+  QPushButton* btnPlot = nullptr;
+  SampleGrid* strgridData = nullptr;
+  QLabel* lblFN = nullptr;
+  ImageControl* imgTernova = nullptr;
+  FileDialogSettings OpenDialog;
+  FileDialogSettings SavePictureDialog;
+  QMenuBar* MainMenu = nullptr;
+  QMenu* FileF1 = nullptr;
+  QAction* OpenO1 = nullptr;
+  QAction* SaveS1 = nullptr;
+  QAction* N1 = nullptr;
+  QAction* EndE1 = nullptr;
+  QMenu* OptionO1 = nullptr;
+  QMenu* SymbolSizeS1 = nullptr;
+  QAction* LargeL1 = nullptr;
+  QAction* MediumM1 = nullptr;
+  QAction* SmallS1 = nullptr;
+  QMenu* GridG1 = nullptr;
+  QAction* N1011 = nullptr;
+  QAction* N5051 = nullptr;
+  QMenu* HelpH1 = nullptr;
+  QAction* TernovaHelpT1 = nullptr;
+
+  void FormCreate();
+  void OpenO1Click();
+  void SaveS1Click();
+  void EndE1Click();
+  void btnPlotClick();
+  void strgridDataSelectCell(int row);
+  void LargeL1Click();
+  void MediumM1Click();
+  void SmallS1Click();
+  void N1011Click();
+  void N5051Click();
+  void TernovaHelpT1Click();
+
+  // The factor the layout was scaled by at start (measured text height / 12).
+  int MeasuredTextHeight() const { return textHeight_; }
+
+ protected:
+  void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  struct Placement {
+    QWidget* control;
+    QRect rect;  // as laid out at start, scaled
+    bool right, bottom;
+    int rightMargin = 0, bottomMargin = 0;
+  };
+
+  void BuildControls();
+  void BuildMenus();
+  void ScaleLayout();
+  void ApplyAnchors();
+  void ReadDecimalSeparator();
+  void DrawDiagram();
+  void GridResized(int32_t lines, const QString& path);
+  // Runs a handler's body; an error that escapes it is shown in the error box.
+  void Guarded(const std::function<void()>& body);
+  void ShowErrorBox(const std::string& message);
+  // Check marks change only through the handlers: a click's own toggling is undone first.
+  QAction* MarkItem(QMenu* menu, const QString& caption, void (TForm1::*handler)());
+  void SetMark(QAction* item, bool checked);
+  bool Mark(QAction* item) const { return marks_.value(item); }
+  void RestoreMarks();
+
+  std::unique_ptr<Dialogs> dialogs_;
+  QWidget* client_ = nullptr;
+  std::vector<Placement> placements_;
+  QSize clientSize_{935, 620};
+  QHash<QAction*, bool> marks_;
+  int textHeight_ = 12;
+};
+
+}  // namespace ternova::app

@@ -1,0 +1,206 @@
+#include "app/sample_grid.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QWheelEvent>
+
+namespace ternova::app {
+
+namespace {
+
+constexpr const char* kHeader[] = {"SiO2", "Al2O3+CaO", "MgO", "FeO", "Note"};
+
+}  // namespace
+
+CellModel::CellModel(const CellStore& cells, QObject* parent) : QAbstractTableModel(parent), cells_(cells) {}
+
+int CellModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+int CellModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : columns_; }
+
+QVariant CellModel::data(const QModelIndex& index, int role) const {
+  if (role != Qt::DisplayRole || !index.isValid()) return {};
+  return QString::fromStdString(cells_.Text(index.column() + 1, index.row() + 1));
+}
+
+QVariant CellModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+  if (role != Qt::DisplayRole || !loaded_) return {};
+  if (orientation == Qt::Vertical) return QString::number(section + 1);
+  if (section >= 0 && section < static_cast<int>(std::size(kHeader))) return QString::fromLatin1(kHeader[section]);
+  return {};
+}
+
+Qt::ItemFlags CellModel::flags(const QModelIndex& index) const {
+  return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+void CellModel::SetGridSize(int columns, int rows) {
+  const int c = std::max(columns - 1, 0), r = std::max(rows - 1, 0);
+  // Rows are inserted and removed as blocks so the view keeps its current cell and does no
+  // per-row work.
+  if (c > columns_) {
+    beginInsertColumns({}, columns_, c - 1);
+    columns_ = c;
+    endInsertColumns();
+  } else if (c < columns_) {
+    beginRemoveColumns({}, c, columns_ - 1);
+    columns_ = c;
+    endRemoveColumns();
+  }
+  if (r > rows_) {
+    beginInsertRows({}, rows_, r - 1);
+    rows_ = r;
+    endInsertRows();
+  } else if (r < rows_) {
+    beginRemoveRows({}, r, rows_ - 1);
+    rows_ = r;
+    endRemoveRows();
+  }
+}
+
+void CellModel::CellsChanged() {
+  if (rows_ > 0 && columns_ > 0) emit dataChanged(index(0, 0), index(rows_ - 1, columns_ - 1), {Qt::DisplayRole});
+  emit headerDataChanged(Qt::Horizontal, 0, std::max(columns_ - 1, 0));
+  emit headerDataChanged(Qt::Vertical, 0, std::max(rows_ - 1, 0));
+}
+
+void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+  const bool selected = option.state & QStyle::State_Selected;
+  const QPalette& pal = option.palette;
+  painter->fillRect(option.rect, selected ? pal.color(QPalette::Highlight) : pal.color(QPalette::Base));
+  painter->save();
+  painter->setClipRect(option.rect);
+  painter->setFont(option.font);
+  painter->setPen(selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Text));
+  painter->drawText(option.rect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                    index.data().toString());
+  painter->restore();
+  if ((option.state & QStyle::State_HasFocus) && (option.state & QStyle::State_Active)) {
+    QStyleOptionFocusRect focus;
+    focus.QStyleOption::operator=(option);
+    focus.backgroundColor = pal.color(QPalette::Highlight);
+    if (const QWidget* w = option.widget) w->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, w);
+  }
+}
+
+SampleGrid::SampleGrid(const CellStore& cells, QWidget* parent) : QTableView(parent), model_(new CellModel(cells, this)) {
+  setModel(model_);
+  setItemDelegate(new CellDelegate(this));
+  setEditTriggers(NoEditTriggers);
+  setSelectionMode(ContiguousSelection);
+  setSelectionBehavior(SelectItems);
+  setTabKeyNavigation(false);  // Tab leaves the grid
+  setWordWrap(false);
+  setCornerButtonEnabled(false);
+  setStyleSheet(QStringLiteral("QTableView { gridline-color: silver; }"));
+
+  QHeaderView* top = horizontalHeader();
+  top->setMinimumSectionSize(1);
+  top->setDefaultSectionSize(kColumnWidth);
+  top->setSectionResizeMode(QHeaderView::Fixed);
+  top->setSectionsMovable(false);
+  top->setSectionsClickable(false);
+  top->setHighlightSections(false);
+  top->setFixedHeight(kRowHeight);
+  QHeaderView* left = verticalHeader();
+  left->setMinimumSectionSize(1);
+  left->setDefaultSectionSize(kRowHeight);
+  left->setSectionResizeMode(QHeaderView::Fixed);
+  left->setSectionsMovable(false);
+  left->setSectionsClickable(false);
+  left->setHighlightSections(false);
+  left->setFixedWidth(kColumnWidth);
+
+  // The current cell starts at column 1, row 1; nothing is reported for it.
+  selectionModel()->setCurrentIndex(model_->index(0, 0), QItemSelectionModel::ClearAndSelect);
+}
+
+int SampleGrid::CurrentColumn() const { return currentIndex().isValid() ? currentIndex().column() + 1 : 0; }
+int SampleGrid::CurrentRow() const { return currentIndex().isValid() ? currentIndex().row() + 1 : 0; }
+
+QRect SampleGrid::CellRect(int column, int row) const { return visualRect(model_->index(row - 1, column - 1)); }
+
+void SampleGrid::SetCurrent(int gridColumn, int gridRow) {
+  const QModelIndex index = model_->index(gridRow - 1, gridColumn - 1);
+  selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+  updateGeometries();  // the scroll range may still be that of the previous size
+  scrollTo(index);
+}
+
+void SampleGrid::Report(int gridRow) {
+  // The header row is fixed for good, so row 0 never reaches the handler.
+  if (gridRow >= 1 && report_) report_(gridRow);
+}
+
+void SampleGrid::Resize(int columns, int rows) {
+  const int column = std::max(CurrentColumn(), 1);
+  bool pushed = false;
+  // A current cell below the new last row moves up to it before the rows go.
+  if (rows >= 2 && CurrentRow() > rows - 1) {
+    SetCurrent(std::min(column, columns - 1), rows - 1);
+    pushed = true;
+  }
+  model_->SetGridSize(columns, rows);
+  if (rows >= 2 && !currentIndex().isValid()) SetCurrent(std::min(column, columns - 1), 1);
+  if (pushed) Report(rows - 1);
+}
+
+void SampleGrid::ShowRow(int row) {
+  if (row < 1 || row > model_->rowCount()) return;
+  updateGeometries();
+  scrollTo(model_->index(row - 1, std::max(currentIndex().column(), 0)));
+}
+
+void SampleGrid::mousePressEvent(QMouseEvent* event) {
+  // Only the left button acts on the grid, and only on a cell.
+  const QModelIndex index = indexAt(event->position().toPoint());
+  if (event->button() != Qt::LeftButton || !index.isValid()) {
+    event->accept();
+    return;
+  }
+  QTableView::mousePressEvent(event);
+  // Shift+click only extends the range.
+  if (!(event->modifiers() & Qt::ShiftModifier)) Report(index.row() + 1);
+}
+
+void SampleGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+  // The second press of a double-click neither moves nor reports.
+  event->accept();
+}
+
+void SampleGrid::keyPressEvent(QKeyEvent* event) {
+  const QModelIndex before = currentIndex();
+  switch (event->key()) {
+    case Qt::Key_Up: case Qt::Key_Down: case Qt::Key_Left: case Qt::Key_Right:
+    case Qt::Key_PageUp: case Qt::Key_PageDown: case Qt::Key_Home: case Qt::Key_End:
+      break;
+    default:
+      // Typing does not search the cells.
+      QAbstractScrollArea::keyPressEvent(event);
+      return;
+  }
+  QTableView::keyPressEvent(event);
+  if (!(event->modifiers() & Qt::ShiftModifier) && currentIndex().isValid() && currentIndex() != before)
+    Report(currentIndex().row() + 1);
+}
+
+void SampleGrid::wheelEvent(QWheelEvent* event) {
+  if (!hasFocus() || !currentIndex().isValid()) {
+    QTableView::wheelEvent(event);
+    return;
+  }
+  // While focused the wheel moves the current cell one row per notch.
+  wheelRemainder_ += event->angleDelta().y();
+  const int notches = wheelRemainder_ / 120;
+  wheelRemainder_ -= notches * 120;
+  for (int i = 0; i < std::abs(notches); ++i) {
+    const int row = CurrentRow() + (notches > 0 ? -1 : 1);
+    if (row < 1 || row > model_->rowCount()) break;
+    SetCurrent(CurrentColumn(), row);
+    Report(row);
+  }
+  event->accept();
+}
+
+}  // namespace ternova::app

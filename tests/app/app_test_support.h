@@ -1,0 +1,72 @@
+#pragma once
+// A window driven by tests: its dialogs answer from queues and record what they were asked.
+#include <QApplication>
+#include <QTemporaryDir>
+#include <deque>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/dialogs.h"
+#include "app/main_window.h"
+#include "app/state.h"
+
+namespace ternova::app::testing {
+
+struct FakeDialogs : Dialogs {
+  std::deque<QString> openAnswers;  // a null QString cancels
+  std::deque<QString> saveAnswers;
+  std::vector<FileDialogSettings> openAsked, saveAsked;
+  std::vector<QString> errors, helps;
+
+  bool ExecuteOpen(QWidget*, FileDialogSettings& settings) override { return Answer(openAnswers, openAsked, settings); }
+  bool ExecuteSave(QWidget*, FileDialogSettings& settings) override { return Answer(saveAnswers, saveAsked, settings); }
+  void ShowError(QWidget*, const QString& text) override { errors.push_back(text); }
+  void ShowHelp(QWidget*, const QString& text) override { helps.push_back(text); }
+
+ private:
+  static bool Answer(std::deque<QString>& answers, std::vector<FileDialogSettings>& asked, FileDialogSettings& settings) {
+    asked.push_back(settings);
+    if (answers.empty()) return false;
+    const QString answer = answers.front();
+    answers.pop_front();
+    if (answer.isNull()) return false;
+    settings.FileName = answer;
+    return true;
+  }
+};
+
+QApplication& App();
+
+// The symbols of a recorded picture: centre, radius and fill colour of every ellipse.
+struct Symbol {
+  int x, y, r;
+  Rgb colour;
+};
+std::vector<Symbol> Symbols(const PictureSnapshot& picture);
+// Every operation of a recording as text, for comparing recordings.
+std::vector<std::string> Describe(const PictureSnapshot& picture);
+
+// A fresh process state and a shown window over fake dialogs, per test.
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Writes `text` to a file in the test's folder and returns its full path.
+  QString WriteFile(const QString& name, const std::string& text);
+  // "1<TAB>2<TAB>3<TAB>4<TAB>note r" lines, with a bad amount on line `bad` when given.
+  static std::string Lines(int count, int bad = 0);
+  // Opens `path` through File > Open.
+  void Open(const QString& path);
+  // Grid selection reports, in order, from now on.
+  void RecordReports();
+
+  QTemporaryDir dir_;
+  FakeDialogs* dialogs_ = nullptr;
+  std::unique_ptr<TForm1> form_;
+  std::vector<int> reports_;
+};
+
+}  // namespace ternova::app::testing

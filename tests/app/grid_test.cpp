@@ -1,0 +1,138 @@
+// When the grid reports a selection, and when it does not, with real mouse, key and wheel events.
+#include <QHeaderView>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QWheelEvent>
+
+#include "app/image_control.h"
+#include "app/sample_grid.h"
+#include "app_test_support.h"
+
+namespace ternova::app::testing {
+namespace {
+
+class GridTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    RecordReports();
+    Open(WriteFile("forty.txt", Lines(40)));
+    ASSERT_TRUE(dialogs_->errors.empty());
+    grid_ = form_->strgridData;
+    grid_->setFocus();
+    QTRY_VERIFY(grid_->hasFocus());
+    reports_.clear();
+  }
+  QPoint Cell(int column, int row) const { return grid_->CellRect(column, row).center(); }
+  void Press(Qt::MouseButton button, QPoint at, Qt::KeyboardModifiers mods = {}) {
+    QTest::mouseClick(grid_->viewport(), button, mods, at);
+  }
+  void Wheel(int degrees8) {
+    const QPointF at = Cell(2, 2);
+    QWheelEvent wheel(at, grid_->viewport()->mapToGlobal(at), {}, {0, degrees8}, Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(grid_->viewport(), &wheel);
+  }
+  SampleGrid* grid_ = nullptr;
+};
+
+TEST_F(GridTest, LeftPressOnACellReportsItsRowEvenWhenAlreadyCurrent) {
+  Press(Qt::LeftButton, Cell(3, 5));
+  Press(Qt::LeftButton, Cell(3, 5));
+  Press(Qt::LeftButton, Cell(5, 2));
+  EXPECT_EQ(reports_, (std::vector<int>{5, 5, 2}));
+  EXPECT_EQ(State().SelectedSample, 2);
+  EXPECT_EQ(grid_->CurrentColumn(), 5);
+  EXPECT_EQ(grid_->CurrentRow(), 2);
+  // The highlight follows: row 2 is drawn red.
+  int red = 0;
+  for (const Symbol& s : Symbols(form_->imgTernova->Picture())) red += s.colour == kRed;
+  EXPECT_EQ(red, 4);
+}
+
+TEST_F(GridTest, PressesThatDoNotSelect) {
+  Press(Qt::LeftButton, Cell(2, 3));
+  reports_.clear();
+  // Fixed row and column.
+  QTest::mouseClick(grid_->horizontalHeader()->viewport(), Qt::LeftButton, {}, QPoint(60, 8));
+  QTest::mouseClick(grid_->verticalHeader()->viewport(), Qt::LeftButton, {}, QPoint(20, 40));
+  // Right and middle buttons.
+  Press(Qt::RightButton, Cell(2, 6));
+  Press(Qt::MiddleButton, Cell(2, 7));
+  // Shift+click extends the range only.
+  Press(Qt::LeftButton, Cell(4, 8), Qt::ShiftModifier);
+  EXPECT_TRUE(reports_.empty());
+  EXPECT_EQ(State().SelectedSample, 3);
+  EXPECT_GT(grid_->selectionModel()->selectedIndexes().size(), 1);
+}
+
+TEST_F(GridTest, EmptyAreaBeyondTheLastRowOrColumnDoesNotSelect) {
+  Open(WriteFile("three.txt", Lines(3)));
+  Press(Qt::LeftButton, Cell(2, 2));
+  reports_.clear();
+  Press(Qt::LeftButton, QPoint(grid_->CellRect(2, 3).center().x(), grid_->CellRect(2, 3).bottom() + 30));
+  Press(Qt::LeftButton, QPoint(grid_->CellRect(5, 1).right() + 20, grid_->CellRect(5, 1).center().y()));
+  EXPECT_TRUE(reports_.empty());
+  EXPECT_EQ(grid_->CurrentRow(), 2);
+}
+
+TEST_F(GridTest, DoubleClickReportsItsFirstPressOnly) {
+  // The toolkit delivers a double-click as press, release, double-click, release.
+  QTest::mouseClick(grid_->viewport(), Qt::LeftButton, {}, Cell(2, 6));
+  QTest::mouseDClick(grid_->viewport(), Qt::LeftButton, {}, Cell(2, 6));
+  EXPECT_EQ(reports_, std::vector<int>{6});
+}
+
+TEST_F(GridTest, DraggingExtendsTheRangeWithoutReports) {
+  QTest::mousePress(grid_->viewport(), Qt::LeftButton, {}, Cell(2, 2));
+  QMouseEvent move(QEvent::MouseMove, Cell(3, 6), grid_->viewport()->mapToGlobal(Cell(3, 6)), Qt::NoButton,
+                   Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(grid_->viewport(), &move);
+  QTest::mouseRelease(grid_->viewport(), Qt::LeftButton, {}, Cell(3, 6));
+  EXPECT_EQ(reports_, std::vector<int>{2});
+}
+
+TEST_F(GridTest, NavigationKeysReportWhenTheyMoveTheCurrentCell) {
+  QTest::keyClick(grid_, Qt::Key_Down);
+  QTest::keyClick(grid_, Qt::Key_Right);  // same row again
+  QTest::keyClick(grid_, Qt::Key_Up);
+  QTest::keyClick(grid_, Qt::Key_Up);  // already at the top: no move, no report
+  QTest::keyClick(grid_, Qt::Key_End, Qt::ControlModifier);
+  QTest::keyClick(grid_, Qt::Key_Home, Qt::ControlModifier);
+  QTest::keyClick(grid_, Qt::Key_PageDown);
+  ASSERT_EQ(reports_.size(), 6u);
+  EXPECT_EQ((std::vector<int>(reports_.begin(), reports_.begin() + 5)), (std::vector<int>{2, 2, 1, 40, 1}));
+  EXPECT_GT(reports_[5], 5);
+  EXPECT_EQ(State().SelectedSample, reports_.back());
+
+  reports_.clear();
+  QTest::keyClick(grid_, Qt::Key_Down, Qt::ShiftModifier);  // range only
+  QTest::keyClick(grid_, Qt::Key_A);                        // typing does not search
+  EXPECT_TRUE(reports_.empty());
+}
+
+TEST_F(GridTest, WheelMovesOneRowPerNotchWhileFocused) {
+  Press(Qt::LeftButton, Cell(2, 5));
+  reports_.clear();
+  Wheel(-120);
+  Wheel(-240);
+  Wheel(120);
+  EXPECT_EQ(reports_, (std::vector<int>{6, 7, 8, 7}));
+  form_->btnPlot->setFocus();
+  QTRY_VERIFY(!grid_->hasFocus());
+  reports_.clear();
+  Wheel(-120);
+  EXPECT_TRUE(reports_.empty());
+}
+
+TEST_F(GridTest, StartsAtTheFirstCellWithoutAReport) {
+  // A new window over the loaded state: nothing reported, nothing highlighted.
+  EXPECT_EQ(grid_->CurrentColumn(), 1);
+  EXPECT_EQ(grid_->CurrentRow(), 1);
+  EXPECT_TRUE(reports_.empty());
+  EXPECT_EQ(State().SelectedSample, 0);
+}
+
+}  // namespace
+}  // namespace ternova::app::testing

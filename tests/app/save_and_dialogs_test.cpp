@@ -1,0 +1,250 @@
+// File > Save through the seam, and the real dialogs and boxes behind it.
+#include <QAbstractButton>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QImage>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include "app/image_control.h"
+#include "app/picture_preview.h"
+#include "app_test_support.h"
+#include "picture/qt/export.h"
+
+namespace ternova::app::testing {
+namespace {
+
+QByteArray Contents(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class SaveTest : public WindowTest {};
+
+TEST_F(SaveTest, AsksWithTheFiveEntriesAndEnhancedMetafilesPreselected) {
+  dialogs_->saveAnswers.push_back(QString());
+  form_->SaveS1->trigger();
+  ASSERT_EQ(dialogs_->saveAsked.size(), 1u);
+  const FileDialogSettings& asked = dialogs_->saveAsked[0];
+  QStringList shown, patterns;
+  for (const FilterEntry& e : asked.Filters) shown << e.Description, patterns << e.Pattern;
+  EXPECT_EQ(shown, QStringList({"すべてのファイル (*.bmp;*.ico;*.emf;*.wmf)", "ビットマップ (*.bmp)", "アイコン (*.ico)",
+                                "エンハンス メタファイル (*.emf)", "メタファイル (*.wmf)"}));
+  EXPECT_EQ(patterns, QStringList({"*.bmp;*.ico;*.emf;*.wmf", "*.bmp", "*.ico", "*.emf", "*.wmf"}));
+  EXPECT_EQ(asked.FilterIndex, 4);
+  EXPECT_EQ(asked.DefaultExt, "emf");
+  EXPECT_EQ(asked.InitialDir, QCoreApplication::applicationDirPath());
+  EXPECT_TRUE(dialogs_->errors.empty());
+}
+
+TEST_F(SaveTest, WritesWhatTheImageShowsAndKeepsTheName) {
+  // Nothing drawn yet: the empty picture, a 0-byte enhanced metafile or a bare placeable header.
+  const QString emf = dir_.filePath("empty.emf"), wmf = dir_.filePath("empty.wmf");
+  dialogs_->saveAnswers = {emf, wmf};
+  form_->SaveS1->trigger();
+  form_->SaveS1->trigger();
+  ASSERT_TRUE(QFile::exists(emf));
+  EXPECT_EQ(Contents(emf).size(), 0);
+  EXPECT_EQ(Contents(wmf).size(), 22);
+  EXPECT_EQ(dialogs_->saveAsked[1].FileName, emf);  // the last name is kept
+
+  Open(WriteFile("three.txt", Lines(3)));
+  const auto picture = State().Picture.Content();
+  const QString drawn = dir_.filePath("drawn.emf");
+  dialogs_->saveAnswers = {drawn};
+  form_->SaveS1->trigger();
+  const QByteArray bytes = Contents(drawn);
+  ASSERT_GT(bytes.size(), 88);
+  EXPECT_EQ(bytes.mid(40, 4), QByteArray(" EMF"));
+  EXPECT_EQ(State().Picture.Content(), picture);  // saving changes nothing
+  EXPECT_TRUE(dialogs_->errors.empty());
+}
+
+TEST_F(SaveTest, CancelAndEmptyNameWriteNothing) {
+  dialogs_->saveAnswers = {QString(), QString("")};
+  form_->SaveS1->trigger();
+  form_->SaveS1->trigger();
+  EXPECT_TRUE(dialogs_->errors.empty());
+  EXPECT_TRUE(QDir(dir_.path()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(SaveTest, AFailedSaveIsShownInTheErrorBox) {
+  const QString path = dir_.filePath("no-such-folder/x.emf");
+  dialogs_->saveAnswers = {path};
+  form_->SaveS1->trigger();
+  ASSERT_EQ(dialogs_->errors.size(), 1u);
+  EXPECT_TRUE(dialogs_->errors[0].startsWith("ファイル \"" + path + "\". ")) << dialogs_->errors[0].toStdString();
+  EXPECT_TRUE(dialogs_->errors[0].endsWith("を作成できません."));
+}
+
+// Runs `inspect` on the modal widget a call opens, then closes it.
+void WhileModal(const std::function<void(QWidget*)>& inspect, const std::function<void()>& open) {
+  bool seen = false;
+  std::function<void()> poll;
+  poll = [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) {
+      QTimer::singleShot(10, poll);
+      return;
+    }
+    seen = true;
+    inspect(modal);
+    if (QApplication::activeModalWidget() == modal) QTest::keyClick(modal, Qt::Key_Escape);
+  };
+  QTimer::singleShot(0, poll);
+  open();
+  EXPECT_TRUE(seen);
+}
+
+class RealDialogsTest : public WindowTest {
+ protected:
+  std::unique_ptr<Dialogs> real_ = MakeQtDialogs();
+};
+
+TEST_F(RealDialogsTest, OpenDialogShowsItsFilterFolderAndPlacement) {
+  FileDialogSettings settings;
+  settings.Filters = {{"Tab区切りテキスト (.txt)", "*.txt"}};
+  settings.InitialDir = dir_.path();
+  WhileModal(
+      [&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->directory().absolutePath(), QDir(dir_.path()).absolutePath());
+        auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+        ASSERT_NE(types, nullptr);
+        EXPECT_EQ(types->itemText(0), "Tab区切りテキスト (.txt)");
+        const QRect monitor = w->screen()->availableGeometry();
+        const QRect frame = w->frameGeometry();
+        EXPECT_NEAR(frame.center().x(), monitor.center().x(), 2);
+        EXPECT_NEAR(frame.top() - monitor.top(), (monitor.height() - frame.height()) / 3, 2);
+      },
+      [&] { EXPECT_FALSE(real_->ExecuteOpen(form_.get(), settings)); });
+}
+
+TEST_F(RealDialogsTest, SaveDialogListsTheEntriesAndCarriesThePreview) {
+  FileDialogSettings settings = form_->SavePictureDialog;
+  settings.FilterIndex = 4;
+  settings.DefaultExt = "emf";
+  settings.InitialDir = dir_.path();
+  WhileModal(
+      [&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+        ASSERT_NE(types, nullptr);
+        ASSERT_EQ(types->count(), 5);
+        EXPECT_EQ(types->itemText(0), "すべてのファイル (*.bmp;*.ico;*.emf;*.wmf)");
+        EXPECT_EQ(types->currentText(), "エンハンス メタファイル (*.emf)");
+        EXPECT_EQ(dialog->defaultSuffix(), "emf");
+        EXPECT_FALSE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+        auto* pane = static_cast<PicturePreviewPane*>(dialog->findChild<QWidget*>("picturePreviewPane"));
+        ASSERT_NE(pane, nullptr);
+        EXPECT_TRUE(pane->isVisible());
+        EXPECT_EQ(pane->CaptionLabel()->text(), "画像:");
+        EXPECT_FALSE(pane->PreviewButton()->isEnabled());
+        EXPECT_EQ(pane->PreviewButton()->toolTip(), "プレビュー");
+      },
+      [&] { EXPECT_FALSE(real_->ExecuteSave(form_.get(), settings)); });
+}
+
+TEST_F(RealDialogsTest, ErrorAndHelpBoxes) {
+  WhileModal(
+      [](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->windowTitle(), "Ternova");
+        EXPECT_EQ(box->icon(), QMessageBox::Critical);
+        EXPECT_EQ(box->text(), "'x' は浮動小数点数ではありません.");
+        EXPECT_EQ(box->buttons().size(), 1);
+      },
+      [&] { real_->ShowError(form_.get(), "'x' は浮動小数点数ではありません."); });
+  WhileModal(
+      [](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->windowTitle(), "Ternova");
+        EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+        ASSERT_EQ(box->buttons().size(), 1);
+        EXPECT_EQ(box->defaultButton(), box->buttons()[0]);
+        EXPECT_EQ(box->escapeButton(), box->buttons()[0]);
+        QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_TRUE(QGuiApplication::clipboard()->text().contains(kHelpText));
+        const QRect screen = box->screen()->geometry();
+        EXPECT_NEAR(box->frameGeometry().center().x(), screen.center().x(), 2);
+        QTest::keyClick(box, Qt::Key_Return);  // Enter closes it too
+      },
+      [&] { real_->ShowHelp(form_.get(), kHelpText); });
+}
+
+TEST(PicturePreview, ReadsPicturesAndRefusesTheRest) {
+  QTemporaryDir dir;
+  const QString bmp = dir.filePath("a.bmp"), bad = dir.filePath("bad.bmp"), emf = dir.filePath("d.emf"),
+                wmf = dir.filePath("d.wmf"), txt = dir.filePath("t.txt");
+  QImage image(30, 20, QImage::Format_RGB32);
+  image.fill(Qt::red);
+  ASSERT_TRUE(image.save(bmp));
+  QFile(bad).open(QIODevice::WriteOnly) && true;
+  {
+    QFile f(bad);
+    f.open(QIODevice::WriteOnly);
+    f.write("BMnot really");
+  }
+  image.save(txt, "BMP");
+  const PictureSnapshot empty{};
+  // A drawn picture: frame of the nominal screen, 2000 units wide.
+  DiagramPicture picture;
+  picture.SetWidth(2000);
+  picture.SetHeight(2000);
+  picture.FixFrame(ScreenInfo{});
+  picture.SetContent(std::make_shared<PictureContent>());
+  SavePictureFile(emf.toStdString(), Snapshot(picture));
+  SavePictureFile(wmf.toStdString(), Snapshot(picture));
+
+  const PreviewInfo b = ReadPreview(bmp);
+  EXPECT_TRUE(b.valid);
+  EXPECT_EQ(QSize(b.width, b.height), QSize(30, 20));
+  EXPECT_FALSE(ReadPreview(bad).valid);
+  EXPECT_FALSE(ReadPreview(txt).valid);  // only picture types are previewed
+  const PreviewInfo e = ReadPreview(emf);
+  EXPECT_TRUE(e.valid);
+  EXPECT_EQ(e.width, 2000);
+  const PreviewInfo w = ReadPreview(wmf);
+  EXPECT_TRUE(w.valid);
+  EXPECT_EQ(w.width, 1890);  // the placeable box at 96 units per inch
+
+  App();
+  PicturePreviewPane pane;
+  EXPECT_EQ(pane.Area()->Caption(), "(なし)");
+  pane.ShowFile(bmp);
+  EXPECT_EQ(pane.CaptionLabel()->text(), " (30x20)");
+  EXPECT_TRUE(pane.PreviewButton()->isEnabled());
+  EXPECT_TRUE(pane.Area()->Caption().isEmpty());
+  pane.ShowFile(bad);
+  EXPECT_EQ(pane.CaptionLabel()->text(), "画像:");
+  EXPECT_FALSE(pane.PreviewButton()->isEnabled());
+  EXPECT_EQ(pane.Area()->Caption(), "(なし)");
+  pane.ShowFile(emf);
+  EXPECT_EQ(pane.CaptionLabel()->text(), " (2000x2000)");
+  EXPECT_TRUE(pane.Area()->Caption().isEmpty());
+  pane.Area()->SetInvalid(true);
+  EXPECT_EQ(pane.Area()->Caption(), "画像が不正です");
+
+  pane.ShowFile(bmp);
+  WhileModal(
+      [](QWidget* w) {
+        EXPECT_EQ(w->windowTitle(), "プレビュー");
+        QTest::keyClick(w, Qt::Key_Escape);
+        EXPECT_FALSE(w->isVisible());
+      },
+      [&] { pane.PreviewButton()->click(); });
+}
+
+}  // namespace
+}  // namespace ternova::app::testing
