@@ -109,13 +109,16 @@ TEST_F(LayoutTest, StartsAsDesigned) {
   EXPECT_TRUE(f.lblFN->font().bold());
   EXPECT_EQ(f.lblFN->palette().color(QPalette::WindowText), QColor(0, 0, 128));
   EXPECT_EQ(f.font().pixelSize(), 12);
-  if (f.MeasuredTextHeight() == 12) {
-    EXPECT_EQ(f.centralWidget()->size(), QSize(935, 620));
-    EXPECT_EQ(f.btnPlot->geometry(), QRect(8, 0, 129, 17));
-    EXPECT_EQ(f.strgridData->geometry(), QRect(8, 24, 321, 587));
-    EXPECT_EQ(f.imgTernova->geometry(), QRect(336, 24, 587, 587));
-    EXPECT_EQ(f.lblFN->pos(), QPoint(336, 8));
-  }
+  // Designed for a 12-pixel text height; another height scales every edge and the client area.
+  const int m = f.MeasuredTextHeight();
+  auto scaled = [m](int l, int t, int w, int h) {
+    return QRect(QPoint(MulDiv(l, m, 12), MulDiv(t, m, 12)), QPoint(MulDiv(l + w, m, 12) - 1, MulDiv(t + h, m, 12) - 1));
+  };
+  EXPECT_EQ(f.centralWidget()->size(), QSize(MulDiv(935, m, 12), MulDiv(620, m, 12)));
+  EXPECT_EQ(f.btnPlot->geometry(), scaled(8, 0, 129, 17));
+  EXPECT_EQ(f.strgridData->geometry(), scaled(8, 24, 321, 587));
+  EXPECT_EQ(f.imgTernova->geometry(), scaled(336, 24, 587, 587));
+  EXPECT_EQ(f.lblFN->pos(), scaled(336, 8, 73, 12).topLeft());
 
   // FormCreate: view state, picture, geometry, the dialogs' folder.
   EXPECT_EQ(State().SymbolSize, 6);
