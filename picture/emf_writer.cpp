@@ -1,6 +1,7 @@
 #include "picture/emf_writer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <optional>
@@ -59,9 +60,21 @@ uint32_t ColorRef(Rgb c) { return c.r | (uint32_t{c.g} << 8) | (uint32_t{c.b} <<
 // up to a multiple of four; padding that far costs at most 6 bytes and suits both.
 size_t StringBytes(size_t chars) { return ((chars + 3) & ~size_t{3}) * 2; }
 
+int32_t Saturate(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
+}
+
+// a × b / c rounded to nearest, halves away from zero, as MulDiv does, without overflowing
+// for any 32-bit inputs; the result saturates.
+int32_t RoundedRatio(int64_t a, int64_t b, int64_t c) {
+  const long double q = static_cast<long double>(a) * static_cast<long double>(b) / static_cast<long double>(c);
+  return Saturate(static_cast<int64_t>(std::clamp<long double>(std::roundl(q), -9.0e18L, 9.0e18L)));
+}
+
 // Screen size from pixels at the screen's dpi (96 if it reports none either).
 int32_t MmFromPixels(int32_t px, int32_t dpi) {
-  return std::max(MulDiv(px, 254, (dpi > 0 ? dpi : 96) * 10), 1);
+  return std::max(RoundedRatio(px, 254, int64_t{dpi > 0 ? dpi : 96} * 10), 1);
 }
 
 float Scale(int32_t mm, int32_t px) {
@@ -151,8 +164,8 @@ class EmfEncoder {
     out_.U32(0);                                             // cbPixelFormat
     out_.U32(0);                                             // offPixelFormat
     out_.U32(0);                                             // bOpenGL
-    out_.I32(mmX * 1000);                                    // szlMicrometers.cx
-    out_.I32(mmY * 1000);                                    // szlMicrometers.cy
+    out_.I32(Saturate(int64_t{mmX} * 1000));                 // szlMicrometers.cx
+    out_.I32(Saturate(int64_t{mmY} * 1000));                 // szlMicrometers.cy
     End(r);
   }
 
@@ -202,7 +215,7 @@ class EmfEncoder {
     out_.U32(52);                     // offBits
     out_.U32(0);                      // cbBits
     out_.U32(PS_GEOMETRIC | PS_SOLID);  // elp.elpPenStyle (round caps and joins are 0)
-    out_.U32(static_cast<uint32_t>(std::abs(pen.width)));  // elp.elpWidth
+    out_.U32(static_cast<uint32_t>(std::max(pen.width, 0)));  // elp.elpWidth
     out_.U32(BS_SOLID);               // elp.elpBrushStyle
     out_.U32(ColorRef(pen.colour));   // elp.elpColor
     out_.U32(0);                      // elp.elpHatch
@@ -263,8 +276,8 @@ class EmfEncoder {
 
   void ExtTextOutW(const op::TextOut& t, const PictureText& text, int32_t height) {
     const uint32_t chars = static_cast<uint32_t>(text.chars.size());
-    const int32_t right = t.x + text.width;
-    const int32_t bottom = t.y + std::abs(height);
+    const int32_t right = Saturate(int64_t{t.x} + text.width);
+    const int32_t bottom = Saturate(int64_t{t.y} + std::abs(int64_t{height}));
     const size_t r = Begin(EMR_EXTTEXTOUTW);
     Rect(t.x, t.y, right, bottom);          // rclBounds
     out_.U32(GM_COMPATIBLE);                // iGraphicsMode
@@ -395,8 +408,10 @@ int32_t ReferenceHeightMm(const ScreenInfo& s) {
 Frame MetafileFrame(const PictureSnapshot& p) {
   if (p.frame.width > 0 && p.frame.height > 0) return p.frame;
   const ScreenInfo& s = p.reference;
-  return {s.widthPx > 0 ? MulDiv(p.width, ReferenceWidthMm(s) * 100, s.widthPx) : p.width,
-          s.heightPx > 0 ? MulDiv(p.height, ReferenceHeightMm(s) * 100, s.heightPx) : p.height};
+  auto scaled = [](int32_t logical, int32_t mm, int32_t px) {
+    return px > 0 ? RoundedRatio(logical, int64_t{mm} * 100, px) : logical;
+  };
+  return {scaled(p.width, ReferenceWidthMm(s), s.widthPx), scaled(p.height, ReferenceHeightMm(s), s.heightPx)};
 }
 
 std::vector<uint8_t> EncodeEmf(const PictureSnapshot& picture) {

@@ -85,9 +85,14 @@ class Codepage {
     return std::string(out, outp);
   }
 
-  std::string Text(std::u16string_view text) {
+  // Whole characters only, at most `limit` bytes: a double-byte character is never split.
+  std::string Text(std::u16string_view text, size_t limit) {
     std::string bytes;
-    for (size_t i = 0; i < text.size(); i += Unit(text, i)) bytes += Char(text.substr(i, Unit(text, i)));
+    for (size_t i = 0; i < text.size(); i += Unit(text, i)) {
+      const std::string ch = Char(text.substr(i, Unit(text, i)));
+      if (bytes.size() + ch.size() > limit) break;
+      bytes += ch;
+    }
     return bytes;
   }
 
@@ -248,8 +253,7 @@ class WmfEncoder {
 
   void CreateFontIndirect(const FontSpec& f) {
     Codepage cp(f.japanese);
-    std::string face = cp.Text(Utf16FromUtf8(f.face));
-    if (face.size() > kFaceBytes - 1) face.resize(kFaceBytes - 1);  // room for the NUL
+    const std::string face = cp.Text(Utf16FromUtf8(f.face), kFaceBytes - 1);  // room for the NUL
     Record(META_CREATEFONTINDIRECT);
     out_.I16(Clamp16(f.height));  // lfHeight
     out_.I16(0);                  // lfWidth

@@ -3,12 +3,15 @@
 // independent converters, and just enough SVG scanning to read back what they drew.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <regex>
+#include <random>
+#include <cstdio>
+#include <set>
 #include <sstream>
 #include <string>
 #include <variant>
@@ -86,6 +89,58 @@ inline std::vector<Segment> SegmentsOf(const PictureContent& c) {
   return out;
 }
 
+// A picture no surface would record: any op in any order, coordinates and widths anywhere in
+// 32 bits, texts with lone surrogates and odd lengths, long face names, indexes that name no
+// font or text. The writers must still frame every record correctly.
+inline PictureSnapshot RandomPicture(uint32_t seed) {
+  std::mt19937 rng(seed);
+  auto pick = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); };
+  auto coord = [&] {
+    switch (pick(0, 3)) {
+      case 0: return pick(INT32_MIN, INT32_MAX);
+      case 1: return pick(-70000, 70000);
+      default: return pick(-10, 2010);
+    }
+  };
+  auto colour = [&] { return Rgb{static_cast<uint8_t>(pick(0, 255)), static_cast<uint8_t>(pick(0, 255)),
+                                 static_cast<uint8_t>(pick(0, 255))}; };
+  auto c = std::make_shared<PictureContent>();
+  const char* faces[] = {"MS Sans Serif", "ＭＳ Ｐゴシック", "", "A face name well past the thirty-one units LOGFONT holds",
+                         "ゴシックゴシックゴシックゴシックゴシック", "\xF0\x9F\x98\x80 broken \xE3"};
+  for (int i = 0, n = pick(0, 4); i < n; ++i)
+    c->fonts.push_back({faces[pick(0, 5)], coord(), pick(-5, 1000), pick(0, 1) == 1, colour()});
+  for (int i = 0, n = pick(0, 4); i < n; ++i) {
+    PictureText t;
+    for (int k = 0, len = pick(0, 12); k < len; ++k) {
+      const char16_t pool[] = {u'A', u'z', u' ', u'é', u'ゴ', u'Ｍ', 0xD83D, 0xDE00, 0xDC00, 0};
+      t.chars.push_back(pool[pick(0, 9)]);
+    }
+    for (size_t k = 0, len = t.chars.size() + pick(-2, 2); k < len && pick(0, 9) > 0; ++k) {
+      t.advances.push_back(pick(-100, 100));
+      t.width += t.advances.back();
+    }
+    c->texts.push_back(std::move(t));
+  }
+  const uint32_t fonts = static_cast<uint32_t>(c->fonts.size()) + 1, texts = static_cast<uint32_t>(c->texts.size()) + 1;
+  for (int i = 0, n = pick(0, 60); i < n; ++i) {
+    const FillStyle style = pick(0, 2) == 0 ? FillStyle::None : FillStyle::Solid;
+    switch (pick(0, 7)) {
+      case 0: c->ops.emplace_back(op::Brush{style, colour()}); break;
+      case 1: c->ops.emplace_back(op::Pen{style, colour(), pick(0, 3) == 0 ? coord() : pick(-1, 8)}); break;
+      case 2: c->ops.emplace_back(op::Font{static_cast<uint32_t>(pick(0, static_cast<int32_t>(fonts)))}); break;
+      case 3: c->ops.emplace_back(op::Rectangle{coord(), coord(), coord(), coord()}); break;
+      case 4: c->ops.emplace_back(op::Ellipse{coord(), coord(), coord(), coord()}); break;
+      case 5: c->ops.emplace_back(op::MoveTo{coord(), coord()}); break;
+      case 6: c->ops.emplace_back(op::LineTo{coord(), coord()}); break;
+      default: c->ops.emplace_back(op::TextOut{coord(), coord(), static_cast<uint32_t>(pick(0, static_cast<int32_t>(texts)))});
+    }
+  }
+  PictureSnapshot p;
+  p.content = c;
+  p.frame = {pick(0, 3) == 0 ? 0 : pick(1, 200000), pick(0, 3) == 0 ? 0 : pick(1, 200000)};
+  return p;
+}
+
 // ---------------------------------------------------------------- running the converters
 
 inline bool HaveProgram(const std::string& name) {
@@ -135,33 +190,52 @@ struct SvgElement {
     if (it != attrs.end()) return it->second;
     auto st = attrs.find("style");
     if (st == attrs.end()) return "";
-    std::smatch m;
-    const std::regex re("(?:^|;)\\s*" + name + "\\s*:\\s*([^;]+)");
-    if (!std::regex_search(st->second, m, re)) return "";
-    std::string v = m[1];
-    while (!v.empty() && v.back() == ' ') v.pop_back();
+    std::stringstream decls(st->second);
+    for (std::string decl; std::getline(decls, decl, ';');) {
+      const size_t colon = decl.find(':');
+      if (colon == std::string::npos) continue;
+      if (Trim(decl.substr(0, colon)) == name) return Trim(decl.substr(colon + 1));
+    }
+    return "";
+  }
+
+  static std::string Trim(std::string v) {
+    const char* blank = " \t\r\n";
+    v.erase(0, v.find_first_not_of(blank));
+    v.erase(v.find_last_not_of(blank) + 1);
     return v;
   }
 };
 
-// The drawing elements in document order.
+// The drawing elements in document order. The converters write plain markup: name="value"
+// attributes, no '>' inside values, text as character data or one CDATA section.
 inline std::vector<SvgElement> ScanSvg(const std::string& svg) {
+  static const std::set<std::string> tags{"svg", "rect", "path", "line", "polyline", "polygon", "ellipse",
+                                          "circle", "text"};
   std::vector<SvgElement> out;
-  const std::regex tag("<(svg|rect|path|line|polyline|polygon|ellipse|circle|text)\\b([^>]*)>");
-  const std::regex attr("([A-Za-z_:][-A-Za-z0-9_:.]*)\\s*=\\s*\"([^\"]*)\"");
-  for (auto it = std::sregex_iterator(svg.begin(), svg.end(), tag); it != std::sregex_iterator(); ++it) {
+  for (size_t at = svg.find('<'); at != std::string::npos; at = svg.find('<', at + 1)) {
+    size_t p = at + 1;
+    while (p < svg.size() && std::isalpha(static_cast<unsigned char>(svg[p]))) ++p;
     SvgElement e;
-    e.tag = (*it)[1];
-    const std::string a = (*it)[2];
-    for (auto at = std::sregex_iterator(a.begin(), a.end(), attr); at != std::sregex_iterator(); ++at)
-      e.attrs[(*at)[1]] = (*at)[2];
+    e.tag = svg.substr(at + 1, p - at - 1);
+    if (!tags.count(e.tag)) continue;
+    const size_t end = svg.find('>', p);
+    if (end == std::string::npos) break;
+    while (p < end) {
+      while (p < end && std::isspace(static_cast<unsigned char>(svg[p]))) ++p;
+      const size_t eq = svg.find('=', p);
+      if (eq == std::string::npos || eq > end) break;
+      const size_t open = svg.find('"', eq);
+      const size_t close = open == std::string::npos ? open : svg.find('"', open + 1);
+      if (close == std::string::npos || close > end) break;
+      e.attrs[SvgElement::Trim(svg.substr(p, eq - p))] = svg.substr(open + 1, close - open - 1);
+      p = close + 1;
+    }
     if (e.tag == "text") {
-      const size_t start = static_cast<size_t>(it->position() + it->length());
-      const size_t end = svg.find("</text>", start);
-      std::string t = svg.substr(start, end - start);
+      std::string t = svg.substr(end + 1, svg.find("</text>", end) - end - 1);
       const size_t cdata = t.find("<![CDATA[");
       if (cdata != std::string::npos) t = t.substr(cdata + 9, t.find("]]>") - cdata - 9);
-      while (!t.empty() && (t.front() == '\n' || t.front() == '\t' || t.front() == ' ')) t.erase(0, 1);
+      else t = SvgElement::Trim(t);
       e.text = t;
     }
     out.push_back(std::move(e));
