@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdlib>
 #include <new>
+#include <type_traits>
+#include <utility>
 
 namespace ternova {
 
@@ -50,7 +52,9 @@ struct BigAllocator {
 
 // The same, but new elements are not initialised: for byte buffers filled by a read right away,
 // and for arrays that are only ever created at their full size, whose zeroed blocks already
-// hold the zero value.
+// hold the zero value. Pages nobody writes are then never made resident, so a file of ten
+// million empty lines costs address space, not memory. Never grow such an array in place: an
+// element reused from spare capacity would keep its old value.
 template <typename T>
 struct BigUninitAllocator : BigAllocator<T> {
   template <typename U>
@@ -59,7 +63,9 @@ struct BigUninitAllocator : BigAllocator<T> {
   template <typename U>
   BigUninitAllocator(const BigUninitAllocator<U>&) noexcept {}
   template <typename U>
-  void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+  void construct(U*) noexcept {
+    static_assert(std::is_trivially_copyable_v<U> && std::is_trivially_destructible_v<U>);
+  }
   template <typename U, typename... Args>
   void construct(U* p, Args&&... args) { ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...); }
 };

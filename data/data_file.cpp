@@ -16,6 +16,8 @@ namespace ternova {
 
 namespace {
 
+constexpr const char* kNoMemory = "システム リソースが足りません";
+
 std::string SystemErrorText(int error) {
   std::string text = std::strerror(error);
   while (!text.empty() && (static_cast<unsigned char>(text.back()) < 0x21 || text.back() == '.')) text.pop_back();
@@ -26,6 +28,20 @@ std::string FullPath(const std::string& path) {
   std::error_code ec;
   const auto absolute = std::filesystem::absolute(path, ec);
   return ec ? path : absolute.string();
+}
+
+// A cell as a message quotes it: decoded as the grid shows it, and cut after 200 bytes so a
+// runaway field (a whole file without TABs) makes a message, not a flood.
+std::string QuotedCell(std::string_view cell, bool utf8) {
+  constexpr size_t kLimit = 200;
+  if (cell.size() <= kLimit) return DecodeCellText(cell, utf8);
+  size_t cut = kLimit;
+  if (utf8)
+    while (cut > 0 && (static_cast<unsigned char>(cell[cut]) & 0xC0) == 0x80) --cut;
+  std::string text = DecodeCellText(cell.substr(0, cut), utf8);
+  // A double-byte character cut in two decodes as a replacement mark: drop it.
+  if (!utf8 && text.size() >= 3 && text.compare(text.size() - 3, 3, "\xEF\xBF\xBD") == 0) text.resize(text.size() - 3);
+  return text + "…";
 }
 
 [[noreturn]] void CannotOpen(const std::string& path, int error) {
@@ -47,11 +63,11 @@ std::shared_ptr<FileBytes> ReadWholeFile(const std::string& path) {
   struct stat st {};
   if (::fstat(file.fd, &st) != 0) CannotOpen(path, errno);
   if (S_ISDIR(st.st_mode)) CannotOpen(path, EISDIR);
+  // A device or pipe may never end (/dev/zero): only ordinary files hold data files.
+  if (!S_ISREG(st.st_mode)) CannotOpen(path, ENODEV);
   auto bytes = std::make_shared<FileBytes>();
-  // Regular files are read at their size in one allocation; pipes, devices and files that grow
-  // meanwhile are read on until their end.
-  size_t capacity = S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) + 1 : 1 << 16;
-  bytes->resize(capacity);
+  // Read at the file's size in one allocation; a file that grows meanwhile is read on to its end.
+  bytes->resize(static_cast<size_t>(st.st_size) + 1);
   size_t used = 0;
   for (;;) {
     if (used == bytes->size()) bytes->resize(bytes->size() * 2);
@@ -67,10 +83,10 @@ std::shared_ptr<FileBytes> ReadWholeFile(const std::string& path) {
   return bytes;
 }
 
-int32_t CountLines(std::string_view text) {
+int64_t CountLines(std::string_view text) {
   int64_t lines = 0;
   ForEachLine(text, [&](size_t, size_t) { ++lines; });
-  return static_cast<int32_t>(std::min<int64_t>(lines, INT32_MAX));
+  return lines;
 }
 
 void LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, char separator,
@@ -79,7 +95,10 @@ void LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, char sep
   if (const void* nul = std::memchr(bytes->data(), '\0', bytes->size()))
     bytes->resize(static_cast<const char*>(nul) - bytes->data());
   const std::string_view text(bytes->data(), bytes->size());
-  const int32_t n = CountLines(text);
+  const int64_t lines = CountLines(text);
+  // The sample table counts rows in 32 bits; more lines cannot be held, not even dropped quietly.
+  if (lines >= INT32_MAX) throw LoadError(kNoMemory, 0);
+  const auto n = static_cast<int32_t>(lines);
 
   SampleTable& table = target.table;
   CellStore& cells = target.cells;
@@ -99,7 +118,7 @@ void LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, char sep
         case AmountStatus::Ok: break;
         case AmountStatus::Overflow: throw LoadError(kOverflow, row);
         case AmountStatus::Invalid:
-          throw LoadError("'" + DecodeCellText(cell, cells.Utf8()) + "' は浮動小数点数ではありません", row);
+          throw LoadError("'" + QuotedCell(cell, cells.Utf8()) + "' は浮動小数点数ではありません", row);
       }
     }
     try {
@@ -120,7 +139,11 @@ void LoadDataText(std::string_view text, LoadTarget target, char separator,
 
 void LoadDataFile(const std::string& path, LoadTarget target, char separator,
                   const std::function<void(int32_t)>& resized) {
-  LoadDataBytes(ReadWholeFile(path), target, separator, resized);
+  try {
+    LoadDataBytes(ReadWholeFile(path), target, separator, resized);
+  } catch (const std::bad_alloc&) {
+    throw LoadError(kNoMemory, 0);
+  }
 }
 
 }  // namespace ternova

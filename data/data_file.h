@@ -28,7 +28,7 @@ class LoadError : public Error {
 std::shared_ptr<FileBytes> ReadWholeFile(const std::string& path);
 
 // Lines end at CR LF, lone LF or lone CR; a terminator at the very end adds no line.
-int32_t CountLines(std::string_view text);
+int64_t CountLines(std::string_view text);
 
 // Calls `line(begin, end)` with each line's byte range, in file order.
 template <typename F>

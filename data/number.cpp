@@ -13,38 +13,56 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// The decimal text rebuilt with '.' and an explicit exponent, then rounded correctly by the
-// library. A long mantissa goes to the heap; the common short one stays on the stack.
+// The full conversion: the significant digits and a decimal exponent handed to the library,
+// which rounds correctly. No double needs more than 767 significant digits to round right, so
+// longer mantissas are cut to 800 with a sticky digit standing for anything non-zero after
+// them; a 100 MB field of digits costs no 100 MB copy.
 AmountStatus Convert(std::string_view intDigits, std::string_view fracDigits, bool negative, int exponent,
                      double& value) {
-  char small[96];
-  std::string large;
-  const size_t need = intDigits.size() + fracDigits.size() + 16;
-  char* buf = small;
-  if (need > sizeof small) {
-    large.resize(need);
-    buf = large.data();
+  constexpr size_t kKeep = 800;
+  std::string digits;
+  int64_t e10 = static_cast<int64_t>(exponent) - static_cast<int64_t>(fracDigits.size());
+  bool sticky = false;
+  size_t significant = 0;  // digits seen after the leading zeros, kept or not
+  auto take = [&](std::string_view part) {
+    for (char c : part) {
+      if (significant == 0 && c == '0') continue;
+      ++significant;
+      if (digits.size() < kKeep) digits.push_back(c);
+      else sticky |= c != '0';
+    }
+  };
+  take(intDigits);
+  take(fracDigits);
+  const double zero = negative ? -0.0 : 0.0;
+  if (digits.empty()) {
+    value = zero;
+    return AmountStatus::Ok;
   }
-  char* p = buf;
-  if (negative) *p++ = '-';
-  *p++ = '0';
-  for (char c : intDigits) *p++ = c;
-  *p++ = '.';
-  for (char c : fracDigits) *p++ = c;
-  *p++ = '0';
-  *p++ = 'e';
-  auto [end, ec] = std::to_chars(p, buf + need, exponent);
-  (void)ec;
+  e10 += static_cast<int64_t>(significant - digits.size());
+  if (sticky) {
+    digits.push_back('1');
+    --e10;
+  }
+  // The value lies in [10^(n-1+e10), 10^(n+e10)) for n digits: far out of range either way.
+  const int64_t magnitude = static_cast<int64_t>(digits.size()) + e10;
+  if (magnitude > 400) return AmountStatus::Overflow;
+  if (magnitude < -400) {
+    value = zero;
+    return AmountStatus::Ok;
+  }
+  std::string text = negative ? "-" : "";
+  text += digits;
+  text += 'e';
+  text += std::to_string(e10);
   double d = 0;
-  const auto result = std::from_chars(buf, end, d);
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), d);
   if (result.ec == std::errc()) {
     value = d;
     return AmountStatus::Ok;
   }
   // Out of range: tell overflow from underflow the slow way.
-  *end = '\0';
-  errno = 0;
-  d = std::strtod(buf, nullptr);
+  d = std::strtod(text.c_str(), nullptr);
   if (std::isinf(d)) return AmountStatus::Overflow;
   value = d;
   return AmountStatus::Ok;

@@ -14,9 +14,11 @@ namespace ternova {
 // Slots 1..4 hold SiO2, Al2O3+CaO, MgO and FeO (values) or the points on faces 1..4.
 struct SampleTable {
   int32_t SampleCount = 0;
-  std::vector<std::array<double, 5>, BigAllocator<std::array<double, 5>>> SampleValues =
+  // Only Resize changes the row counts: it builds each array anew at its full size.
+  std::vector<std::array<double, 5>, BigUninitAllocator<std::array<double, 5>>> SampleValues =
       decltype(SampleValues)(1);
-  std::vector<std::array<Point, 5>, BigAllocator<std::array<Point, 5>>> SamplePoints = decltype(SamplePoints)(1);
+  std::vector<std::array<Point, 5>, BigUninitAllocator<std::array<Point, 5>>> SamplePoints =
+      decltype(SamplePoints)(1);
   // Rows 1..CompletedRows were converted and projected by the last load. A failed load leaves
   // later rows holding points of an earlier file (or zeros); those are never drawn.
   int32_t CompletedRows = 0;

@@ -14,7 +14,7 @@ namespace {
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> out;
   ForEachLine(text, [&](size_t b, size_t e) { out.push_back(text.substr(b, e - b)); });
-  EXPECT_EQ(CountLines(text), static_cast<int32_t>(out.size()));
+  EXPECT_EQ(CountLines(text), static_cast<int64_t>(out.size()));
   return out;
 }
 
