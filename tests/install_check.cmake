@@ -1,0 +1,30 @@
+# Installs the build into a fresh temporary prefix and checks that a desktop user gets the
+# program, the command-line tool, the menu entry, the icon and the manual page.
+set(prefix "${BINARY_DIR}/install-check")
+file(REMOVE_RECURSE "${prefix}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BINARY_DIR}" --prefix "${prefix}"
+                RESULT_VARIABLE result OUTPUT_QUIET)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed: ${result}")
+endif()
+foreach(path bin/ternova bin/ternova-plot share/applications/ternova.desktop
+             share/icons/hicolor/scalable/apps/ternova.svg share/man/man1/ternova-plot.1
+             share/ternova/examples/minerals.txt)
+  if(NOT EXISTS "${prefix}/${path}")
+    message(FATAL_ERROR "missing after install: ${path}")
+  endif()
+endforeach()
+execute_process(COMMAND "${prefix}/bin/ternova-plot" --version OUTPUT_VARIABLE version RESULT_VARIABLE result)
+if(NOT result EQUAL 0 OR NOT version MATCHES "^ternova-plot [0-9]")
+  message(FATAL_ERROR "the installed ternova-plot does not run: ${result} ${version}")
+endif()
+find_program(VALIDATE desktop-file-validate)
+if(VALIDATE)
+  execute_process(COMMAND "${VALIDATE}" "${prefix}/share/applications/ternova.desktop"
+                  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "desktop-file-validate: ${out}")
+  endif()
+endif()
+file(REMOVE_RECURSE "${prefix}")
+message(STATUS "install into a temporary prefix: complete")
