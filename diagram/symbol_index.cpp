@@ -1,0 +1,89 @@
+#include "diagram/symbol_index.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+
+namespace ternova {
+
+namespace {
+
+constexpr int32_t kLast = SymbolIndex::kBuckets - 1;
+
+int32_t BucketOfInt(int32_t v) { return std::clamp(v >> 3, 0, kLast); }  // >> 3: floor of v / 8
+static_assert(SymbolIndex::kBucketSize == 8);
+
+}  // namespace
+
+int32_t SymbolIndex::BucketOf(double v) {
+  // Compared as doubles first: a far-away coordinate must not overflow the conversion.
+  if (!(v >= 0)) return 0;
+  if (v >= double{kBuckets} * kBucketSize) return kLast;
+  return static_cast<int32_t>(v / kBucketSize);
+}
+
+void SymbolIndex::Clear() {
+  rows_ = 0;
+  starts_ = {};
+  entries_ = {};
+}
+
+void SymbolIndex::Build(const SampleTable& table) {
+  Clear();
+  const int64_t stored = static_cast<int64_t>(table.SamplePoints.size()) - 1;
+  const int32_t rows =
+      static_cast<int32_t>(std::max<int64_t>(0, std::min<int64_t>({table.SampleCount, table.CompletedRows, stored})));
+  // The key keeps 30 bits for the row; so many rows would not fit in memory anyway.
+  if (static_cast<uint32_t>(rows) > kRowMask) throw std::bad_alloc();
+
+  std::vector<uint32_t> starts(static_cast<size_t>(kBuckets) * kBuckets + 1, 0);
+  std::vector<Entry, BigUninitAllocator<Entry>> sorted(static_cast<size_t>(rows) * 4);
+  auto bucket = [](const Point& p) { return static_cast<size_t>(BucketOfInt(p.y)) * kBuckets + BucketOfInt(p.x); };
+  for (int32_t row = 1; row <= rows; ++row)
+    for (int face = 1; face <= 4; ++face) ++starts[bucket(table.SamplePoints[row][face]) + 1];
+  for (size_t i = 1; i < starts.size(); ++i) starts[i] += starts[i - 1];
+  // Filled in reverse drawing order, so each bucket lists its last drawn symbol first.
+  std::vector<uint32_t> next(starts.begin(), starts.end() - 1);
+  for (int face = 4; face >= 1; --face) {
+    const uint32_t faceKey = static_cast<uint32_t>(face - 1) << kFaceShift;
+    for (int32_t row = rows; row >= 1; --row) {
+      const Point& p = table.SamplePoints[row][face];
+      sorted[next[bucket(p)]++] = {p.x, p.y, faceKey | static_cast<uint32_t>(row)};
+    }
+  }
+  starts_ = std::move(starts);
+  entries_ = std::move(sorted);
+  rows_ = rows;
+}
+
+SymbolHit SymbolIndex::Find(double x, double y, int32_t symbolSize, int32_t selectedRow) const {
+  const int64_t r = std::llabs(int64_t{symbolSize});
+  if (rows_ == 0 || r == 0 || !std::isfinite(x) || !std::isfinite(y)) return {};
+  const bool selected = selectedRow >= 1 && selectedRow <= rows_;
+  const double reach = static_cast<double>(selected ? 2 * r : r);
+  const int32_t x0 = BucketOf(x - reach), x1 = BucketOf(x + reach);
+  const int32_t y0 = BucketOf(y - reach), y1 = BucketOf(y + reach);
+
+  const Entry* best = nullptr;
+  for (int32_t by = y0; by <= y1; ++by) {
+    for (int32_t bx = x0; bx <= x1; ++bx) {
+      const size_t b = static_cast<size_t>(by) * kBuckets + bx;
+      for (uint32_t i = starts_[b]; i < starts_[b + 1]; ++i) {
+        const Entry& e = entries_[i];
+        if (best && e.key <= best->key) break;  // the rest of this bucket was drawn earlier
+        const int64_t radius = static_cast<int32_t>(e.key & kRowMask) == selectedRow ? 2 * r : r;
+        const double dx = x - e.x, dy = y - e.y, rr = static_cast<double>(radius);
+        if (dx * dx + dy * dy <= rr * rr) {
+          best = &e;
+          break;
+        }
+      }
+    }
+  }
+  if (!best) return {};
+  const int32_t row = static_cast<int32_t>(best->key & kRowMask);
+  return {row, static_cast<int32_t>(best->key >> kFaceShift) + 1, {best->x, best->y}, row == selectedRow ? 2 * r : r};
+}
+
+}  // namespace ternova

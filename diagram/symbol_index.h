@@ -1,0 +1,58 @@
+#pragma once
+// Finds the sample under a point of the diagram without walking every symbol: the symbols'
+// centres sorted into a uniform grid of buckets over the drawing space. Built once per table;
+// the radii are given to each lookup, so changing the symbol size or the highlighted row needs
+// no rebuild.
+#include <cstdint>
+#include <vector>
+
+#include "base/big_allocator.h"
+#include "diagram/geometry.h"
+#include "diagram/sample_table.h"
+
+namespace ternova {
+
+struct SymbolHit {
+  int32_t row = 0;  // 0: no symbol there
+  int32_t face = 0;
+  Point centre;
+  int64_t radius = 0;
+};
+
+class SymbolIndex {
+ public:
+  // Side of a bucket in drawing units, and how many per axis cover the 2000 x 2000 space.
+  static constexpr int32_t kBucketSize = 8;
+  static constexpr int32_t kBuckets = 2048 / kBucketSize;
+
+  // Indexes the symbols the diagram draws for `table`: faces 1..4 of rows
+  // 1..min(SampleCount, CompletedRows). Replaces the previous contents; on failure the index is
+  // left empty.
+  void Build(const SampleTable& table);
+  void Clear();
+  int32_t Rows() const { return rows_; }
+
+  // The symbol drawn last among those covering (x, y) in drawing units: a symbol of centre c and
+  // radius r covers p when (p - c)^2 <= r^2. Every row's radius is |symbolSize|, twice that for
+  // `selectedRow`. The diagram draws face by face and row by row, so the last drawn is the
+  // highest (face, row).
+  SymbolHit Find(double x, double y, int32_t symbolSize, int32_t selectedRow) const;
+
+ private:
+  // Face and row in one key whose order is the drawing order.
+  static constexpr int kFaceShift = 30;
+  static constexpr uint32_t kRowMask = (uint32_t{1} << kFaceShift) - 1;
+  struct Entry {
+    int32_t x, y;
+    uint32_t key;  // (face - 1) << kFaceShift | row
+  };
+  // Centres outside the space go to the border buckets: the distance test stays exact, and a
+  // lookup's range of buckets clamps the same way.
+  static int32_t BucketOf(double v);
+
+  int32_t rows_ = 0;
+  std::vector<uint32_t> starts_;  // kBuckets^2 + 1 offsets into entries_, row-major by y
+  std::vector<Entry, BigUninitAllocator<Entry>> entries_;  // each bucket's symbols, last drawn first
+};
+
+}  // namespace ternova
