@@ -12,7 +12,9 @@
 #include <QtEndian>
 
 #include "picture/display.h"
+#include "picture/metafile_import.h"
 #include "picture/picture.h"
+#include "picture/qt/playback.h"
 #include "picture/qt/qt_text_metrics.h"
 
 namespace ternova::app {
@@ -53,6 +55,17 @@ PreviewInfo ReadMetafileHeader(const QString& path) {
     return info;
   }
   info.valid = info.width > 0 && info.height > 0;
+  // Play the records where they can be read back; a metafile too large to preview, or one
+  // whose records cannot be read, still shows its page.
+  constexpr qint64 kLargestPreview = qint64{256} << 20;
+  if (info.valid && file.size() <= kLargestPreview && file.seek(0)) {
+    const QByteArray bytes = file.readAll();
+    if (const auto picture = ImportMetafile(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+        picture && picture->content) {
+      const DisplayRect fit = FitPicture(picture->width, picture->height, 1024, 1024);
+      if (fit.width > 0 && fit.height > 0) info.image = RenderToImage(*picture, QSize(fit.width, fit.height));
+    }
+  }
   return info;
 }
 
@@ -153,7 +166,7 @@ void PicturePreviewPane::ShowFile(const QString& path) {
     return;
   }
   caption_->setText(QString::asprintf(" (%dx%d)", info.width, info.height));
-  // A metafile's records are not played here, so there is nothing to enlarge.
+  // A metafile whose records could not be played shows only its page: nothing to enlarge.
   button_->setEnabled(!info.image.isNull());
 }
 

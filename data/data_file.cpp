@@ -92,7 +92,7 @@ int64_t CountLines(std::string_view text) {
 void LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, char separator,
                    const std::function<void(int32_t)>& resized) {
   // The text ends at the first NUL byte.
-  if (const void* nul = std::memchr(bytes->data(), '\0', bytes->size()))
+  if (const void* nul = bytes->empty() ? nullptr : std::memchr(bytes->data(), '\0', bytes->size()))
     bytes->resize(static_cast<const char*>(nul) - bytes->data());
   const std::string_view text(bytes->data(), bytes->size());
   const int64_t lines = CountLines(text);

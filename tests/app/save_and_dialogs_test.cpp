@@ -218,6 +218,8 @@ TEST(PicturePreview, ReadsPicturesAndRefusesTheRest) {
   const PreviewInfo w = ReadPreview(wmf);
   EXPECT_TRUE(w.valid);
   EXPECT_EQ(w.width, 1890);  // the placeable box at 96 units per inch
+  EXPECT_FALSE(e.image.isNull());  // both play their records
+  EXPECT_FALSE(w.image.isNull());
 
   App();
   PicturePreviewPane pane;

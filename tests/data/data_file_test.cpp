@@ -112,7 +112,8 @@ TEST_F(Load, HiddenFieldsAreKept) {
 }
 
 TEST_F(Load, TextEndsAtTheFirstNul) {
-  LoadText(std::string("1\t1\t1\t1\n2\t2\t2\t2\0garbage\nmore", 30));
+  static const char text[] = "1\t1\t1\t1\n2\t2\t2\t2\0garbage\nmore";
+  LoadText(std::string(text, sizeof text - 1));
   EXPECT_EQ(table.SampleCount, 2);
 }
 

@@ -1,0 +1,319 @@
+#include "picture/metafile_import.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <variant>
+
+namespace ternova {
+
+namespace {
+
+// Bounds-checked little-endian reads: a field past the end reads as zero and marks the read bad.
+class Reader {
+ public:
+  explicit Reader(std::string_view b) : b_(b) {}
+  size_t Size() const { return b_.size(); }
+  bool Ok() const { return ok_; }
+  uint32_t U32(size_t at) { return static_cast<uint32_t>(Get(at, 4)); }
+  int32_t I32(size_t at) { return static_cast<int32_t>(U32(at)); }
+  uint16_t U16(size_t at) { return static_cast<uint16_t>(Get(at, 2)); }
+  int16_t I16(size_t at) { return static_cast<int16_t>(U16(at)); }
+  uint8_t U8(size_t at) { return static_cast<uint8_t>(Get(at, 1)); }
+  std::string_view Bytes(size_t at, size_t n) {
+    if (at > b_.size() || n > b_.size() - at) {
+      ok_ = false;
+      return {};
+    }
+    return b_.substr(at, n);
+  }
+
+ private:
+  uint64_t Get(size_t at, size_t n) {
+    if (at > b_.size() || n > b_.size() - at) {
+      ok_ = false;
+      return 0;
+    }
+    uint64_t v = 0;
+    for (size_t i = 0; i < n; ++i) v |= uint64_t{static_cast<uint8_t>(b_[at + i])} << (8 * i);
+    return v;
+  }
+  std::string_view b_;
+  bool ok_ = true;
+};
+
+Rgb FromColorRef(uint32_t c) { return {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c >> 16)}; }
+
+// The graphic objects of a metafile by slot, and what is selected, turned into the picture's
+// state operations when a drawing operation needs them.
+class Builder {
+ public:
+  using Object = std::variant<op::Pen, op::Brush, FontSpec>;
+
+  void Create(uint32_t slot, Object object) { objects_[slot] = std::move(object); }
+  void Delete(uint32_t slot) { objects_.erase(slot); }
+  void Select(uint32_t slot) {
+    const auto it = objects_.find(slot);
+    if (it == objects_.end()) return;
+    if (const auto* p = std::get_if<op::Pen>(&it->second)) pen_ = *p;
+    else if (const auto* b = std::get_if<op::Brush>(&it->second)) brush_ = *b;
+    else font_ = std::get<FontSpec>(it->second);
+  }
+  // Stock objects of enhanced metafiles: brushes 0..5, pens 6..8.
+  void SelectStock(uint32_t index) {
+    static constexpr uint8_t kGreys[] = {255, 192, 128, 64, 0};
+    if (index <= 4) brush_ = {FillStyle::Solid, {kGreys[index], kGreys[index], kGreys[index]}};
+    else if (index == 5) brush_ = {FillStyle::None, kWhite};
+    else if (index == 6) pen_ = {FillStyle::Solid, kWhite, 1};
+    else if (index == 7) pen_ = {FillStyle::Solid, kBlack, 1};
+    else if (index == 8) pen_ = {FillStyle::None, kBlack, 1};
+  }
+  void SetTextColour(Rgb c) { font_.colour = c; }
+  bool JapaneseText() const { return font_.japanese; }
+
+  void Add(PictureOp o) {
+    if (std::holds_alternative<op::Rectangle>(o) || std::holds_alternative<op::Ellipse>(o)) {
+      content_->ops.emplace_back(brush_);
+      content_->ops.emplace_back(pen_);
+    } else if (std::holds_alternative<op::LineTo>(o)) {
+      content_->ops.emplace_back(pen_);
+    }
+    content_->ops.push_back(o);
+  }
+  void Text(int32_t x, int32_t y, std::u16string chars, std::vector<int32_t> advances) {
+    content_->ops.emplace_back(brush_);
+    content_->fonts.push_back(font_);
+    content_->ops.emplace_back(op::Font{static_cast<uint32_t>(content_->fonts.size() - 1)});
+    PictureText t;
+    t.chars = std::move(chars);
+    advances.resize(t.chars.size(), 0);
+    // Without spacing, an average width keeps the text roughly where it was.
+    for (int32_t& a : advances)
+      if (a == 0) a = std::max(1, std::abs(font_.height) / 2);
+    t.advances = std::move(advances);
+    for (int32_t a : t.advances) t.width += a;
+    content_->texts.push_back(std::move(t));
+    content_->ops.emplace_back(op::TextOut{x, y, static_cast<uint32_t>(content_->texts.size() - 1)});
+  }
+  std::shared_ptr<PictureContent> Take() { return std::move(content_); }
+
+ private:
+  std::shared_ptr<PictureContent> content_ = std::make_shared<PictureContent>();
+  std::map<uint32_t, Object> objects_;
+  op::Pen pen_{FillStyle::Solid, kBlack, 1};
+  op::Brush brush_{FillStyle::Solid, kWhite};
+  FontSpec font_{"MS Sans Serif", -11, 400, false, kBlack};
+};
+
+std::u16string FromUtf16(Reader& r, size_t at, size_t count) {
+  std::u16string s;
+  for (size_t i = 0; i < count && r.Ok(); ++i) s.push_back(static_cast<char16_t>(r.U16(at + 2 * i)));
+  return s;
+}
+
+// 8-bit text of a Windows metafile: Shift-JIS for that character set, else Latin-1.
+std::u16string From8Bit(std::string_view bytes, bool japanese) {
+  std::u16string out;
+  if (japanese) {
+    if (iconv_t cd = iconv_open("UTF-16LE", "CP932"); cd != reinterpret_cast<iconv_t>(-1)) {
+      std::string in(bytes), buf(bytes.size() * 2 + 4, '\0');
+      char* src = in.data();
+      char* dst = buf.data();
+      size_t srcLeft = in.size(), dstLeft = buf.size();
+      iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+      iconv_close(cd);
+      for (size_t i = 0; i + 1 < buf.size() - dstLeft; i += 2)
+        out.push_back(static_cast<char16_t>(static_cast<uint8_t>(buf[i]) | (static_cast<uint8_t>(buf[i + 1]) << 8)));
+      return out;
+    }
+  }
+  for (char c : bytes) out.push_back(static_cast<uint8_t>(c));
+  return out;
+}
+
+std::string FaceFromUtf16(const std::u16string& s) {
+  std::string out;
+  for (char16_t c : s) {
+    if (c == 0) break;
+    if (c < 0x80) out += static_cast<char>(c);
+    else if (c < 0x800) out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+    else
+      out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+              static_cast<char>(0x80 | (c & 0x3F))};
+  }
+  return out;
+}
+
+std::optional<PictureSnapshot> ImportEmf(Reader& r) {
+  const int32_t left = r.I32(8), top = r.I32(12), right = r.I32(16), bottom = r.I32(20);
+  PictureSnapshot snapshot;
+  snapshot.width = right - left + 1;
+  snapshot.height = bottom - top + 1;
+  snapshot.frame = {r.I32(32) - r.I32(24) + 1, r.I32(36) - r.I32(28) + 1};
+  if (snapshot.width <= 0 || snapshot.height <= 0 || snapshot.width > 1 << 20 || snapshot.height > 1 << 20)
+    return std::nullopt;
+  auto x = [&](int32_t v) { return static_cast<int32_t>(static_cast<int64_t>(v) - left); };
+  auto y = [&](int32_t v) { return static_cast<int32_t>(static_cast<int64_t>(v) - top); };
+  Builder b;
+  size_t at = 0;
+  bool ended = false;
+  while (at + 8 <= r.Size() && !ended) {
+    const uint32_t type = r.U32(at), size = r.U32(at + 4);
+    if (size < 8 || size % 4 != 0 || size > r.Size() - at) return std::nullopt;
+    const size_t p = at + 8;
+    switch (type) {
+      case 14: ended = true; break;                                                  // EOF
+      case 27: b.Add(op::MoveTo{x(r.I32(p)), y(r.I32(p + 4))}); break;               // MOVETOEX
+      case 54: b.Add(op::LineTo{x(r.I32(p)), y(r.I32(p + 4))}); break;               // LINETO
+      case 43: b.Add(op::Rectangle{x(r.I32(p)), y(r.I32(p + 4)), x(r.I32(p + 8)), y(r.I32(p + 12))}); break;
+      case 42: b.Add(op::Ellipse{x(r.I32(p)), y(r.I32(p + 4)), x(r.I32(p + 8)), y(r.I32(p + 12))}); break;
+      case 38:                                                                       // CREATEPEN
+        b.Create(r.U32(p), op::Pen{(r.U32(p + 4) & 0xF) == 5 ? FillStyle::None : FillStyle::Solid,
+                                   FromColorRef(r.U32(p + 16)), r.I32(p + 8)});
+        break;
+      case 95:                                                                       // EXTCREATEPEN
+        b.Create(r.U32(p), op::Pen{(r.U32(p + 20) & 0xF) == 5 ? FillStyle::None : FillStyle::Solid,
+                                   FromColorRef(r.U32(p + 32)), static_cast<int32_t>(r.U32(p + 24))});
+        break;
+      case 39:                                                                       // CREATEBRUSHINDIRECT
+        b.Create(r.U32(p), op::Brush{r.U32(p + 4) == 1 ? FillStyle::None : FillStyle::Solid, FromColorRef(r.U32(p + 8))});
+        break;
+      case 82: {                                                                     // EXTCREATEFONTINDIRECTW
+        FontSpec f;
+        f.height = r.I32(p + 4);
+        f.weight = r.I32(p + 20);
+        f.japanese = r.U8(p + 27) == 128;
+        f.face = FaceFromUtf16(FromUtf16(r, p + 32, 32));
+        b.Create(r.U32(p), f);
+        break;
+      }
+      case 37: {                                                                     // SELECTOBJECT
+        const uint32_t ih = r.U32(p);
+        if (ih & 0x80000000u) b.SelectStock(ih & 0x7FFFFFFFu);
+        else b.Select(ih);
+        break;
+      }
+      case 40: b.Delete(r.U32(p)); break;                                            // DELETEOBJECT
+      case 24: b.SetTextColour(FromColorRef(r.U32(p))); break;                       // SETTEXTCOLOR
+      case 84: {                                                                     // EXTTEXTOUTW
+        const size_t text = p + 28;  // after bounds, graphics mode and the two scales
+        const int32_t tx = r.I32(text), ty = r.I32(text + 4);
+        const uint32_t chars = std::min<uint32_t>(r.U32(text + 8), (size - 8) / 2);
+        const uint32_t offString = r.U32(text + 12), offDx = r.U32(text + 36);
+        std::u16string s = offString + 2ull * chars <= size ? FromUtf16(r, at + offString, chars) : std::u16string();
+        std::vector<int32_t> dx;
+        if (offDx != 0 && offDx + 4ull * chars <= size)
+          for (uint32_t i = 0; i < chars; ++i) dx.push_back(r.I32(at + offDx + 4 * i));
+        b.Text(x(tx), y(ty), std::move(s), std::move(dx));
+        break;
+      }
+      default: break;
+    }
+    if (!r.Ok()) return std::nullopt;
+    at += size;
+  }
+  if (!ended) return std::nullopt;
+  snapshot.content = b.Take();
+  return snapshot;
+}
+
+std::optional<PictureSnapshot> ImportWmf(Reader& r) {
+  PictureSnapshot snapshot;
+  snapshot.width = r.I16(10) - r.I16(6);
+  snapshot.height = r.I16(12) - r.I16(8);
+  const uint16_t inch = r.U16(14);
+  if (inch == 0 || snapshot.width <= 0 || snapshot.height <= 0) return std::nullopt;
+  snapshot.frame = {MulDiv(snapshot.width, 2540, inch), MulDiv(snapshot.height, 2540, inch)};
+  if (r.Size() == 22) return snapshot;  // the header alone: an empty picture
+  if (r.U16(22) != 1 || r.U16(24) != 9) return std::nullopt;
+  int32_t orgX = 0, orgY = 0;
+  Builder b;
+  std::vector<bool> used;  // object slots: a new object takes the lowest free one
+  auto create = [&](Builder::Object o) {
+    size_t slot = std::find(used.begin(), used.end(), false) - used.begin();
+    if (slot == used.size()) used.push_back(true);
+    used[slot] = true;
+    b.Create(static_cast<uint32_t>(slot), std::move(o));
+  };
+  size_t at = 22 + 18;
+  bool ended = false;
+  while (at + 6 <= r.Size() && !ended) {
+    const uint64_t size = 2ull * r.U32(at);
+    const uint16_t function = r.U16(at + 4);
+    if (size < 6 || size > r.Size() - at) return std::nullopt;
+    const size_t p = at + 6;
+    auto px = [&](size_t o) { return static_cast<int32_t>(r.I16(o)) - orgX; };
+    auto py = [&](size_t o) { return static_cast<int32_t>(r.I16(o)) - orgY; };
+    switch (function) {
+      case 0x0000: ended = true; break;
+      case 0x020B: orgY = r.I16(p); orgX = r.I16(p + 2); break;                      // SETWINDOWORG
+      case 0x020C: snapshot.height = r.I16(p); snapshot.width = r.I16(p + 2); break;  // SETWINDOWEXT
+      case 0x0214: b.Add(op::MoveTo{px(p + 2), py(p)}); break;
+      case 0x0213: b.Add(op::LineTo{px(p + 2), py(p)}); break;
+      case 0x041B: b.Add(op::Rectangle{px(p + 6), py(p + 4), px(p + 2), py(p)}); break;
+      case 0x0418: b.Add(op::Ellipse{px(p + 6), py(p + 4), px(p + 2), py(p)}); break;
+      case 0x02FA:                                                                   // CREATEPENINDIRECT
+        create(op::Pen{(r.U16(p) & 0xF) == 5 ? FillStyle::None : FillStyle::Solid, FromColorRef(r.U32(p + 6)), r.I16(p + 2)});
+        break;
+      case 0x02FC:                                                                   // CREATEBRUSHINDIRECT
+        create(op::Brush{r.U16(p) == 1 ? FillStyle::None : FillStyle::Solid, FromColorRef(r.U32(p + 2))});
+        break;
+      case 0x02FB: {                                                                 // CREATEFONTINDIRECT
+        FontSpec f;
+        f.height = r.I16(p);
+        f.weight = r.I16(p + 8);
+        f.japanese = r.U8(p + 13) == 128;
+        const std::string_view face = r.Bytes(p + 18, std::min<size_t>(32, size > 24 ? size - 24 : 0));
+        f.face = FaceFromUtf16(From8Bit(face.substr(0, face.find('\0')), f.japanese));
+        create(f);
+        break;
+      }
+      case 0x012D: {                                                                 // SELECTOBJECT
+        const uint16_t slot = r.U16(p);
+        b.Select(slot);
+        break;
+      }
+      case 0x01F0: {                                                                 // DELETEOBJECT
+        const uint16_t slot = r.U16(p);
+        if (slot < used.size()) used[slot] = false;
+        b.Delete(slot);
+        break;
+      }
+      case 0x0209: b.SetTextColour(FromColorRef(r.U32(p))); break;                   // SETTEXTCOLOR
+      case 0x0A32: {                                                                 // EXTTEXTOUT
+        const int32_t ty = py(p), tx = px(p + 2);
+        const uint16_t count = r.U16(p + 4), options = r.U16(p + 6);
+        size_t s = p + 8 + ((options & 0x0006) ? 8 : 0);
+        const std::string_view text = r.Bytes(s, count);
+        s += count + (count & 1);
+        std::vector<int32_t> dx;
+        for (uint16_t i = 0; i < count && s + 2 * i + 2 <= at + size; ++i) dx.push_back(r.I16(s + 2 * i));
+        // Double-byte characters carry their advance on the first byte: fold onto characters.
+        std::u16string chars = From8Bit(text, b.JapaneseText());
+        std::vector<int32_t> advances;
+        if (dx.size() == count && chars.size() == count) advances = dx;
+        b.Text(tx, ty, std::move(chars), std::move(advances));
+        break;
+      }
+      default: break;
+    }
+    if (!r.Ok()) return std::nullopt;
+    at += size;
+  }
+  if (!ended) return std::nullopt;
+  snapshot.content = b.Take();
+  return snapshot;
+}
+
+}  // namespace
+
+std::optional<PictureSnapshot> ImportMetafile(std::string_view bytes) {
+  Reader r(bytes);
+  if (bytes.size() >= 88 && r.U32(0) == 1 && r.U32(40) == 0x464D4520) return ImportEmf(r);
+  if (bytes.size() >= 22 && r.U32(0) == 0x9AC6CDD7) return ImportWmf(r);
+  return std::nullopt;
+}
+
+}  // namespace ternova

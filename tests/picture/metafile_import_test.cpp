@@ -1,0 +1,110 @@
+#include "picture/metafile_import.h"
+
+#include <gtest/gtest.h>
+
+#include "diagram/projection.h"
+#include "diagram/render.h"
+#include "picture/emf_writer.h"
+#include "picture/wmf_writer.h"
+
+namespace ternova {
+namespace {
+
+class FixedAdvance : public TextMetrics {
+ public:
+  std::vector<int32_t> Advances(const FontSpec&, std::u16string_view text) const override {
+    return std::vector<int32_t>(text.size(), 30);
+  }
+};
+
+// The drawing operations only, with the state each was drawn in, so pictures recorded and
+// pictures read back compare equal however their state changes were spelled.
+std::vector<std::string> Drawing(const PictureContent& c) {
+  std::vector<std::string> out;
+  op::Brush brush{};
+  op::Pen pen{};
+  auto rgb = [](Rgb v) { return std::to_string(v.r) + "," + std::to_string(v.g) + "," + std::to_string(v.b); };
+  for (const auto& o : c.ops) {
+    if (auto* b = std::get_if<op::Brush>(&o)) brush = *b;
+    else if (auto* p = std::get_if<op::Pen>(&o)) pen = *p;
+    else if (auto* e = std::get_if<op::Ellipse>(&o))
+      out.push_back("ellipse " + std::to_string(e->x1) + " " + std::to_string(e->y1) + " " + std::to_string(e->x2) +
+                    " " + std::to_string(e->y2) + " fill " + rgb(brush.colour));
+    else if (auto* l = std::get_if<op::LineTo>(&o))
+      out.push_back("line " + std::to_string(l->x) + " " + std::to_string(l->y) + " " + rgb(pen.colour) + " w" +
+                    std::to_string(pen.width));
+    else if (auto* m = std::get_if<op::MoveTo>(&o))
+      out.push_back("move " + std::to_string(m->x) + " " + std::to_string(m->y));
+    else if (auto* t = std::get_if<op::TextOut>(&o))
+      out.push_back("text " + std::to_string(t->x) + " " + std::to_string(t->y) + " " +
+                    std::string(c.texts[t->text].chars.begin(), c.texts[t->text].chars.end()) + " width " +
+                    std::to_string(c.texts[t->text].width));
+    else if (auto* r = std::get_if<op::Rectangle>(&o))
+      out.push_back("rectangle " + std::to_string(r->x2) + " " + std::to_string(r->y2));
+  }
+  return out;
+}
+
+class MetafileImport : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    picture.SetWidth(2000);
+    picture.SetHeight(2000);
+    table.Resize(3);
+    table.SampleValues[1] = {0, 1, 1, 1, 1};
+    table.SampleValues[2] = {0, 45, 8, 38, 8};
+    table.SampleValues[3] = {0, -50, 10, 10, 10};  // far outside its faces
+    for (int r = 1; r <= 3; ++r) ProjectRow(geometry, table, r);
+    table.CompletedRows = 3;
+    view.SelectedSample = 2;
+    int32_t divisions = 0;
+    DrawDiagram(geometry, table, view, divisions, picture, env);
+  }
+  std::optional<PictureSnapshot> RoundTrip(const std::vector<uint8_t>& bytes) {
+    return ImportMetafile(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  }
+  DiagramGeometry geometry = ComputeDiagramGeometry();
+  SampleTable table;
+  ViewState view;
+  DiagramPicture picture;
+  FixedAdvance metrics;
+  SurfaceEnvironment env{ScreenInfo{}, false, &metrics};
+};
+
+TEST_F(MetafileImport, EnhancedMetafileReadsBackAsTheSameDrawing) {
+  const auto back = RoundTrip(EncodeEmf(Snapshot(picture)));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->width, 2000);
+  EXPECT_EQ(back->height, 2000);
+  EXPECT_EQ(Drawing(*back->content), Drawing(*picture.Content()));
+}
+
+TEST_F(MetafileImport, WindowsMetafileReadsBackAsTheSameDrawing) {
+  const auto back = RoundTrip(EncodeWmf(Snapshot(picture)));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->width, 2000);
+  EXPECT_EQ(Drawing(*back->content), Drawing(*picture.Content()));
+}
+
+TEST_F(MetafileImport, BrokenFramingIsNoPicture) {
+  std::vector<uint8_t> emf = EncodeEmf(Snapshot(picture));
+  emf.resize(emf.size() - 20);  // no end record
+  EXPECT_FALSE(RoundTrip(emf));
+  std::vector<uint8_t> wmf = EncodeWmf(Snapshot(picture));
+  wmf[22 + 18] = 0xFF;  // the first record claims more than the file holds
+  wmf[22 + 19] = 0xFF;
+  wmf[22 + 20] = 0xFF;
+  EXPECT_FALSE(RoundTrip(wmf));
+  EXPECT_FALSE(ImportMetafile("not a picture at all"));
+}
+
+TEST_F(MetafileImport, HeaderOnlyWindowsMetafileIsAnEmptyPicture) {
+  DiagramPicture empty;
+  empty.SetWidth(2000);
+  empty.SetHeight(2000);
+  const auto wmf = EncodeWmf(Snapshot(empty));
+  EXPECT_FALSE(RoundTrip(wmf));  // a box of (0, 0, 0, 0) has no size to preview
+}
+
+}  // namespace
+}  // namespace ternova
