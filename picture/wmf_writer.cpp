@@ -51,8 +51,8 @@ constexpr size_t kFaceBytes = 32;
 // META_EXTTEXTOUT's string length is a signed 16-bit count.
 constexpr size_t kMaxTextBytes = 32767;
 
-int16_t Clamp16(int32_t v) {
-  return static_cast<int16_t>(std::clamp<int32_t>(v, std::numeric_limits<int16_t>::min(),
+int16_t Clamp16(int64_t v) {
+  return static_cast<int16_t>(std::clamp<int64_t>(v, std::numeric_limits<int16_t>::min(),
                                                   std::numeric_limits<int16_t>::max()));
 }
 
@@ -280,7 +280,8 @@ class WmfEncoder {
       const size_t n = Codepage::Unit(text.chars, i);
       const std::string ch = cp.Char(std::u16string_view(text.chars).substr(i, n));
       if (bytes.size() + ch.size() > kMaxTextBytes) break;
-      int32_t advance = 0;
+      // A surrogate pair's two advances may add up beyond 32 bits.
+      int64_t advance = 0;
       for (size_t k = i; k < i + n && k < text.advances.size(); ++k) advance += text.advances[k];
       bytes += ch;
       dx.push_back(Clamp16(advance));

@@ -264,6 +264,21 @@ TEST(WmfWriter, FarCoordinatesAreClampedNotWrapped) {
   }
 }
 
+// A surrogate pair is one character with one advance, the sum of its two units' advances:
+// clamped to 16 bits like a coordinate, however large the two are.
+TEST(WmfWriter, SurrogatePairAdvancesAddUpWithoutOverflow) {
+  PictureText pairs{u"\U0001F600\U0001F600", {INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN}, 0};
+  const PictureSnapshot s = Handmade({op::Font{0}, op::TextOut{10, 20, 0}},
+                                     {FontSpec{"MS Sans Serif", -11, 400, false, kBlack}}, {pairs});
+  const std::vector<uint8_t> wmf = EncodeWmf(s);
+  std::vector<std::vector<int16_t>> texts;
+  for (const WmfRecord& r : RecordsOf(wmf, "pairs.wmf"))
+    if (r.function == meta::kExtTextOut) texts.push_back(Params(wmf, r));
+  // y, x, 2 bytes ("??": code page 1252 has no such character), no options, advances.
+  const std::vector<std::vector<int16_t>> want = {{20, 10, 2, 0, '?' | ('?' << 8), 32767, -32768}};
+  EXPECT_EQ(texts, want);
+}
+
 TEST(WmfWriter, OverlongTextIsCutToTheFormatsLimit) {
   PictureText longText{std::u16string(40000, u'x'), std::vector<int32_t>(40000, 1), 40000};
   const PictureSnapshot s = Handmade({op::Font{0}, op::TextOut{0, 0, 0}},
