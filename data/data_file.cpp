@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "base/system_error.h"
 #include "data/number.h"
 #include "data/text_decode.h"
 #include "diagram/projection.h"
@@ -18,11 +19,6 @@ namespace {
 
 constexpr const char* kNoMemory = "システム リソースが足りません";
 
-std::string SystemErrorText(int error) {
-  std::string text = std::strerror(error);
-  while (!text.empty() && (static_cast<unsigned char>(text.back()) < 0x21 || text.back() == '.')) text.pop_back();
-  return text;
-}
 
 std::string FullPath(const std::string& path) {
   std::error_code ec;

@@ -290,7 +290,8 @@ std::optional<PictureSnapshot> ImportWmf(Reader& r) {
         s += count + (count & 1);
         std::vector<int32_t> dx;
         for (uint16_t i = 0; i < count && s + 2 * i + 2 <= at + size; ++i) dx.push_back(r.I16(s + 2 * i));
-        // Double-byte characters carry their advance on the first byte: fold onto characters.
+        // Advances come one per byte; with double-byte characters they do not match the
+        // characters, and the widths are estimated instead.
         std::u16string chars = From8Bit(text, b.JapaneseText());
         std::vector<int32_t> advances;
         if (dx.size() == count && chars.size() == count) advances = dx;

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "base/error.h"
+#include "base/system_error.h"
 
 namespace ternova {
 
@@ -19,11 +20,6 @@ WriteLimiter& Limiter() {
   return limiter;
 }
 
-std::string SystemErrorText(int error) {
-  std::string text = std::strerror(error);
-  while (!text.empty() && (static_cast<unsigned char>(text.back()) < 0x21 || text.back() == '.')) text.pop_back();
-  return text;
-}
 
 // Removes the temporary file unless it was committed.
 struct TempFile {

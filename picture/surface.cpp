@@ -4,6 +4,7 @@
 #include <new>
 
 #include "base/error.h"
+#include "picture/byte_writer.h"
 
 namespace ternova {
 
@@ -11,32 +12,6 @@ namespace {
 
 constexpr const char* kNoResources = "システム リソースが足りません";
 constexpr const char* kBadMetafile = "メタファイルが不正です";
-
-std::u16string Utf16(std::string_view utf8) {
-  std::u16string out;
-  out.reserve(utf8.size());
-  for (size_t i = 0; i < utf8.size();) {
-    const auto c = static_cast<unsigned char>(utf8[i]);
-    char32_t cp;
-    size_t n;
-    if (c < 0x80) { cp = c; n = 1; }
-    else if ((c >> 5) == 6) { cp = c & 0x1F; n = 2; }
-    else if ((c >> 4) == 14) { cp = c & 0x0F; n = 3; }
-    else if ((c >> 3) == 30) { cp = c & 0x07; n = 4; }
-    else { cp = 0xFFFD; n = 1; }
-    if (i + n > utf8.size()) { cp = 0xFFFD; n = utf8.size() - i; }
-    else for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-    i += n;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -145,7 +120,7 @@ void DrawingSurface::TextOut(int32_t x, int32_t y, std::string_view utf8) {
   SyncBrush();
   SyncFont();
   PictureText text;
-  text.chars = Utf16(utf8);
+  text.chars = Utf16FromUtf8(utf8);
   if (env_.metrics) text.advances = env_.metrics->Advances(font_, text.chars);
   text.advances.resize(text.chars.size(), 0);
   for (int32_t a : text.advances) text.width += a;

@@ -6,16 +6,12 @@
 
 #include "base/error.h"
 #include "diagram/projection.h"
+#include "tests/fixed_advance.h"
 
 namespace ternova {
 namespace {
 
-class FixedAdvance : public TextMetrics {
- public:
-  std::vector<int32_t> Advances(const FontSpec&, std::u16string_view text) const override {
-    return std::vector<int32_t>(text.size(), 30);
-  }
-};
+using testing::FixedAdvance;
 
 struct Segment {
   int32_t x1, y1, x2, y2;

@@ -6,16 +6,12 @@
 #include "diagram/render.h"
 #include "picture/emf_writer.h"
 #include "picture/wmf_writer.h"
+#include "tests/fixed_advance.h"
 
 namespace ternova {
 namespace {
 
-class FixedAdvance : public TextMetrics {
- public:
-  std::vector<int32_t> Advances(const FontSpec&, std::u16string_view text) const override {
-    return std::vector<int32_t>(text.size(), 30);
-  }
-};
+using testing::FixedAdvance;
 
 // The drawing operations only, with the state each was drawn in, so pictures recorded and
 // pictures read back compare equal however their state changes were spelled.

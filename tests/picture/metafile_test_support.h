@@ -22,16 +22,9 @@
 #include "diagram/sample_table.h"
 #include "picture/picture.h"
 #include "picture/surface.h"
+#include "tests/fixed_advance.h"
 
 namespace ternova::testing {
-
-// Every character 30 units wide, so placed glyphs are easy to predict.
-class FixedAdvance : public TextMetrics {
- public:
-  std::vector<int32_t> Advances(const FontSpec&, std::u16string_view text) const override {
-    return std::vector<int32_t>(text.size(), 30);
-  }
-};
 
 // The whole diagram as the window draws it: both grids, labels, three samples, row 2 selected.
 struct DiagramCase {

@@ -1,16 +1,12 @@
 #include "picture/surface.h"
+#include "tests/fixed_advance.h"
 
 #include <gtest/gtest.h>
 
 namespace ternova {
 namespace {
 
-class FixedAdvance : public TextMetrics {
- public:
-  std::vector<int32_t> Advances(const FontSpec&, std::u16string_view text) const override {
-    return std::vector<int32_t>(text.size(), 25);
-  }
-};
+using testing::FixedAdvance;
 
 TEST(PictureFrame, ComesFromTheScreenOnceAndStays) {
   DiagramPicture p;
@@ -80,7 +76,7 @@ TEST(DrawingSurface, RecordsStateOnlyWhenItChangesBeforeDrawing) {
 
 TEST(DrawingSurface, TextMovesTheCurrentPositionPastItself) {
   DiagramPicture p;
-  FixedAdvance metrics;
+  FixedAdvance metrics{25};
   SurfaceEnvironment env;
   env.metrics = &metrics;
   DrawingSurface s(p, env);
