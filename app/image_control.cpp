@@ -1,7 +1,12 @@
 #include "app/image_control.h"
 
+#include <QHelpEvent>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QTextDocument>
+#include <QToolTip>
 
+#include "picture/display.h"
 #include "picture/qt/playback.h"
 
 namespace ternova::app {
@@ -9,6 +14,8 @@ namespace ternova::app {
 ImageControl::ImageControl(QWidget* parent) : QWidget(parent) {
   // Transparent where the picture does not reach: the window's background shows there.
   setAttribute(Qt::WA_TranslucentBackground);
+  // Lets a tip that belongs to one symbol go as soon as the mouse leaves that symbol.
+  setMouseTracking(true);
 }
 
 void ImageControl::SetPicture(const PictureSnapshot& picture) {
@@ -25,6 +32,49 @@ const QImage& ImageControl::Displayed() {
     cacheValid_ = true;
   }
   return cache_;
+}
+
+void ImageControl::SetProbes(std::function<ImageHint(QPointF)> hint, std::function<void(QPointF)> press) {
+  hint_ = std::move(hint);
+  press_ = std::move(press);
+}
+
+std::optional<QPointF> ImageControl::LogicalAt(QPoint pixel) const {
+  if (!picture_.content) return std::nullopt;
+  const DisplayRect fit = FitPicture(picture_.width, picture_.height, width(), height());
+  if (fit.width < 2 || fit.height < 2) return std::nullopt;
+  if (pixel.x() < 0 || pixel.y() < 0 || pixel.x() >= fit.width || pixel.y() >= fit.height) return std::nullopt;
+  // The picture is played into (0, 0, w - 1, h - 1); a pixel shows what lies at its centre.
+  return QPointF((pixel.x() + 0.5) * picture_.width / (fit.width - 1),
+                 (pixel.y() + 0.5) * picture_.height / (fit.height - 1));
+}
+
+bool ImageControl::event(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+  auto* help = static_cast<QHelpEvent*>(event);
+  const std::optional<QPointF> at = LogicalAt(help->pos());
+  const ImageHint hint = at && hint_ ? hint_(*at) : ImageHint{};
+  if (hint.text.isEmpty()) {
+    QToolTip::hideText();
+    event->ignore();
+    return true;
+  }
+  const DisplayRect fit = FitPicture(picture_.width, picture_.height, width(), height());
+  const double sx = (fit.width - 1.0) / picture_.width, sy = (fit.height - 1.0) / picture_.height;
+  const QRect area = QRectF(hint.area.left() * sx, hint.area.top() * sy, hint.area.width() * sx, hint.area.height() * sy)
+                         .toAlignedRect()
+                         .adjusted(-1, -1, 1, 1);
+  // Notes come from data files: shown as the text they are, never as markup.
+  QToolTip::showText(help->globalPos(), Qt::convertFromPlainText(hint.text, Qt::WhiteSpaceNoWrap), this,
+                     area.contains(help->pos()) ? area : QRect());
+  return true;
+}
+
+void ImageControl::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && press_) {
+    if (const std::optional<QPointF> at = LogicalAt(event->position().toPoint())) press_(*at);
+  }
+  event->accept();
 }
 
 void ImageControl::paintEvent(QPaintEvent*) {

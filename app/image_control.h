@@ -2,11 +2,22 @@
 // imgTernova: holds its own snapshot of the last picture assigned to it and shows it by the
 // display rule, rendered once per picture and size.
 #include <QImage>
+#include <QRectF>
+#include <QString>
 #include <QWidget>
+#include <functional>
+#include <optional>
 
 #include "picture/picture.h"
 
 namespace ternova::app {
+
+// What the control shows as a tooltip at a point: plain text (never read as markup), and the
+// area, in the picture's logical units, the tip belongs to.
+struct ImageHint {
+  QString text;  // empty: no tip
+  QRectF area;
+};
 
 class ImageControl : public QWidget {
  public:
@@ -18,8 +29,16 @@ class ImageControl : public QWidget {
   // What the control paints at its top-left corner (null when nothing was drawn yet).
   const QImage& Displayed();
 
+  // Hovering and left presses over the picture, handed on in its logical units.
+  void SetProbes(std::function<ImageHint(QPointF)> hint, std::function<void(QPointF)> press);
+  // The logical point of the picture shown at the centre of widget pixel `pixel`; none where the
+  // picture is not shown.
+  std::optional<QPointF> LogicalAt(QPoint pixel) const;
+
  protected:
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
 
  private:
   PictureSnapshot picture_;
@@ -27,6 +46,8 @@ class ImageControl : public QWidget {
   QImage cache_;
   bool cacheValid_ = false;
   QSize cacheSize_;
+  std::function<ImageHint(QPointF)> hint_;
+  std::function<void(QPointF)> press_;
 };
 
 }  // namespace ternova::app

@@ -2,6 +2,8 @@
 
 #include <QActionGroup>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
 #include <QFile>
 #include <QFontMetrics>
@@ -9,8 +11,11 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
+#include <QUrl>
 #include <new>
 
 #include "app/image_control.h"
@@ -39,6 +44,16 @@ QString NameWithoutFolder(const QString& path) {
 }
 
 int Scale(int v, int num, int den) { return MulDiv(v, num, den); }
+
+// A cell as the grid shows it, for a tip: a runaway field is cut short.
+QString TipField(int32_t column, int32_t row) {
+  constexpr int kLongest = 80;
+  QString text = QString::fromStdString(State().Cells.Text(column, row));
+  if (text.size() <= kLongest) return text;
+  int cut = kLongest;
+  if (text[cut - 1].isHighSurrogate()) --cut;
+  return text.left(cut) + QChar(0x2026);
+}
 
 }  // namespace
 
@@ -82,6 +97,9 @@ void TForm1::BuildControls() {
 
   imgTernova = new ImageControl(client_);
   imgTernova->setObjectName(QStringLiteral("imgTernova"));
+  imgTernova->SetProbes([this](QPointF at) { return imgTernovaHint(at); },
+                        [this](QPointF at) { imgTernovaMouseDown(at); });
+  setAcceptDrops(true);
 
   placements_ = {{strgridData, QRect(8, 24, 321, 587), false, true},
                  {btnPlot, QRect(8, 0, 129, 17), false, false},
@@ -269,7 +287,9 @@ void TForm1::DrawDiagram() {
   const ViewState view{s.SelectedSample, s.SymbolSize, Mark(N1011), Mark(N5051)};
   QtTextMetrics metrics;
   const SurfaceEnvironment env{CurrentScreen(), SystemIsJapanese(), &metrics};
-  // Whatever was recorded is shown, also when the drawing stopped at an error.
+  // Whatever was recorded is shown, also when the drawing stopped at an error; a picture cut
+  // short may lack symbols, so none are found on it.
+  symbolsShown_ = false;
   try {
     ::ternova::DrawDiagram(s.Geometry, s.Table, view, s.GridDivisions, s.Picture, env);
   } catch (...) {
@@ -277,6 +297,13 @@ void TForm1::DrawDiagram() {
     throw;
   }
   imgTernova->SetPicture(Snapshot(s.Picture));
+  drawnView_ = view;
+  symbolsShown_ = true;
+}
+
+SymbolHit TForm1::SymbolAt(QPointF at) const {
+  if (!symbolsShown_) return {};
+  return State().Symbols.Find(at.x(), at.y(), drawnView_.SymbolSize, drawnView_.SelectedSample);
 }
 
 void TForm1::GridResized(int32_t lines, const QString& path) {
@@ -292,24 +319,49 @@ void TForm1::OpenO1Click() {
   Guarded([this] {
     OpenDialog.FilterIndex = 1;
     if (!dialogs_->ExecuteOpen(this, OpenDialog)) return;
-    const QString path = OpenDialog.FileName;
-    ProcessState& s = State();
-    try {
-      LoadDataFile(QFile::encodeName(path).toStdString(), {s.Geometry, s.Table, s.Cells}, s.DecimalSeparator,
-                   [&](int32_t lines) { GridResized(lines, path); });
-    } catch (const LoadError& e) {
-      // Show the cells written so far, with the line the message is about in view.
-      strgridData->Cells()->CellsChanged();
-      strgridData->ShowRow(e.Row());
-      throw;
-    } catch (...) {
-      strgridData->Cells()->CellsChanged();
-      throw;
-    }
-    strgridData->Cells()->CellsChanged();
-    DrawDiagram();
-    btnPlot->setFocus();
+    OpenDataFile(OpenDialog.FileName);
   });
+}
+
+void TForm1::OpenDataFile(const QString& path) {
+  ProcessState& s = State();
+  const int32_t count = s.Table.SampleCount, completed = s.Table.CompletedRows;
+  bool resized = false;
+  // The symbols on screen are the old table's until the next drawing; the index follows the
+  // table at once, so it is rebuilt whenever the load touched the table.
+  auto indexSymbols = [&] {
+    if (!resized && s.Table.SampleCount == count && s.Table.CompletedRows == completed) return;
+    symbolsShown_ = false;
+    s.Symbols.Build(s.Table);
+  };
+  try {
+    LoadDataFile(QFile::encodeName(path).toStdString(), {s.Geometry, s.Table, s.Cells}, s.DecimalSeparator,
+                 [&](int32_t lines) {
+                   resized = true;
+                   GridResized(lines, path);
+                 });
+  } catch (const LoadError& e) {
+    // Show the cells written so far, with the line the message is about in view.
+    strgridData->Cells()->CellsChanged();
+    strgridData->ShowRow(e.Row());
+    try {
+      indexSymbols();
+    } catch (...) {
+      // The load's own message is the one to show; an index that failed is empty.
+    }
+    throw;
+  } catch (...) {
+    strgridData->Cells()->CellsChanged();
+    try {
+      indexSymbols();
+    } catch (...) {
+    }
+    throw;
+  }
+  strgridData->Cells()->CellsChanged();
+  indexSymbols();
+  DrawDiagram();
+  btnPlot->setFocus();
 }
 
 void TForm1::SaveS1Click() {
@@ -334,10 +386,12 @@ void TForm1::btnPlotClick() {
 }
 
 void TForm1::strgridDataSelectCell(int row) {
-  Guarded([this, row] {
-    State().SelectedSample = row;
-    DrawDiagram();
-  });
+  Guarded([this, row] { SelectSample(row); });
+}
+
+void TForm1::SelectSample(int row) {
+  State().SelectedSample = row;
+  DrawDiagram();
 }
 
 void TForm1::LargeL1Click() {
@@ -380,6 +434,63 @@ void TForm1::N5051Click() {
 
 void TForm1::TernovaHelpT1Click() {
   Guarded([this] { dialogs_->ShowHelp(this, QString::fromUtf8(kHelpText)); });
+}
+
+ImageHint TForm1::imgTernovaHint(QPointF at) {
+  ImageHint hint;
+  Guarded([&] {
+    const SymbolHit hit = SymbolAt(at);
+    if (hit.row == 0) return;
+    QString text = QStringLiteral("Row %1").arg(hit.row);
+    const QString note = TipField(5, hit.row);
+    if (!note.isEmpty()) text += QStringLiteral(": ") + note;
+    const char* names[] = {"SiO2", "Al2O3+CaO", "MgO", "FeO"};
+    for (int32_t column = 1; column <= 4; ++column)
+      text += QStringLiteral("\n%1 = %2").arg(QLatin1String(names[column - 1]), TipField(column, hit.row));
+    const double r = static_cast<double>(hit.radius);
+    hint = {text, QRectF(hit.centre.x - r, hit.centre.y - r, 2 * r, 2 * r)};
+  });
+  return hint;
+}
+
+void TForm1::imgTernovaMouseDown(QPointF at) {
+  Guarded([this, at] {
+    const SymbolHit hit = SymbolAt(at);
+    if (hit.row < 1 || hit.row >= strgridData->Cells()->GridRows()) return;
+    // The grid follows without a report of its own: this press is the one selection.
+    strgridData->SetCurrent(std::max(strgridData->CurrentColumn(), 1), hit.row);
+    SelectSample(hit.row);
+  });
+}
+
+QString TForm1::DroppedFile(const QMimeData* mime) {
+  if (!mime || !mime->hasUrls()) return {};
+  for (const QUrl& url : mime->urls())
+    if (url.isLocalFile()) return url.toLocalFile();
+  return {};
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event) {
+  if (!DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+  const QString path = DroppedFile(event->mimeData());
+  if (path.isEmpty()) return;
+  event->acceptProposedAction();
+  // Opened once the drop is over, so the program the file came from is not kept waiting.
+  QTimer::singleShot(0, this, [this, path] { FormDropFile(path); });
+}
+
+void TForm1::FormDropFile(const QString& path) {
+  Guarded([this, &path] {
+    OpenDialog.FileName = path;
+    OpenDataFile(path);
+  });
 }
 
 }  // namespace ternova::app

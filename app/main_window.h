@@ -2,6 +2,7 @@
 // Form1: the program's one window. Its handlers change the process-wide state (app/state.h)
 // and redraw; the window itself keeps only its controls, dialogs and menu marks.
 #include <QHash>
+#include <QPointF>
 #include <QMainWindow>
 #include <QRect>
 #include <functional>
@@ -10,8 +11,12 @@
 #include <vector>
 
 #include "app/dialogs.h"
+#include "app/image_control.h"
+#include "diagram/render.h"
+#include "diagram/symbol_index.h"
 
 class QAction;
+class QMimeData;
 class QLabel;
 class QMenu;
 class QMenuBar;
@@ -65,6 +70,11 @@ class TForm1 : public QMainWindow {
   void N1011Click();
   void N5051Click();
   void TernovaHelpT1Click();
+  // The diagram, in the picture's logical units: the tip for a point, and a left press.
+  ImageHint imgTernovaHint(QPointF at);
+  void imgTernovaMouseDown(QPointF at);
+  // A data file dropped on the window: opened as File > Open with that file would.
+  void FormDropFile(const QString& path);
 
   // The factor the layout was scaled by at start (measured text height / 12).
   int MeasuredTextHeight() const { return textHeight_; }
@@ -72,6 +82,9 @@ class TForm1 : public QMainWindow {
  protected:
   void changeEvent(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   struct Placement {
@@ -87,6 +100,11 @@ class TForm1 : public QMainWindow {
   void ApplyAnchors();
   void ReadDecimalSeparator();
   void DrawDiagram();
+  void OpenDataFile(const QString& path);
+  void SelectSample(int row);
+  // The symbol under a point of the picture as it is shown now (row 0: none).
+  SymbolHit SymbolAt(QPointF at) const;
+  static QString DroppedFile(const QMimeData* mime);
   void GridResized(int32_t lines, const QString& path);
   // Runs a handler's body; an error that escapes it is shown in the error box.
   void Guarded(const std::function<void()>& body);
@@ -103,6 +121,10 @@ class TForm1 : public QMainWindow {
   QSize clientSize_{935, 620};
   QHash<QAction*, bool> marks_;
   int textHeight_ = 12;
+  // The view the shown picture was drawn with, and whether it shows the symbols of the table the
+  // symbol index was built from (not so after a load until the next drawing).
+  ViewState drawnView_;
+  bool symbolsShown_ = false;
 };
 
 }  // namespace ternova::app

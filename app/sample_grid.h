@@ -65,6 +65,8 @@ class SampleGrid : public QTableView {
   void ShowRow(int row);
   // The rectangle of a grid cell in viewport coordinates (for tests and hit-testing).
   QRect CellRect(int column, int row) const;
+  // Makes a cell current and brings it into view, without a report.
+  void SetCurrent(int gridColumn, int gridRow);
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
@@ -74,7 +76,6 @@ class SampleGrid : public QTableView {
 
  private:
   void Report(int gridRow);
-  void SetCurrent(int gridColumn, int gridRow);
 
   CellModel* model_;
   std::function<void(int)> report_;
