@@ -1,9 +1,11 @@
 # Quick start: `make run` builds and starts Ternova; `make test` builds and runs every test.
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= 2
 
-.PHONY: deps build run test test-sanitize test-plain bench install clean
+.PHONY: deps build run test test-fuzz test-sanitize test-plain bench install clean
 
 deps:
 	@bash scripts/install-deps
@@ -15,9 +17,30 @@ build: deps
 run: build
 	./$(BUILD)/app/ternova
 
-# Unit and GUI tests once under AddressSanitizer and UndefinedBehaviorSanitizer, then the
-# whole suite on the ordinary build (its summary is the last line).
-test: test-sanitize test-plain
+# The fuzz targets for a bounded time, unit and GUI tests once under AddressSanitizer and
+# UndefinedBehaviorSanitizer, then the whole suite on the ordinary build (its summary is the
+# last line).
+test: test-fuzz test-sanitize test-plain
+
+# Each fuzz target for FUZZ_SECONDS on a fresh copy of its seed corpus (the repository's stays
+# as it is); any finding fails, its input kept in $(FUZZ_BUILD)/artifacts.
+test-fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DTERNOVA_FUZZ=ON -DTERNOVA_GUI=OFF -DTERNOVA_BENCH=OFF >/dev/null
+	cmake --build $(FUZZ_BUILD) -j$(JOBS)
+	@mkdir -p $(FUZZ_BUILD)/artifacts
+	@for t in data_file metafile; do \
+	  rm -rf $(FUZZ_BUILD)/corpus/$$t && mkdir -p $(FUZZ_BUILD)/corpus && \
+	  cp -r tests/fuzz/corpus/$$t $(FUZZ_BUILD)/corpus/$$t && \
+	  echo "fuzzing $${t}_fuzz for $(FUZZ_SECONDS) s" && \
+	  if ./$(FUZZ_BUILD)/tests/fuzz/$${t}_fuzz -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=10 \
+	       -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/artifacts/$${t}- $(FUZZ_BUILD)/corpus/$$t \
+	       >$(FUZZ_BUILD)/$$t.log 2>&1; then \
+	    grep -E 'stat::(number_of_executed_units|new_units_added)' $(FUZZ_BUILD)/$$t.log; \
+	  else \
+	    tail -n 40 $(FUZZ_BUILD)/$$t.log; echo "$${t}_fuzz found a fault; log in $(FUZZ_BUILD)/$$t.log"; exit 1; \
+	  fi; \
+	done
 
 test-sanitize: deps
 	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTERNOVA_SANITIZE=ON -DTERNOVA_BENCH=OFF >/dev/null
@@ -31,4 +54,4 @@ bench:
 	bash bench/run
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)

@@ -58,8 +58,9 @@ PictureText Text(FuzzedDataProvider& in) {
   // 32767-byte string limit (a pattern repeated, so a short input can ask for it).
   const size_t units = in.ConsumeIntegralInRange<size_t>(0, 24);
   for (size_t i = 0; i < units; ++i) text.chars.push_back(in.ConsumeIntegral<uint16_t>());
-  if (!text.chars.empty() && in.ConsumeIntegralInRange(0, 7) == 0) {
-    const size_t total = in.ConsumeIntegralInRange<size_t>(0, 40000);
+  // Rarely, as each such text costs tens of thousands of conversions.
+  if (!text.chars.empty() && in.ConsumeIntegralInRange(0, 31) == 0) {
+    const size_t total = in.ConsumeIntegralInRange<size_t>(16000, 34000);
     for (size_t i = text.chars.size(); i < total; ++i) text.chars.push_back(text.chars[i % units]);
   }
   // Advances need not match the units: too few, too many, any values.
