@@ -1,0 +1,147 @@
+// The window as the user meets it: opening a large file through File > Open, clicking a row of
+// the grid, and finding the sample under the mouse on the diagram.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QTest>
+#include <cstdio>
+#include <deque>
+#include <random>
+
+#include "app/main_window.h"
+#include "app/sample_grid.h"
+#include "app/state.h"
+#include "data/data_file.h"
+#include "diagram/symbol_index.h"
+#include "synthetic.h"
+
+namespace ternova::app {
+namespace {
+
+// Answers every open dialog with one file; anything shown in the error box stops the run.
+struct AnsweringDialogs : Dialogs {
+  QString path;
+  bool ExecuteOpen(QWidget*, FileDialogSettings& settings) override {
+    settings.FileName = path;
+    return true;
+  }
+  bool ExecuteSave(QWidget*, FileDialogSettings&) override { return false; }
+  void ShowError(QWidget*, const QString& text) override {
+    std::fprintf(stderr, "error box: %s\n", text.toUtf8().constData());
+    std::abort();
+  }
+  void ShowHelp(QWidget*, const QString&) override {}
+};
+
+struct Window {
+  AnsweringDialogs* dialogs;
+  std::unique_ptr<TForm1> form;
+  explicit Window(int32_t samples) {
+    State() = ProcessState{};
+    auto d = std::make_unique<AnsweringDialogs>();
+    d->path = QString::fromStdString(WriteSyntheticDataFile(samples));
+    dialogs = d.get();
+    form = std::make_unique<TForm1>(std::move(d));
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get())) std::fprintf(stderr, "the window was never shown\n");
+  }
+  ~Window() { std::remove(dialogs->path.toStdString().c_str()); }
+};
+
+// File > Open: the load, the grid's new size, the symbol index, the first drawing, and the
+// window painted with it.
+void BM_OpenThroughWindow(benchmark::State& state) {
+  Window window(static_cast<int32_t>(state.range(0)));
+  for (auto _ : state) {
+    window.form->OpenO1->trigger();
+    QApplication::processEvents();
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_OpenThroughWindow)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// A left click on a grid row: the selection, the new recording, and the diagram repainted.
+void BM_ClickGridRow(benchmark::State& state) {
+  Window window(static_cast<int32_t>(state.range(0)));
+  window.form->OpenO1->trigger();
+  QApplication::processEvents();
+  SampleGrid* grid = window.form->strgridData;
+  int row = 2;
+  for (auto _ : state) {
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->CellRect(1, row).center());
+    QApplication::processEvents();
+    row = row == 2 ? 3 : 2;  // never the same spot twice running: no double-click
+  }
+  if (State().SelectedSample != 2 && State().SelectedSample != 3) state.SkipWithError("the click selected nothing");
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_ClickGridRow)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+struct Indexed {
+  DiagramGeometry geometry = ComputeDiagramGeometry();
+  SampleTable table;
+  CellStore cells;
+  SymbolIndex index;
+  explicit Indexed(int32_t samples) {
+    LoadDataText(SyntheticDataFile(samples), {geometry, table, cells}, '.');
+    index.Build(table);
+  }
+};
+
+// Building the index, as every load now does.
+void BM_SymbolIndexBuild(benchmark::State& state) {
+  Indexed data(static_cast<int32_t>(state.range(0)));
+  for (auto _ : state) data.index.Build(data.table);
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_SymbolIndexBuild)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+// One lookup with the mouse on a symbol (where the samples crowd), medium symbols, one selected.
+void BM_SymbolLookupOnSymbol(benchmark::State& state) {
+  const auto samples = static_cast<int32_t>(state.range(0));
+  Indexed data(samples);
+  std::mt19937 rng(3);
+  std::vector<QPointF> at(4096);
+  for (QPointF& p : at) {
+    const Point& c = data.table.SamplePoints[std::uniform_int_distribution<int32_t>(1, samples)(rng)]
+                                           [std::uniform_int_distribution<int>(1, 4)(rng)];
+    p = QPointF(c.x + std::uniform_real_distribution<double>(-4, 4)(rng), c.y + std::uniform_real_distribution<double>(-4, 4)(rng));
+  }
+  size_t i = 0, found = 0;
+  for (auto _ : state) {
+    const QPointF& p = at[i++ & 4095];
+    found += data.index.Find(p.x(), p.y(), 6, 4).row != 0;
+  }
+  benchmark::DoNotOptimize(found);
+  if (found == 0) state.SkipWithError("nothing found");
+}
+BENCHMARK(BM_SymbolLookupOnSymbol)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMicrosecond);
+
+// One lookup anywhere on the picture, mostly where no symbol is, large symbols.
+void BM_SymbolLookupAnywhere(benchmark::State& state) {
+  Indexed data(static_cast<int32_t>(state.range(0)));
+  std::mt19937 rng(5);
+  std::vector<QPointF> at(4096);
+  for (QPointF& p : at)
+    p = QPointF(std::uniform_real_distribution<double>(0, 2000)(rng), std::uniform_real_distribution<double>(0, 2000)(rng));
+  size_t i = 0, found = 0;
+  for (auto _ : state) {
+    const QPointF& p = at[i++ & 4095];
+    found += data.index.Find(p.x(), p.y(), 10, 4).row != 0;
+  }
+  benchmark::DoNotOptimize(found);
+}
+BENCHMARK(BM_SymbolLookupAnywhere)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace ternova::app
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
