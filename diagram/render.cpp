@@ -75,6 +75,8 @@ void DrawDiagram(const DiagramGeometry& g, const SampleTable& table, const ViewS
   surface.SetPenStyle(FillStyle::None);
   // Only rows the last load completed: a failed load leaves stale points behind it.
   const int32_t rows = std::min(table.SampleCount, table.CompletedRows);
+  // One ellipse per sample and face, and a brush change around the highlighted row.
+  surface.Reserve(4 * static_cast<size_t>(std::max(rows, 0)) + 16);
   for (int face = 1; face <= 4; ++face) {
     for (int32_t j = 1; j <= rows; ++j) {
       int32_t m = 1;

@@ -7,6 +7,8 @@
 #include <variant>
 #include <vector>
 
+#include "base/big_allocator.h"
+
 namespace ternova {
 
 struct Rgb {
@@ -64,8 +66,11 @@ struct TextOut { int32_t x, y; uint32_t text; };  // index into PictureContent::
 using PictureOp = std::variant<op::Brush, op::Pen, op::Font, op::Rectangle, op::Ellipse, op::MoveTo,
                                op::LineTo, op::TextOut>;
 
+// A diagram of a million samples records four million operations: they live in huge pages.
+using PictureOps = std::vector<PictureOp, BigAllocator<PictureOp>>;
+
 struct PictureContent {
-  std::vector<PictureOp> ops;
+  PictureOps ops;
   std::vector<FontSpec> fonts;
   std::vector<PictureText> texts;
 };

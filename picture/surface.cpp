@@ -11,7 +11,6 @@ namespace ternova {
 namespace {
 
 constexpr const char* kNoResources = "システム リソースが足りません";
-constexpr const char* kBadMetafile = "メタファイルが不正です";
 
 }  // namespace
 
@@ -55,12 +54,15 @@ void DrawingSurface::End() {
   if (!content_) return;
   std::shared_ptr<PictureContent> finished = std::move(content_);
   content_.reset();
-  try {
-    finished->ops.shrink_to_fit();
-  } catch (const std::bad_alloc&) {
-    throw Error(kBadMetafile);
-  }
   picture_.SetContent(std::move(finished));
+}
+
+void DrawingSurface::Reserve(size_t count) {
+  try {
+    content_->ops.reserve(content_->ops.size() + count);
+  } catch (const std::bad_alloc&) {
+    throw Error(kNoResources);
+  }
 }
 
 void DrawingSurface::SetFontSize(int32_t points) {

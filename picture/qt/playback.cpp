@@ -2,6 +2,10 @@
 
 #include <QFontMetricsF>
 #include <cmath>
+#include <array>
+#include <map>
+#include <memory>
+#include <vector>
 
 #include "picture/display.h"
 #include "picture/qt/qt_text_metrics.h"
@@ -29,11 +33,18 @@ class DiscFiller {
   }
   bool Available() const { return image_ != nullptr; }
 
-  void Fill(double x1, double y1, double x2, double y2, Rgb colour) {
+  // The ellipse in the logical box (x1, y1, x2, y2), scaled by (sx, sy).
+  void Fill(const op::Ellipse& e, double sx, double sy, Rgb colour) {
     const uint32_t argb = 0xFF000000u | (uint32_t{colour.r} << 16) | (uint32_t{colour.g} << 8) | colour.b;
-    const double cx = (x1 + x2) / 2, cy = (y1 + y2) / 2;
-    const double rx = std::abs(x2 - x1) / 2, ry = std::abs(y2 - y1) / 2;
+    // Centre and radii from the logical box, so a circle stays exactly round when scaled.
+    const double cx = (static_cast<double>(e.x1) + e.x2) / 2 * sx, cy = (static_cast<double>(e.y1) + e.y2) / 2 * sy;
+    const double rx = std::abs(static_cast<double>(e.x2) - e.x1) / 2 * sx;
+    const double ry = std::abs(static_cast<double>(e.y2) - e.y1) / 2 * sy;
     if (rx <= 0 || ry <= 0) return;
+    if (rx == ry && rx < kStampRadius && std::abs(cx) < 1e9 && std::abs(cy) < 1e9) {
+      Stamp(cx, cy, rx, argb);
+      return;
+    }
     const int w = image_->width(), h = image_->height();
     const int top = std::max(0, static_cast<int>(std::ceil(cy - ry - 0.5)));
     const int bottom = std::min(h - 1, static_cast<int>(std::floor(cy + ry - 0.5)));
@@ -50,6 +61,59 @@ class DiscFiller {
   }
 
  private:
+  static constexpr double kStampRadius = 24;
+
+  // A round disc is the same set of spans wherever its centre falls on the same sub-pixel
+  // position: those spans are worked out once per radius and offset (in sixteenths of a
+  // pixel), then copied. A diagram has a radius or two, so the last table is kept at hand.
+  struct Stamp_ {
+    bool built = false;
+    int top = 0;                             // first row, relative to the centre's pixel
+    std::vector<std::pair<int, int>> spans;  // per row: first and last column, relative
+  };
+  using StampTable = std::array<Stamp_, 256>;
+
+  const Stamp_& StampFor(double r, int fx, int fy) {
+    if (r != lastRadius_ || !lastTable_) {
+      auto& table = stamps_[r];
+      if (!table) table = std::make_unique<StampTable>();
+      lastTable_ = table.get();
+      lastRadius_ = r;
+    }
+    Stamp_& s = (*lastTable_)[static_cast<size_t>(fx * 16 + fy)];
+    if (s.built) return s;
+    const double cx = (fx + 0.5) / 16, cy = (fy + 0.5) / 16;
+    s.top = static_cast<int>(std::ceil(cy - r - 0.5));
+    const int bottom = static_cast<int>(std::floor(cy + r - 0.5));
+    for (int py = s.top; py <= bottom; ++py) {
+      const double t = (py + 0.5 - cy) / r;
+      const double dx = r * std::sqrt(std::max(0.0, 1 - t * t));
+      s.spans.emplace_back(static_cast<int>(std::ceil(cx - dx - 0.5)), static_cast<int>(std::floor(cx + dx - 0.5)));
+    }
+    s.built = true;
+    return s;
+  }
+
+  void Stamp(double cx, double cy, double r, uint32_t argb) {
+    const double px = std::floor(cx), py = std::floor(cy);
+    const int fx = static_cast<int>((cx - px) * 16), fy = static_cast<int>((cy - py) * 16);
+    const Stamp_& s = StampFor(r, fx, fy);
+    const int ox = static_cast<int>(px), oy = static_cast<int>(py);
+    const int w = image_->width(), h = image_->height();
+    int y = oy + s.top;
+    for (const auto& [a, b] : s.spans) {
+      if (y >= 0 && y < h) {
+        const int left = std::max(0, ox + a), right = std::min(w - 1, ox + b);
+        uint32_t* row = bits_ + static_cast<ptrdiff_t>(y) * stride_;
+        for (int x = left; x <= right; ++x) row[x] = argb;
+      }
+      ++y;
+    }
+  }
+
+  std::map<double, std::unique_ptr<StampTable>> stamps_;
+  StampTable* lastTable_ = nullptr;
+  double lastRadius_ = -1;
   QImage* image_ = nullptr;
   uint32_t* bits_ = nullptr;
   ptrdiff_t stride_ = 0;
@@ -90,7 +154,7 @@ void PlayPicture(QPainter& painter, const PictureContent& content, int32_t logic
   for (const PictureOp& o : content.ops) {
     if (const auto* e = std::get_if<op::Ellipse>(&o)) {
       if (discs.Available() && pen.style == FillStyle::None && brush.style == FillStyle::Solid) {
-        discs.Fill(e->x1 * sx, e->y1 * sy, e->x2 * sx, e->y2 * sy, brush.colour);
+        discs.Fill(*e, sx, sy, brush.colour);
       } else {
         painter.drawEllipse(QRectF(map(e->x1, e->y1), map(e->x2, e->y2)));
       }

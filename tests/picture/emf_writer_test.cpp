@@ -29,7 +29,7 @@ std::vector<EmfRecord> RecordsOf(const std::vector<uint8_t>& emf, const std::str
 PictureSnapshot Handmade(std::vector<PictureOp> ops, std::vector<FontSpec> fonts = {},
                          std::vector<PictureText> texts = {}) {
   auto c = std::make_shared<PictureContent>();
-  c->ops = std::move(ops);
+  c->ops.assign(ops.begin(), ops.end());
   c->fonts = std::move(fonts);
   c->texts = std::move(texts);
   PictureSnapshot s;

@@ -35,7 +35,7 @@ void ExpectBytes(const std::vector<uint8_t>& got, const std::vector<uint8_t>& wa
 PictureSnapshot Handmade(std::vector<PictureOp> ops, std::vector<FontSpec> fonts = {},
                          std::vector<PictureText> texts = {}) {
   auto c = std::make_shared<PictureContent>();
-  c->ops = std::move(ops);
+  c->ops.assign(ops.begin(), ops.end());
   c->fonts = std::move(fonts);
   c->texts = std::move(texts);
   PictureSnapshot s;
