@@ -1,7 +1,7 @@
 #pragma once
 // Large arrays (a data file's bytes, its cells, the sample tables, a big picture) are touched
 // page by page as they fill; in 4 KiB pages that costs more than parsing a million lines.
-// This allocator backs blocks of 4 MiB and more with transparent huge pages where the system
+// This allocator backs blocks of 1 MiB and more with transparent huge pages where the system
 // allows it, and leaves smaller ones to the ordinary heap.
 #include <sys/mman.h>
 
@@ -17,7 +17,7 @@ namespace ternova {
 // need not clear them.
 inline void* AllocateBig(std::size_t bytes) {
   constexpr std::size_t kHuge = std::size_t{2} << 20;
-  if (bytes < (std::size_t{4} << 20)) {
+  if (bytes < (std::size_t{1} << 20)) {
     void* p = std::calloc(bytes ? bytes : 1, 1);
     if (!p) throw std::bad_alloc();
     return p;
@@ -31,7 +31,7 @@ inline void* AllocateBig(std::size_t bytes) {
 
 inline void FreeBig(void* p, std::size_t bytes) noexcept {
   constexpr std::size_t kHuge = std::size_t{2} << 20;
-  if (bytes < (std::size_t{4} << 20)) {
+  if (bytes < (std::size_t{1} << 20)) {
     std::free(p);
     return;
   }

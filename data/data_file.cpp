@@ -106,10 +106,15 @@ void LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, char sep
   int32_t row = 0;
   ForEachLine(text, [&](size_t begin, size_t end) {
     if (++row > n) return;
-    SplitFields(text, begin, end, [&](int32_t col, size_t offset, size_t length) { cells.Set(col, row, offset, length); });
+    // The amounts are read from the fields just written to the row's cells (the rest are empty).
+    std::string_view amounts[5];
+    SplitFields(text, begin, end, [&](int32_t col, size_t offset, size_t length) {
+      cells.Set(col, row, offset, length);
+      if (col <= 4) amounts[col] = text.substr(offset, length);
+    });
     auto& values = table.SampleValues[row];
     for (int32_t col = 1; col <= 4; ++col) {
-      const std::string_view cell = cells.Get(col, row);
+      const std::string_view cell = amounts[col];
       switch (TryParseAmount(cell, separator, values[col])) {
         case AmountStatus::Ok: break;
         case AmountStatus::Overflow: throw LoadError(kOverflow, row);

@@ -37,8 +37,10 @@ void ForEachLine(std::string_view text, F&& line) {
   const size_t n = text.size();
   size_t start = 0;
   while (start < n) {
-    size_t i = start;
-    while (i < n && data[i] != '\n' && data[i] != '\r') ++i;
+    // The first LF, then the first CR before it: a line may end at either.
+    const void* lf = std::memchr(data + start, '\n', n - start);
+    size_t i = lf ? static_cast<size_t>(static_cast<const char*>(lf) - data) : n;
+    if (const void* cr = std::memchr(data + start, '\r', i - start)) i = static_cast<size_t>(static_cast<const char*>(cr) - data);
     line(start, i);
     if (i < n && data[i] == '\r' && i + 1 < n && data[i + 1] == '\n') ++i;
     start = i + 1;

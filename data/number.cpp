@@ -71,15 +71,10 @@ AmountStatus Convert(std::string_view intDigits, std::string_view fracDigits, bo
 // Clinger's fast path: a mantissa below 2^53 and a power of ten up to 10^22 are both exact
 // doubles, so one multiplication or division rounds correctly. Most amounts in a data file
 // ("45.23") take it; everything else goes through the full conversion.
-bool FastConvert(std::string_view intDigits, std::string_view fracDigits, bool negative, int exponent,
-                 double& value) {
+bool FastConvert(uint64_t m, int fracDigits, bool negative, int exponent, double& value) {
   static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                       1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  if (intDigits.size() + fracDigits.size() > 15) return false;
-  uint64_t m = 0;
-  for (char c : intDigits) m = m * 10 + static_cast<uint64_t>(c - '0');
-  for (char c : fracDigits) m = m * 10 + static_cast<uint64_t>(c - '0');
-  const int e10 = exponent - static_cast<int>(fracDigits.size());
+  const int e10 = exponent - fracDigits;
   if (e10 < -22 || e10 > 22) return false;
   double d = static_cast<double>(m);
   d = e10 < 0 ? d / kPow10[-e10] : d * kPow10[e10];
@@ -95,15 +90,17 @@ AmountStatus TryParseAmount(std::string_view s, char separator, double& value) {
   while (i < n && s[i] == ' ') ++i;
   bool negative = false;
   if (i < n && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  // The mantissa is gathered while scanning; it is only used when it has 15 digits or fewer.
+  uint64_t mantissa = 0;
   const size_t intStart = i;
-  while (i < n && IsDigit(s[i])) ++i;
+  for (; i < n && IsDigit(s[i]); ++i) mantissa = mantissa * 10 + static_cast<uint64_t>(s[i] - '0');
   const std::string_view intDigits = s.substr(intStart, i - intStart);
   std::string_view fracDigits;
   bool hasSeparator = false;
   if (i < n && s[i] == separator) {
     hasSeparator = true;
     const size_t fracStart = ++i;
-    while (i < n && IsDigit(s[i])) ++i;
+    for (; i < n && IsDigit(s[i]); ++i) mantissa = mantissa * 10 + static_cast<uint64_t>(s[i] - '0');
     fracDigits = s.substr(fracStart, i - fracStart);
   }
   // Something of a number must be there: digits or at least the separator.
@@ -120,7 +117,9 @@ AmountStatus TryParseAmount(std::string_view s, char separator, double& value) {
   }
   while (i < n && s[i] == ' ') ++i;
   if (i != n) return AmountStatus::Invalid;
-  if (FastConvert(intDigits, fracDigits, negative, exponent, value)) return AmountStatus::Ok;
+  if (intDigits.size() + fracDigits.size() <= 15 &&
+      FastConvert(mantissa, static_cast<int>(fracDigits.size()), negative, exponent, value))
+    return AmountStatus::Ok;
   return Convert(intDigits, fracDigits, negative, exponent, value);
 }
 

@@ -26,11 +26,14 @@ long double Numerator(int32_t v1, int32_t v2, int32_t v3, double a, double b, do
   return static_cast<long double>(v1) * a + static_cast<long double>(v2) * b + static_cast<long double>(v3) * c;
 }
 
-// Whether a quotient lies so close to a rounding boundary that the last bits of its
-// arithmetic could decide the drawn coordinate.
-bool NearHalf(double q) {
-  const double fraction = q - static_cast<double>(static_cast<int64_t>(q));
-  return std::fabs(std::fabs(fraction) - 0.5) < 1e-6;
+// Rounds a quotient well inside the 32-bit range, halves away from zero, unless it lies so close
+// to a rounding boundary that the last bits of its arithmetic could decide the coordinate.
+bool RoundClearOfHalf(double q, int32_t& out) {
+  const auto whole = static_cast<int64_t>(q);  // truncates
+  const double fraction = q - static_cast<double>(whole);
+  if (std::fabs(std::fabs(fraction) - 0.5) < 1e-6) return false;
+  out = static_cast<int32_t>(whole + (fraction > 0.5) - (fraction < -0.5));
+  return true;
 }
 
 // The exact procedure: extended-precision sums, every coordinate stored as soon as it is
@@ -55,12 +58,12 @@ void ProjectFace(double a, double b, double c, const Point& v1, const Point& v2,
   }
   const double qx = (v1.x * a + v2.x * b + v3.x * c) / s;
   const double qy = (v1.y * a + v2.y * b + v3.y * c) / s;
-  if (NearHalf(qx) || NearHalf(qy)) {
+  Point p;
+  if (!RoundClearOfHalf(qx, p.x) || !RoundClearOfHalf(qy, p.y)) {
     ProjectFaceExtended(a, b, c, v1, v2, v3, out);
     return;
   }
-  out.x = RoundHalfAway(qx);
-  out.y = RoundHalfAway(qy);
+  out = p;
 }
 
 }  // namespace
