@@ -58,7 +58,11 @@ void WriteFileReplacing(const std::string& path, const std::function<std::vector
 
   TempFile temp;
   const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-  std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  // A hidden name beside the target, so the rename stays within one file system.
+  std::string hidden = ".";
+  hidden += target.filename().string();
+  hidden += ".XXXXXX";
+  std::string pattern = (folder / hidden).string();
   temp.fd = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (temp.fd < 0) cannotCreate(errno);
   temp.path = pattern;
