@@ -177,15 +177,15 @@ void PlayPicture(QPainter& painter, const PictureContent& content, int32_t logic
     } else if (const auto* t = std::get_if<op::TextOut>(&o)) {
       if (t->text >= content.texts.size()) continue;
       const PictureText& text = content.texts[t->text];
-      FontSpec spec = font ? *font : FontSpec{};
-      const QFont qfont = QtFontFor(spec, std::abs(spec.height) * sy);
+      FontSpec face = font ? *font : FontSpec{};
+      const QFont qfont = QtFontFor(face, std::abs(face.height) * sy);
       const QFontMetricsF fm(qfont);
       const QPointF origin = map(t->x, t->y);
       if (brush.style == FillStyle::Solid)
         painter.fillRect(QRectF(origin, QSizeF(text.width * sx, fm.height())), ToQColor(brush.colour));
       painter.save();
       painter.setFont(qfont);
-      painter.setPen(ToQColor(spec.colour));
+      painter.setPen(ToQColor(face.colour));
       double x = 0;
       for (size_t i = 0; i < text.chars.size(); ++i) {
         const bool pair = text.chars[i] >= 0xD800 && text.chars[i] <= 0xDBFF && i + 1 < text.chars.size();
