@@ -59,26 +59,21 @@ void BM_PlaybackForDisplay587(benchmark::State& state) {
 }
 BENCHMARK(BM_PlaybackForDisplay587)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
-void BM_EncodeEmf(benchmark::State& state) {
+// Encoding the diagram with `encode`, with the file size per sample.
+void Encode(benchmark::State& state, std::vector<uint8_t> (*encode)(const PictureSnapshot&)) {
   const Loaded data(static_cast<int32_t>(state.range(0)));
   Drawn drawn(data, 4);
   const PictureSnapshot snapshot = Snapshot(drawn.picture);
   size_t size = 0;
-  for (auto _ : state) size = EncodeEmf(snapshot).size();
+  for (auto _ : state) size = encode(snapshot).size();
   state.counters["bytes_per_sample"] = static_cast<double>(size) / state.range(0);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
 }
+
+void BM_EncodeEmf(benchmark::State& state) { Encode(state, EncodeEmf); }
 BENCHMARK(BM_EncodeEmf)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
-void BM_EncodeWmf(benchmark::State& state) {
-  const Loaded data(static_cast<int32_t>(state.range(0)));
-  Drawn drawn(data, 4);
-  const PictureSnapshot snapshot = Snapshot(drawn.picture);
-  size_t size = 0;
-  for (auto _ : state) size = EncodeWmf(snapshot).size();
-  state.counters["bytes_per_sample"] = static_cast<double>(size) / state.range(0);
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
-}
+void BM_EncodeWmf(benchmark::State& state) { Encode(state, EncodeWmf); }
 BENCHMARK(BM_EncodeWmf)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -302,20 +302,7 @@ TEST(EmfWriter, Emf2SvgDrawsTheDiagramWhereTheOpsPutIt) {
   EXPECT_EQ(grey, 108);
   EXPECT_EQ(black2, 12);
 
-  // Symbols: face by face, row by row; row 2 red at twice the radius.
-  ASSERT_EQ(ellipses.size(), 12u);
-  size_t k = 0;
-  for (int face = 1; face <= 4; ++face)
-    for (int row = 1; row <= 3; ++row, ++k) {
-      const Point p = d.table.SamplePoints[row][face];
-      const double r = row == 2 ? 20 : 10;
-      const SvgElement& e = ellipses[k];
-      EXPECT_NEAR(e.Num("cx"), m.X(p.x), 0.01) << "face " << face << " row " << row;
-      EXPECT_NEAR(e.Num("cy"), m.Y(p.y), 0.01) << "face " << face << " row " << row;
-      EXPECT_NEAR(e.Num("rx"), r * m.sx, 0.01) << "face " << face << " row " << row;
-      EXPECT_NEAR(e.Num("ry"), r * m.sy, 0.01) << "face " << face << " row " << row;
-      EXPECT_EQ(SvgColour(e.Prop("fill")), row == 2 ? kRed : kBlue) << "face " << face << " row " << row;
-    }
+  ExpectSymbols(ellipses, d, m);
 
   // Labels: whole strings at their left edge, baseline inside the 67-unit line below the top.
   const DiagramGeometry& g = d.geometry;

@@ -270,4 +270,22 @@ inline SvgMapping MappingFromBackground(const SvgElement& rect) {
   return m;
 }
 
+// The diagram's twelve symbols as a converter drew them: face by face, row by row, each at its
+// projected centre with its radius, row 2 red at twice the radius.
+inline void ExpectSymbols(const std::vector<SvgElement>& ellipses, const DiagramCase& d, const SvgMapping& m) {
+  ASSERT_EQ(ellipses.size(), 12u);
+  size_t k = 0;
+  for (int face = 1; face <= 4; ++face)
+    for (int row = 1; row <= 3; ++row, ++k) {
+      const Point p = d.table.SamplePoints[row][face];
+      const double r = row == 2 ? 20 : 10;
+      const SvgElement& e = ellipses[k];
+      EXPECT_NEAR(e.Num("cx"), m.X(p.x), 0.01) << "face " << face << " row " << row;
+      EXPECT_NEAR(e.Num("cy"), m.Y(p.y), 0.01) << "face " << face << " row " << row;
+      EXPECT_NEAR(e.Num("rx"), r * m.sx, 0.01) << "face " << face << " row " << row;
+      EXPECT_NEAR(e.Num("ry"), r * m.sy, 0.01) << "face " << face << " row " << row;
+      EXPECT_EQ(SvgColour(e.Prop("fill")), row == 2 ? kRed : kBlue) << "face " << face << " row " << row;
+    }
+}
+
 }  // namespace ternova::testing

@@ -369,20 +369,8 @@ TEST(WmfWriter, Wmf2SvgDrawsTheDiagramWhereTheOpsPutIt) {
   EXPECT_EQ(grey, 108);
   EXPECT_EQ(black2, 12);
 
-  ASSERT_EQ(ellipses.size(), 12u);
-  size_t k = 0;
-  for (int face = 1; face <= 4; ++face)
-    for (int row = 1; row <= 3; ++row, ++k) {
-      const Point p = d.table.SamplePoints[row][face];
-      const double r = row == 2 ? 20 : 10;
-      const SvgElement& e = ellipses[k];
-      EXPECT_NEAR(e.Num("cx"), m.X(p.x), 0.01) << "face " << face << " row " << row;
-      EXPECT_NEAR(e.Num("cy"), m.Y(p.y), 0.01) << "face " << face << " row " << row;
-      EXPECT_NEAR(e.Num("rx"), r * m.sx, 0.01) << "face " << face << " row " << row;
-      EXPECT_NEAR(e.Num("ry"), r * m.sy, 0.01) << "face " << face << " row " << row;
-      EXPECT_EQ(SvgColour(e.Prop("fill")), row == 2 ? kRed : kBlue) << "face " << face << " row " << row;
-      EXPECT_EQ(e.Prop("stroke"), "none");
-    }
+  ExpectSymbols(ellipses, d, m);
+  for (const SvgElement& e : ellipses) EXPECT_EQ(e.Prop("stroke"), "none");  // the null pen
 
   // libwmf places each character by its advance (the Dx array): one <text> per character,
   // translated to its spot, baseline one font height (67 units) below the top.
