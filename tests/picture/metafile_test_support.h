@@ -270,6 +270,37 @@ inline SvgMapping MappingFromBackground(const SvgElement& rect) {
   return m;
 }
 
+// A line as a converter drew it, in SVG units.
+struct SvgLine {
+  double x1, y1, x2, y2;
+  Rgb colour;
+  double width;
+};
+
+// The diagram's lines as a converter drew them, in drawing order, each where its segment is and
+// with its pen: 9 outline (black, 6), 108 grey and 12 black grid lines (2).
+inline void ExpectSegments(const std::vector<SvgLine>& lines, const std::vector<Segment>& segs, const SvgMapping& m) {
+  ASSERT_EQ(segs.size(), 9u + 108 + 12);
+  ASSERT_EQ(lines.size(), segs.size());
+  int grey = 0, black2 = 0, black6 = 0;
+  for (size_t i = 0; i < segs.size(); ++i) {
+    const SvgLine& l = lines[i];
+    EXPECT_NEAR(l.x1, m.X(segs[i].x1), 0.01) << "segment " << i;
+    EXPECT_NEAR(l.y1, m.Y(segs[i].y1), 0.01) << "segment " << i;
+    EXPECT_NEAR(l.x2, m.X(segs[i].x2), 0.01) << "segment " << i;
+    EXPECT_NEAR(l.y2, m.Y(segs[i].y2), 0.01) << "segment " << i;
+    const double w = l.width / m.sx;
+    EXPECT_EQ(l.colour, segs[i].colour) << "segment " << i << " " << Show(l.colour);
+    EXPECT_NEAR(w, segs[i].width, 0.01) << "segment " << i;
+    grey += l.colour == kGrey && std::abs(w - 2) < 0.01;
+    black2 += l.colour == kBlack && std::abs(w - 2) < 0.01;
+    black6 += l.colour == kBlack && std::abs(w - 6) < 0.01;
+  }
+  EXPECT_EQ(black6, 9);
+  EXPECT_EQ(grey, 108);
+  EXPECT_EQ(black2, 12);
+}
+
 // The diagram's twelve symbols as a converter drew them: face by face, row by row, each at its
 // projected centre with its radius, row 2 red at twice the radius.
 inline void ExpectSymbols(const std::vector<SvgElement>& ellipses, const DiagramCase& d, const SvgMapping& m) {
