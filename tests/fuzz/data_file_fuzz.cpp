@@ -20,6 +20,7 @@
 #include "diagram/sample_table.h"
 #include "picture/picture.h"
 #include "picture/surface.h"
+#include "tests/fixed_advance.h"
 
 namespace {
 
@@ -34,12 +35,7 @@ using namespace ternova;
     if (!(cond)) Fail(#cond, ##__VA_ARGS__); \
   } while (0)
 
-class FixedAdvance : public TextMetrics {
- public:
-  std::vector<int32_t> Advances(const FontSpec&, std::u16string_view text) const override {
-    return std::vector<int32_t>(text.size(), 30);
-  }
-};
+using ::ternova::testing::FixedAdvance;
 
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
