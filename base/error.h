@@ -15,6 +15,10 @@ inline constexpr const char* kInvalidOperation = "不正な浮動小数点数演
 inline constexpr const char* kDivideByZero = "0 による浮動小数点数除算";
 inline constexpr const char* kOverflow = "浮動小数点数のオーバーフロー";
 
+// The system's text when it cannot provide what an operation needs (memory, a picture, a file
+// too large for its format).
+inline constexpr const char* kNoResources = "システム リソースが足りません";
+
 // The error box appends a full stop unless the text already ends in one, a blank, a control
 // byte or a character from '!' to '-'.
 std::string WithFullStop(const std::string& message);

@@ -17,7 +17,6 @@ namespace ternova {
 
 namespace {
 
-constexpr const char* kNoMemory = "システム リソースが足りません";
 
 
 std::string FullPath(const std::string& path) {
@@ -93,7 +92,7 @@ void LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, char sep
   const std::string_view text(bytes->data(), bytes->size());
   const int64_t lines = CountLines(text);
   // The sample table counts rows in 32 bits; more lines cannot be held, not even dropped quietly.
-  if (lines >= INT32_MAX) throw LoadError(kNoMemory, 0);
+  if (lines >= INT32_MAX) throw LoadError(kNoResources, 0);
   const auto n = static_cast<int32_t>(lines);
 
   SampleTable& table = target.table;
@@ -143,7 +142,7 @@ void LoadDataFile(const std::string& path, LoadTarget target, char separator,
   try {
     LoadDataBytes(ReadWholeFile(path), target, separator, resized);
   } catch (const std::bad_alloc&) {
-    throw LoadError(kNoMemory, 0);
+    throw LoadError(kNoResources, 0);
   }
 }
 

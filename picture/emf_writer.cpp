@@ -13,7 +13,6 @@ namespace ternova {
 
 namespace {
 
-constexpr const char* kNoResources = "システム リソースが足りません";
 
 // Record types.
 constexpr uint32_t EMR_HEADER = 1;

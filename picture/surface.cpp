@@ -10,7 +10,6 @@ namespace ternova {
 
 namespace {
 
-constexpr const char* kNoResources = "システム リソースが足りません";
 
 }  // namespace
 

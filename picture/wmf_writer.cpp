@@ -15,7 +15,6 @@ namespace ternova {
 
 namespace {
 
-constexpr const char* kNoResources = "システム リソースが足りません";
 
 // Record functions.
 constexpr uint16_t META_EOF = 0x0000;

@@ -17,7 +17,6 @@ namespace ternova {
 
 namespace {
 
-constexpr const char* kNoResources = "システム リソースが足りません";
 
 std::vector<uint8_t> Bytes(const QByteArray& data) {
   return std::vector<uint8_t>(data.begin(), data.end());

@@ -260,13 +260,8 @@ TEST(EmfWriter, Emf2SvgDrawsTheDiagramWhereTheOpsPutIt) {
   ASSERT_EQ(RunCommand("emf2svg-conv -i '" + emfPath + "' -o '" + svgPath + "'", OutPath("log.txt")), 0);
   const std::vector<SvgElement> all = ScanSvg(ReadText(svgPath));
 
-  std::vector<SvgElement> rects, paths, ellipses, texts;
-  for (const SvgElement& e : all) {
-    if (e.tag == "rect") rects.push_back(e);
-    if (e.tag == "path") paths.push_back(e);
-    if (e.tag == "ellipse") ellipses.push_back(e);
-    if (e.tag == "text") texts.push_back(e);
-  }
+  const auto rects = Tagged(all, "rect"), paths = Tagged(all, "path"), ellipses = Tagged(all, "ellipse"),
+             texts = Tagged(all, "text");
   ASSERT_EQ(rects.size(), 1u) << "the white background";
   EXPECT_EQ(SvgColour(rects[0].Prop("fill")), kWhite);
   const SvgMapping m = MappingFromBackground(rects[0]);
@@ -303,7 +298,7 @@ TEST(EmfWriter, Emf2SvgDrawsTheDiagramWhereTheOpsPutIt) {
     EXPECT_GT(texts[i].Num("y"), m.Y(labels[i].at.y)) << labels[i].text;
     EXPECT_LE(texts[i].Num("y"), m.Y(labels[i].at.y + 67)) << labels[i].text;
     EXPECT_NEAR(texts[i].Num("font-size"), 67 * m.sy, 0.01) << labels[i].text;
-    EXPECT_EQ(texts[i].attrs["font-family"], "MS Sans Serif");
+    EXPECT_EQ(texts[i].attrs.at("font-family"), "MS Sans Serif");
     EXPECT_EQ(SvgColour(texts[i].Prop("fill")), kBlack);
   }
 }
@@ -348,13 +343,9 @@ TEST(EmfWriter, Emf2SvgReadsTheJapaneseFaceName) {
   const std::string emfPath = OutPath("diagram.emf"), svgPath = OutPath("diagram.svg");
   WriteBytes(emfPath, EncodeEmf(d.Snapshot()));
   ASSERT_EQ(RunCommand("emf2svg-conv -i '" + emfPath + "' -o '" + svgPath + "'", OutPath("log.txt")), 0);
-  int texts = 0;
-  for (const SvgElement& e : ScanSvg(ReadText(svgPath)))
-    if (e.tag == "text") {
-      ++texts;
-      EXPECT_EQ(e.attrs.at("font-family"), "ＭＳ Ｐゴシック");
-    }
-  EXPECT_EQ(texts, 6);
+  const auto texts = Tagged(ScanSvg(ReadText(svgPath)), "text");
+  for (const SvgElement& e : texts) EXPECT_EQ(e.attrs.at("font-family"), "ＭＳ Ｐゴシック");
+  EXPECT_EQ(texts.size(), 6u);
 }
 
 }  // namespace

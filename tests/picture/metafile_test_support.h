@@ -237,6 +237,14 @@ inline std::vector<SvgElement> ScanSvg(const std::string& svg) {
 }
 
 // "#RRGGBB", "#rgb" or the few colour names the converters print, as RGB.
+// The elements of one kind, in document order.
+inline std::vector<SvgElement> Tagged(const std::vector<SvgElement>& all, const std::string& tag) {
+  std::vector<SvgElement> out;
+  for (const SvgElement& e : all)
+    if (e.tag == tag) out.push_back(e);
+  return out;
+}
+
 inline Rgb SvgColour(std::string s) {
   static const std::map<std::string, Rgb> names{{"black", kBlack}, {"white", kWhite}, {"gray", kGrey},
                                                 {"grey", kGrey},   {"red", kRed},     {"blue", kBlue}};

@@ -249,11 +249,8 @@ TEST(WmfWriter, FarCoordinatesAreClampedNotWrapped) {
   ASSERT_EQ(RunCommand("wmf2svg -o '" + svgPath + "' '" + wmfPath + "'", OutPath("log.txt")), 0);
   // libwmf sizes its drawing to the extent of everything drawn, not to the placeable box, so
   // the picture's own area is where the background rectangle lands.
-  std::vector<SvgElement> rects, ellipses;
-  for (const SvgElement& e : ScanSvg(ReadText(svgPath))) {
-    if (e.tag == "rect") rects.push_back(e);
-    if (e.tag == "ellipse") ellipses.push_back(e);
-  }
+  const std::vector<SvgElement> all = ScanSvg(ReadText(svgPath));
+  const auto rects = Tagged(all, "rect"), ellipses = Tagged(all, "ellipse");
   ASSERT_EQ(rects.size(), 1u);
   ASSERT_EQ(ellipses.size(), 2u);
   const double left = rects[0].Num("x"), right = left + rects[0].Num("width");
@@ -332,13 +329,8 @@ TEST(WmfWriter, Wmf2SvgDrawsTheDiagramWhereTheOpsPutIt) {
   ASSERT_EQ(RunCommand("wmf2svg -o '" + svgPath + "' '" + wmfPath + "'", OutPath("log.txt")), 0);
   const std::vector<SvgElement> all = ScanSvg(ReadText(svgPath));
 
-  std::vector<SvgElement> rects, lines, ellipses, texts;
-  for (const SvgElement& e : all) {
-    if (e.tag == "rect") rects.push_back(e);
-    if (e.tag == "line") lines.push_back(e);
-    if (e.tag == "ellipse") ellipses.push_back(e);
-    if (e.tag == "text") texts.push_back(e);
-  }
+  const auto rects = Tagged(all, "rect"), lines = Tagged(all, "line"), ellipses = Tagged(all, "ellipse"),
+             texts = Tagged(all, "text");
   ASSERT_EQ(rects.size(), 1u) << "the white background";
   EXPECT_EQ(SvgColour(rects[0].Prop("fill")), kWhite);
   EXPECT_EQ(rects[0].Prop("stroke"), "none") << "drawn with the null pen";
@@ -372,7 +364,7 @@ TEST(WmfWriter, Wmf2SvgDrawsTheDiagramWhereTheOpsPutIt) {
     for (size_t i = 0; i < s.size(); ++i, ++c) {
       ASSERT_LT(c, texts.size());
       EXPECT_EQ(texts[c].text, s.substr(i, 1));
-      const std::string tr = texts[c].attrs["transform"];
+      const std::string tr = texts[c].attrs.at("transform");
       double a, b, cc, dd, tx, ty;
       ASSERT_EQ(std::sscanf(tr.c_str(), "matrix(%lf %lf %lf %lf %lf %lf)", &a, &b, &cc, &dd, &tx, &ty), 6) << tr;
       EXPECT_NEAR(tx, m.X(label.at.x + 30.0 * i), 0.01) << s << "[" << i << "]";
