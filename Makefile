@@ -5,10 +5,18 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS ?= 2
 
-.PHONY: deps build run test test-fuzz test-sanitize test-plain bench install clean
+.PHONY: deps deps-test deps-bench build run test test-fuzz test-sanitize test-plain bench install clean
 
+# Each command installs only what it needs: building and running; the test tools; the benchmark
+# tools.
 deps:
-	@bash scripts/install-deps
+	@bash scripts/install-deps build
+
+deps-test:
+	@bash scripts/install-deps test
+
+deps-bench:
+	@bash scripts/install-deps bench
 
 build: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -24,7 +32,7 @@ test: test-fuzz test-sanitize test-plain
 
 # Each fuzz target for FUZZ_SECONDS on a fresh copy of its seed corpus (the repository's stays
 # as it is); any finding fails, its input kept in $(FUZZ_BUILD)/artifacts.
-test-fuzz: deps
+test-fuzz: deps-test
 	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DTERNOVA_FUZZ=ON -DTERNOVA_GUI=OFF -DTERNOVA_BENCH=OFF >/dev/null
 	cmake --build $(FUZZ_BUILD) -j$(JOBS)
@@ -42,15 +50,15 @@ test-fuzz: deps
 	  fi; \
 	done
 
-test-sanitize: deps
+test-sanitize: deps-test
 	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTERNOVA_SANITIZE=ON -DTERNOVA_BENCH=OFF >/dev/null
 	cmake --build $(SANITIZE_BUILD) -j$(JOBS)
 	ASAN_OPTIONS=detect_leaks=0 ctest --test-dir $(SANITIZE_BUILD) -j$(JOBS) --output-on-failure -E '^(HostileFile|InstallIntoATemporaryPrefix)' 
 
-test-plain: build
+test-plain: deps-test build
 	ctest --test-dir $(BUILD) -j$(JOBS) --output-on-failure
 
-bench:
+bench: deps-bench
 	bash bench/run
 
 clean:

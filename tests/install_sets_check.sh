@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# The package sets of scripts/install-deps: running Ternova pulls no test or benchmark tool, and
+# each make command asks for the set its stages need.
+set -euo pipefail
+cd "$1"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+set_of() { bash scripts/install-deps --list "$1"; }
+has() { grep -qx -- "$2" <<<"$1"; }
+
+build=$(set_of build)
+test=$(set_of test)
+bench=$(set_of bench)
+for p in libgtest-dev clang libclang-rt-14-dev python3-matplotlib libbenchmark-dev xvfb imagemagick emf2svg poppler-utils; do
+  has "$build" "$p" && fail "the build set pulls $p"
+done
+for p in $build; do
+  has "$test" "$p" || fail "the test set lacks the build package $p"
+  has "$bench" "$p" || fail "the bench set lacks the build package $p"
+done
+# The fuzz stage needs clang and its sanitizer runtime; the GUI and picture tests their readers.
+for p in libgtest-dev clang libclang-rt-14-dev desktop-file-utils emf2svg libwmf-bin poppler-utils xvfb; do
+  has "$test" "$p" || fail "the test set lacks $p"
+done
+for p in libbenchmark-dev python3-matplotlib; do
+  has "$bench" "$p" || fail "the bench set lacks $p"
+done
+bash scripts/install-deps nonsense 2>/dev/null && fail "an unknown set is accepted"
+
+# Which set each make command installs.
+asks() { make -n -C . "$1" 2>/dev/null | grep -o 'install-deps [a-z]*' | sort -u | tr '\n' ' '; }
+[ "$(asks run)" = "install-deps build " ] || fail "make run installs: $(asks run)"
+[ "$(asks build)" = "install-deps build " ] || fail "make build installs: $(asks build)"
+for stage in test test-fuzz test-sanitize test-plain; do
+  asks "$stage" | grep -q 'install-deps test' || fail "make $stage does not install the test set"
+done
+asks bench | grep -q 'install-deps bench' || fail "make bench does not install the bench set"
+echo "install sets: complete"
