@@ -17,5 +17,8 @@ int main(int argc, char* argv[]) {
 
   ternova::app::TForm1 form;
   form.show();
+  // `ternova DATAFILE`, as a desktop's "Open with" runs it.
+  const QStringList arguments = QCoreApplication::arguments();
+  if (arguments.size() > 1) form.OpenAtStart(arguments[1]);
   return app.exec();
 }

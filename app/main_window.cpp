@@ -6,6 +6,7 @@
 #include <QDropEvent>
 #include <QEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLocale>
@@ -484,6 +485,12 @@ void TForm1::dropEvent(QDropEvent* event) {
   event->acceptProposedAction();
   // Opened once the drop is over, so the program the file came from is not kept waiting.
   QTimer::singleShot(0, this, [this, path] { FormDropFile(path); });
+}
+
+void TForm1::OpenAtStart(const QString& path) {
+  // Relative to the folder the program was started in, whatever happens to it later.
+  const QString full = QFileInfo(path).absoluteFilePath();
+  QTimer::singleShot(0, this, [this, full] { FormDropFile(full); });
 }
 
 void TForm1::FormDropFile(const QString& path) {

@@ -75,6 +75,9 @@ class TForm1 : public QMainWindow {
   void imgTernovaMouseDown(QPointF at);
   // A data file dropped on the window: opened as File > Open with that file would.
   void FormDropFile(const QString& path);
+  // The data file named on the command line: opened as File > Open with that file would, once
+  // the event loop runs (the window is up to show any error).
+  void OpenAtStart(const QString& path);
 
   // The factor the layout was scaled by at start (measured text height / 12).
   int MeasuredTextHeight() const { return textHeight_; }

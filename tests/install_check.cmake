@@ -1,5 +1,6 @@
 # Installs the build into a fresh temporary prefix and checks that a desktop user gets the
-# program, the command-line tool, the menu entry, the icon and the manual page.
+# program, the command-line tool, the menu entry (offered for data files), the icon and the
+# manual page.
 set(prefix "${BINARY_DIR}/install-check")
 file(REMOVE_RECURSE "${prefix}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BINARY_DIR}" --prefix "${prefix}"
@@ -18,13 +19,19 @@ execute_process(COMMAND "${prefix}/bin/ternova-plot" --version OUTPUT_VARIABLE v
 if(NOT result EQUAL 0 OR NOT version MATCHES "^ternova-plot [0-9]")
   message(FATAL_ERROR "the installed ternova-plot does not run: ${result} ${version}")
 endif()
-find_program(VALIDATE desktop-file-validate)
-if(VALIDATE)
-  execute_process(COMMAND "${VALIDATE}" "${prefix}/share/applications/ternova.desktop"
-                  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
-  if(NOT result EQUAL 0)
-    message(FATAL_ERROR "desktop-file-validate: ${out}")
-  endif()
+# The entry must pass the desktop's own check, and offer Ternova for data files ("Open with").
+find_program(VALIDATE desktop-file-validate REQUIRED)
+set(entry "${prefix}/share/applications/ternova.desktop")
+execute_process(COMMAND "${VALIDATE}" "${entry}" RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT result EQUAL 0 OR NOT out STREQUAL "")
+  message(FATAL_ERROR "desktop-file-validate: ${result} ${out}")
 endif()
+file(READ "${entry}" text)
+foreach(line "Exec=ternova %f" "MimeType=text/tab-separated-values;text/plain;")
+  string(FIND "${text}" "\n${line}\n" at)
+  if(at LESS 0)
+    message(FATAL_ERROR "the desktop entry lacks the line ${line}")
+  endif()
+endforeach()
 file(REMOVE_RECURSE "${prefix}")
 message(STATUS "install into a temporary prefix: complete")
