@@ -1,12 +1,18 @@
 #include "cli/plot_command.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <clocale>
 #include <cstdlib>
 #include <langinfo.h>
+#include <istream>
+#include <stdexcept>
+#include <streambuf>
 #include <optional>
-#include <ostream>
 
 #include "base/error.h"
+#include "base/system_error.h"
 #include "data/data_file.h"
 #include "data/number.h"
 #include "diagram/render.h"
@@ -34,7 +40,8 @@ constexpr const char* kHelp =
     "  --grid50 on|off          50 % grid (default on)\n"
     "  --select N               draw sample N red at double size\n"
     "  --decimal-separator C    decimal separator of the amounts (default: the locale's)\n"
-    "  --help, --version\n\n"
+    "  --help, --version\n"
+    "DATAFILE - reads the data from standard input (xclip -o | ternova-plot - -o fig.svg).\n\n"
     "Exit status: 0 done; 1 the data file could not be loaded or the picture not saved\n"
     "(the message goes to standard error as DATAFILE:ROW: MESSAGE); 2 wrong command line.\n";
 
@@ -59,9 +66,58 @@ char LocaleSeparator() {
   return sep;
 }
 
+// Standard input as a stream that fails on a read error (a directory, a broken device) where
+// std::cin would report a plain end of input.
+class StandardInputBuffer : public std::streambuf {
+ public:
+  int error = 0;
+
+ protected:
+  int_type underflow() override {
+    for (;;) {
+      const ssize_t got = ::read(0, buffer_, sizeof buffer_);
+      if (got > 0) {
+        setg(buffer_, buffer_, buffer_ + got);
+        return traits_type::to_int_type(buffer_[0]);
+      }
+      if (got == 0) return traits_type::eof();
+      if (errno == EINTR) continue;
+      error = errno;
+      throw std::runtime_error("read");  // the stream turns this into its bad state
+    }
+  }
+
+ private:
+  char buffer_[1 << 16];
+};
+
+// Standard input, whole: a pipe from a spreadsheet's clipboard or another program.
+std::shared_ptr<FileBytes> ReadAll(std::istream& in) {
+  auto bytes = std::make_shared<FileBytes>();
+  size_t used = 0;
+  for (;;) {
+    bytes->resize(std::max<size_t>(used * 2, size_t{1} << 16));
+    in.read(bytes->data() + used, static_cast<std::streamsize>(bytes->size() - used));
+    used += static_cast<size_t>(in.gcount());
+    if (!in) break;
+  }
+  bytes->resize(used);
+  if (in.bad()) {
+    const auto* input = dynamic_cast<const StandardInputBuffer*>(in.rdbuf());
+    throw LoadError("ファイル \"(standard input)\". " + SystemErrorText(input && input->error ? input->error : EIO) + " は開けません", 0);
+  }
+  return bytes;
+}
+
 }  // namespace
 
 int RunPlotCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  StandardInputBuffer buffer;
+  std::istream in(&buffer);
+  return RunPlotCommand(args, in, out, err);
+}
+
+int RunPlotCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
   Options o;
   auto usage = [&](const std::string& why) {
     err << "ternova-plot: " << why << "\n" << kUsage;
@@ -105,7 +161,7 @@ int RunPlotCommand(const std::vector<std::string>& args, std::ostream& out, std:
       const long n = std::strtol(v.c_str(), &end, 10);
       if (v.empty() || *end || n < INT32_MIN || n > INT32_MAX) return usage("--select takes a row number");
       o.view.SelectedSample = static_cast<int32_t>(n);
-    } else if (!a.empty() && a[0] == '-') {
+    } else if (a.size() > 1 && a[0] == '-') {
       return usage("unknown option " + a);
     } else if (o.dataFile.empty()) {
       o.dataFile = a;
@@ -119,10 +175,17 @@ int RunPlotCommand(const std::vector<std::string>& args, std::ostream& out, std:
   const DiagramGeometry geometry = ComputeDiagramGeometry();
   SampleTable table;
   CellStore cells;
+  const bool standardInput = o.dataFile == "-";
   try {
-    LoadDataFile(o.dataFile, {geometry, table, cells}, o.separator ? *o.separator : LocaleSeparator());
+    const char separator = o.separator ? *o.separator : LocaleSeparator();
+    if (standardInput) LoadDataBytes(ReadAll(in), {geometry, table, cells}, separator);
+    else LoadDataFile(o.dataFile, {geometry, table, cells}, separator);
+  } catch (const std::bad_alloc&) {
+    err << "ternova-plot: " << WithFullStop(kNoResources) << "\n";
+    return 1;
   } catch (const LoadError& e) {
-    if (e.Row() > 0) err << o.dataFile << ":" << e.Row() << ": " << WithFullStop(e.what()) << "\n";
+    const std::string name = standardInput ? "(standard input)" : o.dataFile;
+    if (e.Row() > 0) err << name << ":" << e.Row() << ": " << WithFullStop(e.what()) << "\n";
     else err << "ternova-plot: " << WithFullStop(e.what()) << "\n";
     return 1;
   }

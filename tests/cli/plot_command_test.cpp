@@ -115,5 +115,45 @@ TEST_F(PlotCommand, FailedSaveExitsWithOne) {
   EXPECT_EQ(err.str(), "ternova-plot: ファイル \"" + target + "\". No such file or directory を作成できません.\n");
 }
 
+// `-` reads the data from standard input, as a pipe from the clipboard would give it.
+class PlotFromInput : public PlotCommand {
+ protected:
+  int RunWith(const std::string& input, std::vector<std::string> args) {
+    out.str("");
+    err.str("");
+    std::istringstream in(input);
+    return RunPlotCommand(args, in, out, err);
+  }
+};
+
+TEST_F(PlotFromInput, GivesThePointsAndPictureOfTheSameBytesInAFile) {
+  // More than one read's worth, with a CR LF line and a note.
+  std::string text = "42.71\t0.00\t57.29\t0.00\tForsterite\r\n";
+  for (int r = 0; r < 5000; ++r) text += std::to_string(10 + r % 50) + "\t20\t" + std::to_string(r % 7) + "\t5\n";
+  ASSERT_EQ(Run({"--points", Data(text)}), 0) << err.str();
+  const std::string fromFile = out.str();
+  ASSERT_EQ(RunWith(text, {"--points", "-"}), 0) << err.str();
+  EXPECT_EQ(out.str(), fromFile);
+
+  const fs::path a = dir / "a.emf", b = dir / "b.emf";
+  ASSERT_EQ(Run({Data(text), "-o", a.string(), "--select", "1"}), 0);
+  ASSERT_EQ(RunWith(text, {"-", "-o", b.string(), "--select", "1"}), 0) << err.str();
+  std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+  EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(fa), {}, std::istreambuf_iterator<char>(fb), {}));
+}
+
+TEST_F(PlotFromInput, ErrorsNameStandardInputAndEmptyInputIsAnEmptyTable) {
+  EXPECT_EQ(RunWith("1\t2\t3\t4\nSiO2\t2\t3\t4\n", {"--points", "-"}), 1);
+  EXPECT_EQ(err.str(), "(standard input):2: 'SiO2' は浮動小数点数ではありません.\n");
+  EXPECT_EQ(RunWith("", {"--points", "-"}), 0);
+  EXPECT_EQ(out.str(), "");
+  // A stream that breaks is a failure, not an empty table.
+  std::istringstream broken("1\t2\t3\t4\n");
+  broken.setstate(std::ios::badbit);
+  EXPECT_EQ(RunPlotCommand({"--points", "-"}, broken, out, err), 1);
+  EXPECT_EQ(err.str(), "ternova-plot: ファイル \"(standard input)\". Input/output error は開けません.\n");
+  EXPECT_EQ(RunWith("", {"-", "-", "-o", "x.emf"}), 2);
+}
+
 }  // namespace
 }  // namespace ternova
