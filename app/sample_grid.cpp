@@ -1,5 +1,7 @@
 #include "app/sample_grid.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
@@ -152,6 +154,27 @@ void SampleGrid::ShowRow(int row) {
   scrollTo(model_->index(row - 1, std::max(currentIndex().column(), 0)));
 }
 
+QString SampleGrid::SelectedRowsText() const {
+  // Whole rows, from the ranges (a million selected rows are not a million indexes).
+  std::vector<std::pair<int, int>> rows;
+  for (const QItemSelectionRange& range : selectionModel()->selection()) rows.emplace_back(range.top(), range.bottom());
+  std::sort(rows.begin(), rows.end());
+  QString text;
+  int next = 0;
+  for (const auto& [top, bottom] : rows) {
+    for (int row = std::max(top, next); row <= bottom; ++row) {
+      QStringList fields;
+      for (int column = 0; column < std::min(CellStore::kColumns, model_->columnCount()); ++column)
+        fields << model_->index(row, column).data().toString();
+      // A missing note adds no empty field at the line's end.
+      while (!fields.isEmpty() && fields.back().isEmpty()) fields.removeLast();
+      text += fields.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    }
+    next = std::max(next, bottom + 1);
+  }
+  return text;
+}
+
 void SampleGrid::mousePressEvent(QMouseEvent* event) {
   // Only the left button acts on the grid, and only on a cell.
   const QModelIndex index = indexAt(event->position().toPoint());
@@ -170,6 +193,13 @@ void SampleGrid::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void SampleGrid::keyPressEvent(QKeyEvent* event) {
+  if (event->matches(QKeySequence::Copy)) {
+    // Samples go back to the spreadsheet they came from.
+    const QString text = SelectedRowsText();
+    if (!text.trimmed().isEmpty()) QGuiApplication::clipboard()->setText(text);
+    event->accept();
+    return;
+  }
   const QModelIndex before = currentIndex();
   switch (event->key()) {
     case Qt::Key_Up: case Qt::Key_Down: case Qt::Key_Left: case Qt::Key_Right:

@@ -67,6 +67,9 @@ class SampleGrid : public QTableView {
   QRect CellRect(int column, int row) const;
   // Makes a cell current and brings it into view, without a report.
   void SetCurrent(int gridColumn, int gridRow);
+  // The selected rows' amounts and notes as tab-separated lines, as spreadsheets paste them
+  // (what Ctrl+C puts on the clipboard).
+  QString SelectedRowsText() const;
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
