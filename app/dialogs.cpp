@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPrintDialog>
 #include <QPushButton>
 #include <QScreen>
 
@@ -102,6 +103,11 @@ class QtDialogs : public Dialogs {
       box.move(screen->geometry().center() - QPoint(frame.width() / 2, frame.height() / 2));
     }
     box.exec();
+  }
+
+  bool ExecutePrint(QWidget* parent, QPrinter& printer) override {
+    QPrintDialog dialog(&printer, parent);
+    return dialog.exec() == QDialog::Accepted;
   }
 };
 

@@ -5,6 +5,7 @@
 #include <QVector>
 #include <memory>
 
+class QPrinter;
 class QWidget;
 
 namespace ternova::app {
@@ -31,6 +32,9 @@ class Dialogs {
   virtual bool ExecuteSave(QWidget* parent, FileDialogSettings& settings) = 0;
   virtual void ShowError(QWidget* parent, const QString& text) = 0;
   virtual void ShowHelp(QWidget* parent, const QString& text) = 0;
+  // The print dialog: true when the user chose to print; the choices are then in `printer`.
+  // Unless answered, it is cancelled.
+  virtual bool ExecutePrint(QWidget*, QPrinter&) { return false; }
 };
 
 // The real dialogs.

@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <QActionGroup>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -8,17 +9,20 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
 #include <new>
 
+#include "app/diagram_output.h"
 #include "app/image_control.h"
 #include "app/menu_text.h"
 #include "app/sample_grid.h"
@@ -67,6 +71,7 @@ TForm1::TForm1(std::unique_ptr<Dialogs> dialogs, QWidget* parent) : QMainWindow(
   setFont(font);
   BuildControls();
   BuildMenus();
+  BuildPopupMenu();
   ScaleLayout();
   ReadDecimalSeparator();
   FormCreate();
@@ -166,6 +171,30 @@ void TForm1::BuildMenus() {
       {MediumM1, "MediumM1"}, {SmallS1, "SmallS1"}, {GridG1, "GridG1"},         {N1011, "N1011"},
       {N5051, "N5051"},     {HelpH1, "HelpH1"},   {TernovaHelpT1, "TernovaHelpT1"}};
   for (const auto& [object, name] : names) object->setObjectName(QString::fromLatin1(name));
+}
+
+void TForm1::BuildPopupMenu() {
+  // Beside the main menu, which stays as it is: the diagram straight into a document.
+  PopupMenu1 = new QMenu(imgTernova);
+  PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+  CopyC1 = PopupMenu1->addAction(QStringLiteral("コピー"));
+  SaveS2 = PopupMenu1->addAction(QStringLiteral("Save..."));
+  PrintP1 = PopupMenu1->addAction(QStringLiteral("印刷..."));
+  CopyC1->setObjectName(QStringLiteral("CopyC1"));
+  SaveS2->setObjectName(QStringLiteral("SaveS2"));
+  PrintP1->setObjectName(QStringLiteral("PrintP1"));
+  connect(CopyC1, &QAction::triggered, this, [this] { CopyC1Click(); });
+  connect(SaveS2, &QAction::triggered, this, [this] { SaveS1Click(); });
+  connect(PrintP1, &QAction::triggered, this, [this] { PrintP1Click(); });
+  // Nothing to copy or print before the first drawing.
+  connect(PopupMenu1, &QMenu::aboutToShow, this, [this] {
+    const bool drawn = imgTernova->Picture().content != nullptr;
+    CopyC1->setEnabled(drawn);
+    PrintP1->setEnabled(drawn);
+  });
+  imgTernova->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(imgTernova, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { PopupMenu1->popup(imgTernova->mapToGlobal(at)); });
 }
 
 void TForm1::SetMark(QAction* item, bool checked) {
@@ -435,6 +464,23 @@ void TForm1::N5051Click() {
 
 void TForm1::TernovaHelpT1Click() {
   Guarded([this] { dialogs_->ShowHelp(this, QString::fromUtf8(kHelpText)); });
+}
+
+void TForm1::CopyC1Click() {
+  Guarded([this] {
+    if (!imgTernova->Picture().content) return;
+    QGuiApplication::clipboard()->setMimeData(DiagramMimeData(imgTernova->Picture()).release());
+  });
+}
+
+void TForm1::PrintP1Click() {
+  Guarded([this] {
+    if (!imgTernova->Picture().content) return;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(QStringLiteral("Ternova"));
+    if (!dialogs_->ExecutePrint(this, printer)) return;
+    PrintDiagram(printer, imgTernova->Picture());
+  });
 }
 
 ImageHint TForm1::imgTernovaHint(QPointF at) {

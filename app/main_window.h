@@ -57,6 +57,11 @@ class TForm1 : public QMainWindow {
   QAction* N5051 = nullptr;
   QMenu* HelpH1 = nullptr;
   QAction* TernovaHelpT1 = nullptr;
+  // The diagram's context menu.
+  QMenu* PopupMenu1 = nullptr;
+  QAction* CopyC1 = nullptr;
+  QAction* SaveS2 = nullptr;
+  QAction* PrintP1 = nullptr;
 
   void FormCreate();
   void OpenO1Click();
@@ -70,6 +75,8 @@ class TForm1 : public QMainWindow {
   void N1011Click();
   void N5051Click();
   void TernovaHelpT1Click();
+  void CopyC1Click();
+  void PrintP1Click();
   // The diagram, in the picture's logical units: the tip for a point, and a left press.
   ImageHint imgTernovaHint(QPointF at);
   void imgTernovaMouseDown(QPointF at);
@@ -99,6 +106,7 @@ class TForm1 : public QMainWindow {
 
   void BuildControls();
   void BuildMenus();
+  void BuildPopupMenu();
   void ScaleLayout();
   void ApplyAnchors();
   void ReadDecimalSeparator();

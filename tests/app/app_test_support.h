@@ -1,6 +1,8 @@
 #pragma once
 // A window driven by tests: its dialogs answer from queues and record what they were asked.
 #include <QApplication>
+#include <QPageLayout>
+#include <QPrinter>
 #include <QTemporaryDir>
 #include <deque>
 #include <gtest/gtest.h>
@@ -19,11 +21,25 @@ struct FakeDialogs : Dialogs {
   std::deque<QString> saveAnswers;
   std::vector<FileDialogSettings> openAsked, saveAsked;
   std::vector<QString> errors, helps;
+  // Print dialogs are answered by printing to a PDF file of that name (a null QString cancels);
+  // the page as the dialog handed it on is kept.
+  std::deque<QString> printAnswers;
+  std::vector<QPageLayout> printLayouts;
 
   bool ExecuteOpen(QWidget*, FileDialogSettings& settings) override { return Answer(openAnswers, openAsked, settings); }
   bool ExecuteSave(QWidget*, FileDialogSettings& settings) override { return Answer(saveAnswers, saveAsked, settings); }
   void ShowError(QWidget*, const QString& text) override { errors.push_back(text); }
   void ShowHelp(QWidget*, const QString& text) override { helps.push_back(text); }
+  bool ExecutePrint(QWidget*, QPrinter& printer) override {
+    if (printAnswers.empty()) return false;
+    const QString answer = printAnswers.front();
+    printAnswers.pop_front();
+    if (answer.isNull()) return false;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(answer);
+    printLayouts.push_back(printer.pageLayout());
+    return true;
+  }
 
  private:
   static bool Answer(std::deque<QString>& answers, std::vector<FileDialogSettings>& asked, FileDialogSettings& settings) {
