@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 
+#include "base/encoding.h"
 #include "base/error.h"
 #include "picture/byte_writer.h"
 
