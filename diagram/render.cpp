@@ -6,14 +6,6 @@
 
 namespace ternova {
 
-namespace {
-
-// Points far outside the net (huge negative amounts) wrap in 32 bits, as the platform's
-// unchecked integer arithmetic did, instead of being undefined.
-int32_t Wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
-
-}  // namespace
-
 void DrawGridPass(DrawingSurface& surface, const DiagramGeometry& geometry, int32_t divisions) {
   const int32_t n = divisions;
   for (int face = 1; face <= 4; ++face) {
@@ -87,7 +79,9 @@ void DrawDiagram(const DiagramGeometry& g, const SampleTable& table, const ViewS
       }
       const int32_t r = view.SymbolSize * m;
       const Point& p = table.SamplePoints[j][face];
-      surface.Ellipse(Wrap(int64_t{p.x} - r), Wrap(int64_t{p.y} - r), Wrap(int64_t{p.x} + r), Wrap(int64_t{p.y} + r));
+      // A symbol of a point far outside the net stays outside: its box is clamped, never wrapped.
+      surface.Ellipse(SaturateToInt32(int64_t{p.x} - r), SaturateToInt32(int64_t{p.y} - r),
+                      SaturateToInt32(int64_t{p.x} + r), SaturateToInt32(int64_t{p.y} + r));
     }
   }
   surface.End();

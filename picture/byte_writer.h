@@ -81,7 +81,4 @@ class ByteWriter {
   size_t size_ = 0;
 };
 
-// UTF-8 to UTF-16, as the metafile text and face-name fields hold it.
-std::u16string Utf16FromUtf8(std::string_view utf8);
-
 }  // namespace ternova

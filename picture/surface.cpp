@@ -4,7 +4,7 @@
 #include <new>
 
 #include "base/error.h"
-#include "picture/byte_writer.h"
+#include "base/encoding.h"
 
 namespace ternova {
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/encoding.h"
 #include "picture/display.h"
 #include "picture/qt/qt_text_metrics.h"
 
@@ -188,7 +189,7 @@ void PlayPicture(QPainter& painter, const PictureContent& content, int32_t logic
       painter.setPen(ToQColor(face.colour));
       double x = 0;
       for (size_t i = 0; i < text.chars.size(); ++i) {
-        const bool pair = text.chars[i] >= 0xD800 && text.chars[i] <= 0xDBFF && i + 1 < text.chars.size();
+        const bool pair = CharacterUnits(text.chars, i) == 2;
         const QString glyph = QString::fromUtf16(text.chars.data() + i, pair ? 2 : 1);
         painter.drawText(QPointF(origin.x() + x * sx, origin.y() + fm.ascent()), glyph);
         x += text.advances[i] + (pair ? text.advances[i + 1] : 0);
