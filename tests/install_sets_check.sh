@@ -18,7 +18,7 @@ for p in $build; do
   has "$bench" "$p" || fail "the bench set lacks the build package $p"
 done
 # The fuzz stage needs clang and its sanitizer runtime; the GUI and picture tests their readers.
-for p in libgtest-dev clang libclang-rt-14-dev desktop-file-utils emf2svg libwmf-bin poppler-utils xvfb; do
+for p in libgtest-dev clang libclang-rt-14-dev desktop-file-utils emf2svg libwmf-bin poppler-utils librsvg2-bin xvfb; do
   has "$test" "$p" || fail "the test set lacks $p"
 done
 for p in libbenchmark-dev python3-matplotlib; do
