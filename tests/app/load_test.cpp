@@ -140,6 +140,22 @@ TEST_F(LoadTest, ASmallerFilePushesTheSelectionToItsLastRow) {
   EXPECT_EQ(red, 4);
 }
 
+TEST_F(LoadTest, ASmallerFileThatFailsStillMovesTheSelectionButDrawsNoneOfItsRows) {
+  Open(WriteFile("ten.txt", Lines(10)));
+  QTest::mouseClick(form_->strgridData->viewport(), Qt::LeftButton, {}, form_->strgridData->CellRect(2, 8).center());
+  Open(WriteFile("five.txt", Lines(5, 4)));
+  ASSERT_EQ(dialogs_->errors.size(), 1u);
+  EXPECT_EQ(reports_, (std::vector<int>{8, 5}));
+  EXPECT_EQ(State().SelectedSample, 5);
+  EXPECT_EQ(State().Table.CompletedRows, 3);
+  // The move's redraw came as the grid took the new size, before any line was read: the net
+  // without samples, and nothing under the mouse.
+  EXPECT_TRUE(Symbols(form_->imgTernova->Picture()).empty());
+  EXPECT_FALSE(Describe(form_->imgTernova->Picture()).empty());
+  form_->btnPlot->click();
+  EXPECT_EQ(Symbols(form_->imgTernova->Picture()).size(), 3u * 4);
+}
+
 TEST_F(LoadTest, AnEmptyFileKeepsTheHeaderFixedAndNeverReportsRowZero) {
   Open(WriteFile("four.txt", Lines(4)));
   QTest::mouseClick(form_->strgridData->viewport(), Qt::LeftButton, {}, form_->strgridData->CellRect(2, 3).center());
