@@ -7,6 +7,7 @@
 
 #include "app/image_control.h"
 #include "app/sample_grid.h"
+#include "picture/qt/playback.h"
 #include "app_test_support.h"
 
 namespace ternova::app::testing {
@@ -152,6 +153,9 @@ TEST_F(LoadTest, ASmallerFileThatFailsStillMovesTheSelectionButDrawsNoneOfItsRow
   // without samples, and nothing under the mouse.
   EXPECT_TRUE(Symbols(form_->imgTernova->Picture()).empty());
   EXPECT_FALSE(Describe(form_->imgTernova->Picture()).empty());
+  // On screen too: no symbol of the earlier file is left standing.
+  EXPECT_TRUE(form_->imgTernova->Displayed() ==
+              RenderForDisplay(form_->imgTernova->Picture(), form_->imgTernova->size()).convertToFormat(form_->imgTernova->Displayed().format()));
   form_->btnPlot->click();
   EXPECT_EQ(Symbols(form_->imgTernova->Picture()).size(), 3u * 4);
 }
