@@ -178,8 +178,8 @@ int RunPlotCommand(const std::vector<std::string>& args, std::istream& in, std::
   const bool standardInput = o.dataFile == "-";
   try {
     const char separator = o.separator ? *o.separator : LocaleSeparator();
-    if (standardInput) LoadDataBytes(ReadAll(in), {geometry, table, cells}, separator);
-    else LoadDataFile(o.dataFile, {geometry, table, cells}, separator);
+    if (standardInput) LoadDataBytes(ReadAll(in), {geometry, table, cells}, separator).ThrowIfFailed();
+    else LoadDataFile(o.dataFile, {geometry, table, cells}, separator).ThrowIfFailed();
   } catch (const std::bad_alloc&) {
     err << "ternova-plot: " << WithFullStop(kNoResources) << "\n";
     return 1;
