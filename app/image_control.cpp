@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QTextDocument>
 #include <QToolTip>
+#include <cmath>
 
 #include "picture/display.h"
 #include "picture/qt/playback.h"
@@ -23,6 +24,30 @@ void ImageControl::SetPicture(const PictureSnapshot& picture) {
   assigned_ = true;
   cacheValid_ = false;
   update();
+}
+
+void ImageControl::SetPictureChangedIn(const PictureSnapshot& picture, const std::vector<QRectF>& areas,
+                                       const std::function<void(QImage&, QRect)>& repaint) {
+  const DisplayRect fit = FitPicture(picture.width, picture.height, width(), height());
+  if (!cacheValid_ || cacheSize_ != size() || cache_.isNull() || cache_.size() != QSize(fit.width, fit.height) ||
+      picture.width != picture_.width || picture.height != picture_.height) {
+    SetPicture(picture);
+    return;
+  }
+  picture_ = picture;
+  assigned_ = true;
+  const double sx = (fit.width - 1.0) / picture.width, sy = (fit.height - 1.0) / picture.height;
+  for (const QRectF& area : areas) {
+    // A pixel shows what lies at its centre: the pixels around the area's edges, and a margin.
+    const QRect pixels = QRect(QPoint(static_cast<int>(std::floor(area.left() * sx)) - 2,
+                                      static_cast<int>(std::floor(area.top() * sy)) - 2),
+                               QPoint(static_cast<int>(std::ceil(area.right() * sx)) + 2,
+                                      static_cast<int>(std::ceil(area.bottom() * sy)) + 2)) &
+                         cache_.rect();
+    if (pixels.isEmpty()) continue;
+    repaint(cache_, pixels);
+    update(pixels);
+  }
 }
 
 const QImage& ImageControl::Displayed() {

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "picture/picture.h"
 
@@ -24,6 +25,11 @@ class ImageControl : public QWidget {
   explicit ImageControl(QWidget* parent = nullptr);
 
   void SetPicture(const PictureSnapshot& picture);
+  // Shows `picture`, which differs from the one shown only inside `areas` (logical units): only
+  // those parts of the kept raster are drawn again, by `repaint` (given the raster and a clip in
+  // its pixels). Without a raster of the current size it is shown as SetPicture shows it.
+  void SetPictureChangedIn(const PictureSnapshot& picture, const std::vector<QRectF>& areas,
+                           const std::function<void(QImage&, QRect)>& repaint);
   const PictureSnapshot& Picture() const { return picture_; }
   bool HasPicture() const { return assigned_; }
   // What the control paints at its top-left corner (null when nothing was drawn yet).
