@@ -12,11 +12,33 @@
 
 namespace ternova::app {
 
+namespace {
+
+// A replay of this many operations takes longer than a frame; below it, every size is exact.
+constexpr size_t kLargePictureOps = 40'000;
+// How long the size must stay unchanged before the picture is played at it.
+constexpr int kSettleMs = 150;
+
+}  // namespace
+
 ImageControl::ImageControl(QWidget* parent) : QWidget(parent) {
   // Transparent where the picture does not reach: the window's background shows there.
   setAttribute(Qt::WA_TranslucentBackground);
   // Lets a tip that belongs to one symbol go as soon as the mouse leaves that symbol.
   setMouseTracking(true);
+  settle_ = new QTimer(this);
+  settle_->setSingleShot(true);
+  settle_->setInterval(kSettleMs);
+  connect(settle_, &QTimer::timeout, this, [this] {
+    resizing_ = false;
+    update();
+  });
+}
+
+void ImageControl::resizeEvent(QResizeEvent* event) {
+  resizing_ = true;
+  settle_->start();
+  QWidget::resizeEvent(event);
 }
 
 void ImageControl::SetPicture(const PictureSnapshot& picture) {
@@ -103,6 +125,13 @@ void ImageControl::mousePressEvent(QMouseEvent* event) {
 }
 
 void ImageControl::paintEvent(QPaintEvent*) {
+  const bool large = picture_.content && picture_.content->ops.size() > kLargePictureOps;
+  if (resizing_ && large && cacheValid_ && cacheSize_ != size() && !cache_.isNull()) {
+    const DisplayRect fit = FitPicture(picture_.width, picture_.height, width(), height());
+    QPainter painter(this);
+    painter.drawImage(QRect(0, 0, fit.width, fit.height), cache_);
+    return;
+  }
   const QImage& image = Displayed();
   if (image.isNull()) return;
   QPainter painter(this);

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QRectF>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -44,6 +45,7 @@ class ImageControl : public QWidget {
  protected:
   bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
 
  private:
@@ -52,6 +54,10 @@ class ImageControl : public QWidget {
   QImage cache_;
   bool cacheValid_ = false;
   QSize cacheSize_;
+  // While the size keeps changing, a large picture is shown as its last raster scaled; it is
+  // played again once the size has settled.
+  QTimer* settle_ = nullptr;
+  bool resizing_ = false;
   std::function<ImageHint(QPointF)> hint_;
   std::function<void(QPointF)> press_;
 };

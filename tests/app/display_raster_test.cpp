@@ -1,17 +1,21 @@
-// A new selection repaints only the symbols of the old and the new selected row; what the
-// window shows must stay exactly what a full replay of the new picture shows.
+// The raster the diagram is shown from: a new selection repaints only the symbols of the old
+// and the new selected row, and a resize shows the old raster scaled until the size settles;
+// what the window finally shows is exactly what a full replay shows.
+#include <QPainter>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <random>
 
 #include "app/image_control.h"
 #include "app_test_support.h"
+#include "picture/display.h"
 #include "picture/qt/playback.h"
 
 namespace ternova::app::testing {
 namespace {
 
-class PartialRepaintTest : public WindowTest {
+class DisplayRasterTest : public WindowTest {
  protected:
   ImageControl* Image() const { return form_->imgTernova; }
 
@@ -42,7 +46,7 @@ class PartialRepaintTest : public WindowTest {
   }
 };
 
-TEST_F(PartialRepaintTest, SelectionChangesRepaintInPlaceExactlyAsAFullReplay) {
+TEST_F(DisplayRasterTest, SelectionChangesRepaintInPlaceExactlyAsAFullReplay) {
   Open(CrowdedFile(4000));
   ASSERT_TRUE(dialogs_->errors.empty());
   ExpectLikeFullReplay("after the load");
@@ -58,7 +62,7 @@ TEST_F(PartialRepaintTest, SelectionChangesRepaintInPlaceExactlyAsAFullReplay) {
   ExpectLikeFullReplay("refresh");
 }
 
-TEST_F(PartialRepaintTest, OtherViewChangesAndNewSizesReplayTheWhole) {
+TEST_F(DisplayRasterTest, OtherViewChangesAndNewSizesReplayTheWhole) {
   Open(CrowdedFile(400));
   form_->strgridDataSelectCell(5);
   const qint64 serial = RasterSerial();
@@ -78,7 +82,7 @@ TEST_F(PartialRepaintTest, OtherViewChangesAndNewSizesReplayTheWhole) {
   ExpectLikeFullReplay("selection after a resize");
 }
 
-TEST_F(PartialRepaintTest, AFailedLoadsStaleRowsAreNotRepainted) {
+TEST_F(DisplayRasterTest, AFailedLoadsStaleRowsAreNotRepainted) {
   Open(CrowdedFile(400));
   form_->strgridDataSelectCell(300);
   // A shorter file that fails at its third line: rows beyond it are no samples any more.
@@ -88,6 +92,30 @@ TEST_F(PartialRepaintTest, AFailedLoadsStaleRowsAreNotRepainted) {
   ExpectLikeFullReplay("selection after a failed load");
   form_->strgridDataSelectCell(300);
   ExpectLikeFullReplay("a stale row selected");
+}
+
+TEST_F(DisplayRasterTest, WhileResizingTheLastRasterIsScaledAndOnceSettledReplayed) {
+  Open(CrowdedFile(20000));
+  const QImage before = Image()->Displayed();
+  for (const QSize step : {QSize(40, 30), QSize(25, 60), QSize(-10, 15)}) {
+    form_->resize(form_->size() + step);
+    // Paints the control as the screen would: the raster from before, scaled to the new size.
+    const QImage frame = Image()->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const DisplayRect fit = FitPicture(2000, 2000, Image()->width(), Image()->height());
+    QImage scaled(fit.width, fit.height, QImage::Format_ARGB32_Premultiplied);
+    scaled.fill(Qt::transparent);
+    QPainter(&scaled).drawImage(scaled.rect(), before);
+    EXPECT_EQ(frame.copy(scaled.rect()), scaled) << "step " << step.width() << "," << step.height();
+  }
+  // Once the size has stood still for a moment, the control paints the exact picture.
+  auto* settle = Image()->findChild<QTimer*>();
+  ASSERT_NE(settle, nullptr);
+  QTRY_VERIFY(!settle->isActive());
+  QApplication::processEvents();
+  const QImage exact = RenderForDisplay(Image()->Picture(), Image()->size());
+  const QImage shown = Image()->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  ASSERT_NE(exact.size(), before.size());
+  EXPECT_EQ(shown.copy(QRect(QPoint(0, 0), exact.size() - QSize(1, 1))), exact.copy(QRect(QPoint(0, 0), exact.size() - QSize(1, 1))));
 }
 
 }  // namespace
