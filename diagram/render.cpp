@@ -6,13 +6,16 @@
 
 namespace ternova {
 
-namespace {
+op::Ellipse SymbolBox(const Point& p, int32_t r) {
+  return {SaturateToInt32(int64_t{p.x} - r), SaturateToInt32(int64_t{p.y} - r), SaturateToInt32(int64_t{p.x} + r),
+          SaturateToInt32(int64_t{p.y} + r)};
+}
 
-// Points far outside the net (huge negative amounts) wrap in 32 bits, as the platform's
-// unchecked integer arithmetic did, instead of being undefined.
-int32_t Wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
+int32_t SymbolRadius(const ViewState& view, int32_t row) {
+  return row == view.SelectedSample ? view.SymbolSize * 2 : view.SymbolSize;
+}
 
-}  // namespace
+Rgb SymbolColour(const ViewState& view, int32_t row) { return row == view.SelectedSample ? kRed : kBlue; }
 
 void DrawGridPass(DrawingSurface& surface, const DiagramGeometry& geometry, int32_t divisions) {
   const int32_t n = divisions;
@@ -79,15 +82,10 @@ void DrawDiagram(const DiagramGeometry& g, const SampleTable& table, const ViewS
   surface.Reserve(4 * static_cast<size_t>(std::max(rows, 0)) + 16);
   for (int face = 1; face <= 4; ++face) {
     for (int32_t j = 1; j <= rows; ++j) {
-      int32_t m = 1;
       surface.SetBrushColour(kBlue);
-      if (j == view.SelectedSample) {
-        surface.SetBrushColour(kRed);
-        m = 2;
-      }
-      const int32_t r = view.SymbolSize * m;
-      const Point& p = table.SamplePoints[j][face];
-      surface.Ellipse(Wrap(int64_t{p.x} - r), Wrap(int64_t{p.y} - r), Wrap(int64_t{p.x} + r), Wrap(int64_t{p.y} + r));
+      if (j == view.SelectedSample) surface.SetBrushColour(kRed);
+      const op::Ellipse box = SymbolBox(table.SamplePoints[j][face], SymbolRadius(view, j));
+      surface.Ellipse(box.x1, box.y1, box.x2, box.y2);
     }
   }
   surface.End();

@@ -1,16 +1,15 @@
 #include "diagram/round.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "base/error.h"
 
 namespace ternova {
 
-namespace {
-
-int32_t Low32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
-
-}  // namespace
+int32_t SaturateToInt32(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
 
 int32_t RoundHalfAway(double x) {
   // Below 2^52 the fraction x - trunc(x) is exact, and comparing it with one half gives what
@@ -20,14 +19,14 @@ int32_t RoundHalfAway(double x) {
     const double fraction = x - static_cast<double>(r);
     if (fraction >= 0.5) ++r;
     else if (fraction <= -0.5) --r;
-    return Low32(r);
+    return SaturateToInt32(r);
   }
   static_assert(sizeof(long double) > sizeof(double), "extended precision is needed for x +/- 0.5");
   const long double sum = x >= 0 ? static_cast<long double>(x) + 0.5L : static_cast<long double>(x) - 0.5L;
   const long double t = std::trunc(sum);
   // -2^63 is representable, 2^63 is not: the same bounds the FPU's integer store enforces.
   if (!(t >= -0x1p63L && t < 0x1p63L)) throw Error(kInvalidOperation);
-  return Low32(static_cast<int64_t>(t));
+  return SaturateToInt32(static_cast<int64_t>(t));
 }
 
 }  // namespace ternova

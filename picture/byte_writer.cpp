@@ -45,37 +45,6 @@ void ByteWriter::Grow(size_t n) {
   SetCapacity(std::max(size_ + n, buffer_.size() * 2 + 64));
 }
 
-std::u16string Utf16FromUtf8(std::string_view utf8) {
-  std::u16string out;
-  out.reserve(utf8.size());
-  for (size_t i = 0; i < utf8.size();) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    size_t n = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
-    char32_t cp = n == 1 ? lead : n == 2 ? (lead & 0x1F) : n == 3 ? (lead & 0x0F) : (lead & 0x07);
-    bool ok = n != 0 && i + n <= utf8.size();
-    for (size_t k = 1; ok && k < n; ++k) {
-      const auto c = static_cast<unsigned char>(utf8[i + k]);
-      ok = (c & 0xC0) == 0x80;
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    if (!ok || cp > 0x10FFFF) {
-      // A broken sequence stands for one replacement character and is skipped byte by byte.
-      out.push_back(u'\uFFFD');
-      i += 1;
-      continue;
-    }
-    i += n;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-  }
-  return out;
-}
-
 void ByteWriter::F32(float v) { U32(std::bit_cast<uint32_t>(v)); }
 
 void ByteWriter::Zeros(size_t n) {

@@ -55,6 +55,8 @@ class ByteWriter {
   void PatchU32(size_t offset, uint32_t v);
 
   const uint8_t* Data() const { return buffer_.data(); }
+  // Forgets the bytes written but keeps the room, for a writer used as a staging buffer.
+  void Clear() { size_ = 0; }
   // Hands over the bytes written so far and leaves the writer empty.
   std::vector<uint8_t> Take();
 
@@ -78,8 +80,5 @@ class ByteWriter {
   std::vector<uint8_t> buffer_;
   size_t size_ = 0;
 };
-
-// UTF-8 to UTF-16, as the metafile text and face-name fields hold it.
-std::u16string Utf16FromUtf8(std::string_view utf8);
 
 }  // namespace ternova

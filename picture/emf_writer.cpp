@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 
+#include "base/encoding.h"
 #include "base/error.h"
 #include "picture/byte_writer.h"
 
@@ -30,7 +31,6 @@ constexpr uint32_t EMR_RECTANGLE = 43;
 constexpr uint32_t EMR_LINETO = 54;
 constexpr uint32_t EMR_EXTCREATEFONTINDIRECTW = 82;
 constexpr uint32_t EMR_EXTTEXTOUTW = 84;
-constexpr uint32_t EMR_EXTCREATEPEN = 95;
 
 // Stock objects are selected by these indexes and never created or deleted.
 constexpr uint32_t kStockNullBrush = 0x80000005;
@@ -104,7 +104,7 @@ class EmfEncoder {
     for (const PictureOp& o : c_.ops) {
       switch (o.index()) {
         case 0: n += 24 + 2 * kSmallRecord; break;                  // brush
-        case 1: n += 52 + 2 * kSmallRecord; break;                  // pen
+        case 1: n += 28 + 2 * kSmallRecord; break;                  // pen
         case 2: n += kFontRecord + 2 * kSmallRecord; break;         // font
         case 3: case 4: n += 24; break;                             // rectangle, ellipse
         case 5: case 6: n += 16; break;                             // move, line
@@ -197,27 +197,14 @@ class EmfEncoder {
 
   void CreatePen(uint32_t slot, const op::Pen& pen) {
     const size_t r = Begin(EMR_CREATEPEN);
-    out_.U32(slot);                       // ihPen
-    out_.U32(PS_SOLID);                   // lopn.lopnStyle
-    out_.I32(std::max(pen.width, 0));     // lopn.lopnWidth.x
-    out_.I32(0);                          // lopn.lopnWidth.y, unused
-    out_.U32(ColorRef(pen.colour));       // lopn.lopnColor
-    End(r);
-  }
-
-  void ExtCreatePen(uint32_t slot, const op::Pen& pen) {
-    const size_t r = Begin(EMR_EXTCREATEPEN);
-    out_.U32(slot);                   // ihPen
-    out_.U32(52);                     // offBmi: no pattern bitmap, points past the record's fields
-    out_.U32(0);                      // cbBmi
-    out_.U32(52);                     // offBits
-    out_.U32(0);                      // cbBits
-    out_.U32(PS_GEOMETRIC | PS_SOLID);  // elp.elpPenStyle (round caps and joins are 0)
-    out_.U32(static_cast<uint32_t>(std::max(pen.width, 0)));  // elp.elpWidth
-    out_.U32(BS_SOLID);               // elp.elpBrushStyle
-    out_.U32(ColorRef(pen.colour));   // elp.elpColor
-    out_.U32(0);                      // elp.elpHatch
-    out_.U32(0);                      // elp.elpNumEntries: no user style
+    out_.U32(slot);                                  // ihPen
+    // A plain pen wider than one pixel is cosmetic to some readers, which draw it one pixel
+    // wide; a geometric one carries its width in logical units everywhere. A LOGPEN rather
+    // than EMR_EXTCREATEPEN: some players reject an extended pen with an empty style array.
+    out_.U32(pen.width > 1 ? PS_GEOMETRIC | PS_SOLID : PS_SOLID);  // lopn.lopnStyle
+    out_.I32(std::max(pen.width, 0));                // lopn.lopnWidth.x
+    out_.I32(0);                                     // lopn.lopnWidth.y, unused
+    out_.U32(ColorRef(pen.colour));                  // lopn.lopnColor
     End(r);
   }
 
@@ -336,12 +323,7 @@ class EmfEncoder {
       return;
     }
     const uint32_t slot = NewSlot();
-    // A plain pen wider than one pixel is cosmetic to some readers, which draw it one pixel
-    // wide; a geometric pen carries its width in logical units everywhere.
-    if (pen.width <= 1)
-      CreatePen(slot, pen);
-    else
-      ExtCreatePen(slot, pen);
+    CreatePen(slot, pen);
     Replace(penSlot_, slot);
   }
 

@@ -1,11 +1,11 @@
 #include "picture/metafile_import.h"
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <cstring>
 #include <map>
 #include <variant>
+
+#include "base/encoding.h"
 
 namespace ternova {
 
@@ -113,38 +113,13 @@ std::u16string FromUtf16(Reader& r, size_t at, size_t count) {
   return s;
 }
 
-// 8-bit text of a Windows metafile: Shift-JIS for that character set, else Latin-1.
+// 8-bit text of a Windows metafile, in the code page of the font's character set.
 std::u16string From8Bit(std::string_view bytes, bool japanese) {
-  std::u16string out;
-  if (japanese) {
-    if (iconv_t cd = iconv_open("UTF-16LE", "CP932"); cd != reinterpret_cast<iconv_t>(-1)) {
-      std::string in(bytes), buf(bytes.size() * 2 + 4, '\0');
-      char* src = in.data();
-      char* dst = buf.data();
-      size_t srcLeft = in.size(), dstLeft = buf.size();
-      iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-      iconv_close(cd);
-      for (size_t i = 0; i + 1 < buf.size() - dstLeft; i += 2)
-        out.push_back(static_cast<char16_t>(static_cast<uint8_t>(buf[i]) | (static_cast<uint8_t>(buf[i + 1]) << 8)));
-      return out;
-    }
-  }
-  for (char c : bytes) out.push_back(static_cast<uint8_t>(c));
-  return out;
+  return Utf16FromCodePage(bytes, japanese ? CodePage::ShiftJis : CodePage::Windows1252);
 }
 
-std::string FaceFromUtf16(const std::u16string& s) {
-  std::string out;
-  for (char16_t c : s) {
-    if (c == 0) break;
-    if (c < 0x80) out += static_cast<char>(c);
-    else if (c < 0x800) out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-    else
-      out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-              static_cast<char>(0x80 | (c & 0x3F))};
-  }
-  return out;
-}
+// Face names are NUL-terminated within their field.
+std::string FaceFromUtf16(std::u16string_view s) { return Utf8FromUtf16(s.substr(0, s.find(u'\0'))); }
 
 std::optional<PictureSnapshot> ImportEmf(Reader& r) {
   const int32_t left = r.I32(8), top = r.I32(12), right = r.I32(16), bottom = r.I32(20);

@@ -1,12 +1,11 @@
 #include "picture/wmf_writer.h"
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <limits>
 #include <optional>
 #include <string>
 
+#include "base/encoding.h"
 #include "base/error.h"
 #include "picture/byte_writer.h"
 #include "picture/emf_writer.h"
@@ -55,60 +54,23 @@ int16_t Clamp16(int64_t v) {
                                                   std::numeric_limits<int16_t>::max()));
 }
 
-// 8-bit code of a font's character set: Shift-JIS (code page 932) or the Western ANSI page.
-class Codepage {
- public:
-  explicit Codepage(bool japanese) : cd_(iconv_open(japanese ? "CP932" : "CP1252", "UTF-16LE")) {}
-  ~Codepage() {
-    if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
-  }
-  Codepage(const Codepage&) = delete;
-  Codepage& operator=(const Codepage&) = delete;
+// A font's text in its character set's code page, whole characters only and at most `limit`
+// bytes, so a double-byte character is never split. A character the page lacks is "?", as the
+// platform substitutes the default character.
+std::string CodePageChar(std::u16string_view character, bool japanese) {
+  std::string bytes = CodePageChar(character, japanese ? CodePage::ShiftJis : CodePage::Windows1252);
+  return bytes.empty() ? "?" : bytes;
+}
 
-  // One character (one UTF-16 unit, or a surrogate pair) in 8-bit code; '?' if it has none,
-  // as the platform substitutes the default character.
-  std::string Char(std::u16string_view units) {
-    if (cd_ == reinterpret_cast<iconv_t>(-1)) return Fallback(units);
-    char in[4];
-    for (size_t i = 0; i < units.size(); ++i) {
-      in[2 * i] = static_cast<char>(units[i] & 0xFF);
-      in[2 * i + 1] = static_cast<char>(units[i] >> 8);
-    }
-    char out[8];
-    char* inp = in;
-    char* outp = out;
-    size_t inLeft = units.size() * 2, outLeft = sizeof out;
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // fresh state for every character
-    if (iconv(cd_, &inp, &inLeft, &outp, &outLeft) == static_cast<size_t>(-1) || inLeft != 0 || outp == out)
-      return "?";
-    return std::string(out, outp);
+std::string CodePageText(std::u16string_view text, bool japanese, size_t limit) {
+  std::string bytes;
+  for (size_t i = 0; i < text.size(); i += CharacterUnits(text, i)) {
+    const std::string ch = CodePageChar(text.substr(i, CharacterUnits(text, i)), japanese);
+    if (bytes.size() + ch.size() > limit) break;
+    bytes += ch;
   }
-
-  // Whole characters only, at most `limit` bytes: a double-byte character is never split.
-  std::string Text(std::u16string_view text, size_t limit) {
-    std::string bytes;
-    for (size_t i = 0; i < text.size(); i += Unit(text, i)) {
-      const std::string ch = Char(text.substr(i, Unit(text, i)));
-      if (bytes.size() + ch.size() > limit) break;
-      bytes += ch;
-    }
-    return bytes;
-  }
-
-  // Length of the character at i: 2 for a surrogate pair.
-  static size_t Unit(std::u16string_view text, size_t i) {
-    return (text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] < 0xE000)
-               ? 2
-               : 1;
-  }
-
- private:
-  static std::string Fallback(std::u16string_view units) {
-    return units.size() == 1 && units[0] < 0x80 ? std::string(1, static_cast<char>(units[0])) : "?";
-  }
-  iconv_t cd_;
-};
+  return bytes;
+}
 
 class WmfEncoder {
  public:
@@ -251,8 +213,7 @@ class WmfEncoder {
   }
 
   void CreateFontIndirect(const FontSpec& f) {
-    Codepage cp(f.japanese);
-    const std::string face = cp.Text(Utf16FromUtf8(f.face), kFaceBytes - 1);  // room for the NUL
+    const std::string face = CodePageText(Utf16FromUtf8(f.face), f.japanese, kFaceBytes - 1);  // room for the NUL
     Record(META_CREATEFONTINDIRECT);
     out_.I16(Clamp16(f.height));  // lfHeight
     out_.I16(0);                  // lfWidth
@@ -272,12 +233,11 @@ class WmfEncoder {
 
   void ExtTextOut(int32_t x, int32_t y, const PictureText& text, bool japanese) {
     // Each character in the font's code page; its advance goes on its first byte.
-    Codepage cp(japanese);
     std::string bytes;
     std::vector<int16_t> dx;
     for (size_t i = 0; i < text.chars.size();) {
-      const size_t n = Codepage::Unit(text.chars, i);
-      const std::string ch = cp.Char(std::u16string_view(text.chars).substr(i, n));
+      const size_t n = CharacterUnits(text.chars, i);
+      const std::string ch = CodePageChar(std::u16string_view(text.chars).substr(i, n), japanese);
       if (bytes.size() + ch.size() > kMaxTextBytes) break;
       // A surrogate pair's two advances may add up beyond 32 bits.
       int64_t advance = 0;

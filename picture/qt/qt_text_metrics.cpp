@@ -6,6 +6,8 @@
 #include <QScreen>
 #include <cmath>
 
+#include "base/encoding.h"
+
 namespace ternova {
 
 QString SubstituteFamily(const std::string& face) {
@@ -28,16 +30,14 @@ std::vector<int32_t> QtTextMetrics::Advances(const FontSpec& font, std::u16strin
   const QFontMetricsF metrics(QtFontFor(font, std::abs(font.height)));
   std::vector<int32_t> out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
-      const QString pair = QString::fromUtf16(text.data() + i, 2);
-      out.push_back(static_cast<int32_t>(std::lround(metrics.horizontalAdvance(pair))));
-      out.push_back(0);
-      ++i;
-      continue;
-    }
-    out.push_back(static_cast<int32_t>(std::lround(metrics.horizontalAdvance(QChar(c)))));
+  for (size_t i = 0; i < text.size();) {
+    // A surrogate pair is one glyph: its advance goes on the first unit.
+    const size_t units = CharacterUnits(text, i);
+    const qreal advance = units == 2 ? metrics.horizontalAdvance(QString::fromUtf16(text.data() + i, 2))
+                                     : metrics.horizontalAdvance(QChar(text[i]));
+    out.push_back(static_cast<int32_t>(std::lround(advance)));
+    if (units == 2) out.push_back(0);
+    i += units;
   }
   return out;
 }

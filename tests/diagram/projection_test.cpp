@@ -82,6 +82,12 @@ TEST_F(Projection, QuotientBeyondTwoToTheSixtyThreeIsInvalid) {
   EXPECT_POINT(table.SamplePoints[1][1], 7, 7);
 }
 
+TEST_F(Projection, FarAwayPointsStayFarAway) {
+  // Face 1: a sum near 1e-7 puts x near 4.29e9; its low 32 bits would be -6731, inside the view.
+  Project(1, -1, 1.0081584e-7, 1);
+  EXPECT_EQ(table.SamplePoints[1][1].x, INT32_MAX);
+}
+
 TEST_F(Projection, FaultInYLeavesTheNewXOfThatFace) {
   table.SamplePoints[1] = {Point{}, {7, 7}, {7, 7}, {7, 7}, {7, 7}};
   // Face 2 sums to 2^-52 with an x numerator of 1000 * 2^-52 and a y numerator near -3000.

@@ -173,11 +173,15 @@ TEST_F(Render, RowsAFailedLoadNeverReachedAreNotDrawn) {
   EXPECT_EQ(Draw().discs.size(), 4u);
 }
 
-TEST_F(Render, FarOffPointsWrapInsteadOfOverflowing) {
+TEST_F(Render, FarOffSymbolsAreClampedNeverWrapped) {
   Samples({{1, 1, 1, 1}});
   table.SamplePoints[1][1] = {INT32_MAX, INT32_MIN};
+  const int32_t r = view.SymbolSize;
   const Drawn d = Draw();
-  EXPECT_EQ(d.discs[0].x2, INT32_MIN + 5);
+  EXPECT_EQ(d.discs[0].x1, INT32_MAX - r);
+  EXPECT_EQ(d.discs[0].x2, INT32_MAX);
+  EXPECT_EQ(d.discs[0].y1, INT32_MIN);
+  EXPECT_EQ(d.discs[0].y2, INT32_MIN + r);
 }
 
 TEST_F(Render, FrameIsFixedAtTheFirstDrawing) {

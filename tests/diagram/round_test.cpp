@@ -19,12 +19,23 @@ TEST(RoundHalfAway, RoundsHalvesAwayFromZero) {
   for (const auto& c : cases) EXPECT_EQ(RoundHalfAway(c.in), c.out) << c.in;
 }
 
-TEST(RoundHalfAway, KeepsTheLowThirtyTwoBitsOfLargeValues) {
-  EXPECT_EQ(RoundHalfAway(2147483647.0), 2147483647);
-  EXPECT_EQ(RoundHalfAway(2147483648.0), INT32_MIN);
-  EXPECT_EQ(RoundHalfAway(4294967296.0 + 5), 5);
-  EXPECT_EQ(RoundHalfAway(-4294967296.0 - 5), -5);
-  EXPECT_EQ(RoundHalfAway(0x1p62), 0);
+// A far-away point must stay far away: wrapping would put it back inside the diagram.
+TEST(RoundHalfAway, SaturatesLargeValuesToThirtyTwoBits) {
+  const struct { double in; int32_t out; } cases[] = {
+      {2147483647.0, INT32_MAX},      {2147483647.4, INT32_MAX}, {2147483647.5, INT32_MAX},
+      {2147483648.0, INT32_MAX},      {4294967296.0 + 5, INT32_MAX}, {0x1p62, INT32_MAX},
+      {-2147483648.0, INT32_MIN},     {-2147483648.5, INT32_MIN}, {-4294967296.0 - 5, INT32_MIN},
+      {-0x1p62, INT32_MIN},           {0x1p52 + 2, INT32_MAX},   {-0x1p52 - 2, INT32_MIN},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RoundHalfAway(c.in), c.out) << c.in;
+}
+
+TEST(SaturateToInt32, ClampsAtBothEnds) {
+  const struct { int64_t in; int32_t out; } cases[] = {
+      {0, 0}, {-5, -5}, {INT32_MAX, INT32_MAX}, {int64_t{INT32_MAX} + 1, INT32_MAX}, {INT32_MIN, INT32_MIN},
+      {int64_t{INT32_MIN} - 1, INT32_MIN}, {INT64_MAX, INT32_MAX}, {INT64_MIN, INT32_MIN},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SaturateToInt32(c.in), c.out) << c.in;
 }
 
 TEST(RoundHalfAway, BeyondSixtyFourBitsIsAnInvalidOperation) {
@@ -36,8 +47,8 @@ TEST(RoundHalfAway, BeyondSixtyFourBitsIsAnInvalidOperation) {
       EXPECT_STREQ(e.what(), kInvalidOperation) << x;
     }
   }
-  EXPECT_EQ(RoundHalfAway(-0x1p63), 0);  // exactly -2^63 still fits
-  EXPECT_EQ(RoundHalfAway(0x1p63 - 1024), -1024);  // low 32 bits of 2^63 - 1024
+  EXPECT_EQ(RoundHalfAway(-0x1p63), INT32_MIN);  // exactly -2^63 still fits
+  EXPECT_EQ(RoundHalfAway(0x1p63 - 1024), INT32_MAX);
 }
 
 }  // namespace

@@ -51,14 +51,5 @@ TEST(ByteWriter, GrowsPastItsReservationAndStartsOverAfterTake) {
   EXPECT_EQ(w.Take(), B({7}));
 }
 
-TEST(Utf16FromUtf8, DecodesAndReplacesBrokenSequences) {
-  EXPECT_EQ(Utf16FromUtf8("MS Sans Serif"), u"MS Sans Serif");
-  EXPECT_EQ(Utf16FromUtf8("ＭＳ Ｐゴシック"), u"ＭＳ Ｐゴシック");
-  EXPECT_EQ(Utf16FromUtf8("\xF0\x9F\x98\x80"), u"\U0001F600");            // surrogate pair
-  EXPECT_EQ(Utf16FromUtf8("a\xE3\x82"), u"a\uFFFD\uFFFD");                 // cut off at the end
-  EXPECT_EQ(Utf16FromUtf8("\xC3(x"), u"\uFFFD(x");                         // bad continuation
-  EXPECT_EQ(Utf16FromUtf8("\xFF"), u"\uFFFD");
-}
-
 }  // namespace
 }  // namespace ternova

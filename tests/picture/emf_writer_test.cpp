@@ -96,8 +96,9 @@ INSTANTIATE_TEST_SUITE_P(
                       // millimetres, which readers divide by: both come from 96 dpi instead.
                       HeaderCase{{1280, 1024, 0, 0, 96}, {0, 0}, {52969, 52930}, 339, 271}));
 
-// What players see of the object protocol: stock objects for "none", geometric pens for wide
-// lines, each replaced object deleted after its successor is selected, freed slots reused.
+// What players see of the object protocol: stock objects for "none", LOGPENs that are geometric
+// for wide lines (players that build pens from EMR_EXTCREATEPEN's empty style array draw no line
+// at all), each replaced object deleted after its successor is selected, freed slots reused.
 TEST(EmfWriter, ObjectsAreCreatedSelectedAndReplaced) {
   const PictureSnapshot s = Handmade({
       op::Brush{FillStyle::Solid, kWhite},
@@ -121,7 +122,7 @@ TEST(EmfWriter, ObjectsAreCreatedSelectedAndReplaced) {
       {emr::kCreateBrushIndirect, 1}, {emr::kSelectObject, 1},
       {emr::kSelectObject, 0x80000008},  // NULL_PEN
       {emr::kRectangle, 0},
-      {emr::kExtCreatePen, 2}, {emr::kSelectObject, 2},
+      {emr::kCreatePen, 2}, {emr::kSelectObject, 2},
       {emr::kLineTo, 10},
       {emr::kCreatePen, 3}, {emr::kSelectObject, 3}, {emr::kDeleteObject, 2},
       {emr::kLineTo, 30},
@@ -137,16 +138,13 @@ TEST(EmfWriter, ObjectsAreCreatedSelectedAndReplaced) {
   EXPECT_EQ(got, want);
   EXPECT_EQ(Le16(emf, 56), 4) << "nHandles: three slots plus the reserved one";
 
-  // The wide pen: PS_GEOMETRIC | PS_SOLID with round ends and joins, width 6, black, solid brush.
-  const EmfRecord& ext = records[5];
-  ASSERT_EQ(ext.type, emr::kExtCreatePen);
-  EXPECT_EQ(ext.size, 52u);
-  EXPECT_EQ(Le32(emf, ext.offset + 16), 0u) << "cbBmi";
-  EXPECT_EQ(Le32(emf, ext.offset + 24), 0u) << "cbBits";
-  EXPECT_EQ(Le32(emf, ext.offset + 28), 0x00010000u) << "elpPenStyle";
-  EXPECT_EQ(Le32(emf, ext.offset + 32), 6u) << "elpWidth";
-  EXPECT_EQ(Le32(emf, ext.offset + 36), 0u) << "elpBrushStyle BS_SOLID";
-  EXPECT_EQ(Le32(emf, ext.offset + 40), 0u) << "elpColor";
+  // The wide pen: PS_GEOMETRIC | PS_SOLID with round ends and joins, width 6 logical units, black.
+  const EmfRecord& wide = records[5];
+  ASSERT_EQ(wide.type, emr::kCreatePen);
+  EXPECT_EQ(wide.size, 28u);
+  EXPECT_EQ(Le32(emf, wide.offset + 12), 0x00010000u) << "lopnStyle";
+  EXPECT_EQ(LeI32(emf, wide.offset + 16), 6) << "lopnWidth.x";
+  EXPECT_EQ(Le32(emf, wide.offset + 24), 0u) << "lopnColor";
   // The thin grey pen: PS_SOLID, width 1, COLORREF 0x00808080.
   const EmfRecord& thin = records[8];
   EXPECT_EQ(thin.size, 28u);
@@ -330,7 +328,8 @@ TEST(EmfWriter, PrintemfNamesEveryRecord) {
   EXPECT_EQ(names["RECTANGLE"], 1);
   EXPECT_EQ(names["EXTTEXTOUTW"], 6);
   EXPECT_EQ(names["EXTCREATEFONTINDIRECTW"], 1);
-  EXPECT_EQ(names["EXTCREATEPEN"], 3) << "outline, 10 % and 50 % pens are all wider than 1";
+  EXPECT_EQ(names["CREATEPEN"], 3) << "outline, 10 % and 50 % pens";
+  EXPECT_EQ(names["EXTCREATEPEN"], 0);
   for (const char* label : {"SiO2", "Al2O3+CaO", "MgO", "FeO"})
     EXPECT_NE(text.find("\t\t" + std::string(label) + "\n"), std::string::npos) << label;
   // Nine characters: libEMF finds the advances only past a string padded to 12 characters.

@@ -1,0 +1,209 @@
+#include "base/encoding.h"
+
+#include <iconv.h>
+
+#include <cstdint>
+#include <cstring>
+
+namespace ternova {
+
+namespace {
+
+constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
+
+bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+bool IsAscii(std::string_view bytes) {
+  for (char c : bytes)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+const char* IconvName(CodePage page) { return page == CodePage::ShiftJis ? "CP932" : "CP1252"; }
+
+// One conversion descriptor per direction and page, opened on first use and kept for the
+// thread: opening one costs far more than converting a cell.
+class Converter {
+ public:
+  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~Converter() {
+    if (Ok()) iconv_close(cd_);
+  }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+
+  bool Ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  iconv_t Handle() {
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // fresh shift state for every call
+    return cd_;
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+Converter& Decoder(CodePage page) {
+  thread_local Converter shiftJis("UTF-8", IconvName(CodePage::ShiftJis));
+  thread_local Converter western("UTF-8", IconvName(CodePage::Windows1252));
+  return page == CodePage::ShiftJis ? shiftJis : western;
+}
+
+Converter& Encoder(CodePage page) {
+  thread_local Converter shiftJis(IconvName(CodePage::ShiftJis), "UTF-8");
+  thread_local Converter western(IconvName(CodePage::Windows1252), "UTF-8");
+  return page == CodePage::ShiftJis ? shiftJis : western;
+}
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view s) {
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  const auto* end = p + s.size();
+  while (p < end) {
+    // Plain ASCII in steps of eight: most data files are digits and TABs.
+    while (end - p >= 8) {
+      uint64_t word;
+      std::memcpy(&word, p, 8);
+      if (word & 0x8080808080808080ull) break;
+      p += 8;
+    }
+    if (p >= end) break;
+    const unsigned char c = *p;
+    if (c < 0x80) { ++p; continue; }
+    int n;
+    uint32_t cp;
+    if (c >= 0xC2 && c <= 0xDF) { n = 1; cp = c & 0x1F; }
+    else if (c >= 0xE0 && c <= 0xEF) { n = 2; cp = c & 0x0F; }
+    else if (c >= 0xF0 && c <= 0xF4) { n = 3; cp = c & 0x07; }
+    else return false;
+    if (end - p <= n) return false;
+    for (int k = 1; k <= n; ++k) {
+      if ((p[k] & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (p[k] & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+    if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+      return false;
+    p += n + 1;
+  }
+  return true;
+}
+
+std::u16string Utf16FromUtf8(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    size_t n = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+    char32_t cp = n == 1 ? lead : n == 2 ? (lead & 0x1F) : n == 3 ? (lead & 0x0F) : (lead & 0x07);
+    bool ok = n != 0 && i + n <= utf8.size();
+    for (size_t k = 1; ok && k < n; ++k) {
+      const auto c = static_cast<unsigned char>(utf8[i + k]);
+      ok = (c & 0xC0) == 0x80;
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    if (!ok || cp > 0x10FFFF) {
+      out.push_back(u'\uFFFD');
+      i += 1;
+      continue;
+    }
+    i += n;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+  }
+  return out;
+}
+
+std::string Utf8FromUtf16(std::u16string_view utf16) {
+  std::string out;
+  out.reserve(utf16.size());
+  for (size_t i = 0; i < utf16.size(); i += CharacterUnits(utf16, i)) {
+    char32_t cp = utf16[i];
+    if (CharacterUnits(utf16, i) == 2)
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+    else if (IsHighSurrogate(cp) || IsLowSurrogate(cp))
+      cp = 0xFFFD;
+    AppendUtf8(out, cp);
+  }
+  return out;
+}
+
+size_t CharacterUnits(std::u16string_view text, size_t i) {
+  return IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]) ? 2 : 1;
+}
+
+std::string Utf8FromCodePage(std::string_view bytes, CodePage page) {
+  if (IsAscii(bytes)) return std::string(bytes);
+  std::string out;
+  Converter& converter = Decoder(page);
+  if (!converter.Ok()) {
+    for (char c : bytes)
+      if (static_cast<unsigned char>(c) < 0x80) out += c;
+      else out += kReplacementUtf8;
+    return out;
+  }
+  iconv_t cd = converter.Handle();
+  std::string in(bytes);
+  char* src = in.data();
+  size_t srcLeft = in.size();
+  // Both pages hold only characters of the basic plane: at most 3 bytes of UTF-8 per byte.
+  out.resize(in.size() * 3 + 8);
+  char* dst = out.data();
+  size_t dstLeft = out.size();
+  while (srcLeft > 0) {
+    if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<size_t>(-1)) break;
+    // An undecodable or cut-off byte: a replacement, then on with the next byte.
+    if (dstLeft < kReplacementUtf8.size()) break;
+    std::memcpy(dst, kReplacementUtf8.data(), kReplacementUtf8.size());
+    dst += kReplacementUtf8.size();
+    dstLeft -= kReplacementUtf8.size();
+    ++src;
+    --srcLeft;
+  }
+  out.resize(out.size() - dstLeft);
+  return out;
+}
+
+std::u16string Utf16FromCodePage(std::string_view bytes, CodePage page) {
+  return Utf16FromUtf8(Utf8FromCodePage(bytes, page));
+}
+
+std::string CodePageChar(std::u16string_view character, CodePage page) {
+  std::string in = Utf8FromUtf16(character);
+  if (IsAscii(in)) return in;
+  Converter& converter = Encoder(page);
+  if (!converter.Ok()) return {};
+  iconv_t cd = converter.Handle();
+  char out[8];
+  char* src = in.data();
+  char* dst = out;
+  size_t srcLeft = in.size(), dstLeft = sizeof out;
+  if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1) || srcLeft != 0) return {};
+  return std::string(out, dst);
+}
+
+}  // namespace ternova

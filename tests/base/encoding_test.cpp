@@ -1,0 +1,96 @@
+#include "base/encoding.h"
+
+#include <gtest/gtest.h>
+
+namespace ternova {
+namespace {
+
+TEST(Utf16FromUtf8, DecodesAndReplacesBrokenSequences) {
+  const struct { const char* in; std::u16string want; } cases[] = {
+      {"MS Sans Serif", u"MS Sans Serif"},
+      {"ＭＳ Ｐゴシック", u"ＭＳ Ｐゴシック"},
+      {"\xF0\x9F\x98\x80", u"\U0001F600"},      // surrogate pair
+      {"a\xE3\x82", u"a\uFFFD\uFFFD"},          // cut off at the end
+      {"\xC3(x", u"\uFFFD(x"},                  // bad continuation
+      {"\xFF", u"\uFFFD"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Utf16FromUtf8(c.in), c.want) << c.in;
+}
+
+TEST(Utf8FromUtf16, JoinsSurrogatePairsAndReplacesLoneOnes) {
+  const struct { std::u16string in; std::string want; } cases[] = {
+      {u"Note", "Note"},
+      {u"é\u00A0ゴ", "é\u00A0ゴ"},
+      {u"\U0001F600", "\xF0\x9F\x98\x80"},
+      {u"\U0010FFFF", "\xF4\x8F\xBF\xBF"},
+      {std::u16string{0xD83D}, "\xEF\xBF\xBD"},                  // high surrogate at the end
+      {std::u16string{0xD83D, u'x'}, "\xEF\xBF\xBDx"},           // high surrogate, no low one
+      {std::u16string{0xDE00, 0xD83D}, "\xEF\xBF\xBD\xEF\xBF\xBD"},  // the wrong way round
+      {std::u16string(1, u'\0') + u"a", std::string("\0a", 2)},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Utf8FromUtf16(c.in), c.want) << c.want;
+  for (const char* s : {"", "ａｂｃ 123", "\xF0\x9F\x98\x80 and \xE2\x82\xAC"})
+    EXPECT_EQ(Utf8FromUtf16(Utf16FromUtf8(s)), s);
+}
+
+TEST(IsValidUtf8, AcceptsOnlyShortestFormsOfScalarValues) {
+  const struct { std::string_view in; bool want; } cases[] = {
+      {"", true},
+      {"1.0\t2.0\t3.0\t4.0\tplain ASCII past eight bytes", true},
+      {"花崗岩 granite", true},
+      {"\xF0\x9F\x98\x80", true},
+      {"\xC0\xAF", false},          // overlong
+      {"\xE0\x80\xAF", false},      // overlong
+      {"\xED\xA0\x80", false},      // surrogate
+      {"\xF4\x90\x80\x80", false},  // past U+10FFFF
+      {"\x89\xD4", false},          // Shift-JIS
+      {"abc\xE3\x81", false},       // cut off
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsValidUtf8(c.in), c.want) << c.in;
+}
+
+TEST(CharacterUnits, CountsASurrogatePairAsOneCharacter) {
+  const std::u16string s = u"a\U0001F600" + std::u16string{0xD83D, u'b'};
+  EXPECT_EQ(CharacterUnits(s, 0), 1u);
+  EXPECT_EQ(CharacterUnits(s, 1), 2u);
+  EXPECT_EQ(CharacterUnits(s, 3), 1u);  // high surrogate without its partner
+  EXPECT_EQ(CharacterUnits(s, 4), 1u);
+  EXPECT_EQ(CharacterUnits(std::u16string{0xD83D}, 0), 1u);
+}
+
+TEST(CodePage, DecodesBothPagesAndReplacesWhatTheyLack) {
+  const struct { std::string_view in; CodePage page; const char* want; } cases[] = {
+      {"plain", CodePage::ShiftJis, "plain"},
+      {"\x89\xD4\x9B\xBC\x8A\xE2", CodePage::ShiftJis, "花崗岩"},
+      {"\xB1\xB2", CodePage::ShiftJis, "ｱｲ"},             // half-width katakana
+      {"\x87\x40", CodePage::ShiftJis, "①"},              // NEC extension of code page 932
+      {"a\x89", CodePage::ShiftJis, "a\xEF\xBF\xBD"},     // lead byte cut off
+      {"\xA0z", CodePage::ShiftJis, "\xEF\xBF\xBDz"},     // no character at all
+      {"caf\xE9", CodePage::Windows1252, "café"},
+      {"\x80 \x93q\x94", CodePage::Windows1252, "€ “q”"},
+      {"\x81", CodePage::Windows1252, "\xEF\xBF\xBD"},   // unassigned in the page
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Utf8FromCodePage(c.in, c.page), c.want) << c.want;
+    EXPECT_EQ(Utf16FromCodePage(c.in, c.page), Utf16FromUtf8(c.want)) << c.want;
+  }
+}
+
+TEST(CodePage, EncodesOneCharacterOrNothing) {
+  const struct { std::u16string in; CodePage page; std::string want; } cases[] = {
+      {u"A", CodePage::ShiftJis, "A"},
+      {u"花", CodePage::ShiftJis, "\x89\xD4"},
+      {u"ｱ", CodePage::ShiftJis, "\xB1"},
+      {u"①", CodePage::ShiftJis, "\x87\x40"},
+      {u"é", CodePage::ShiftJis, ""},
+      {u"\U0001F600", CodePage::ShiftJis, ""},
+      {u"€", CodePage::Windows1252, "\x80"},
+      {u"é", CodePage::Windows1252, "\xE9"},
+      {u"花", CodePage::Windows1252, ""},
+      {std::u16string{0xD83D}, CodePage::Windows1252, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CodePageChar(c.in, c.page), c.want) << c.want;
+}
+
+}  // namespace
+}  // namespace ternova
