@@ -47,6 +47,13 @@ std::string PictureExtension(std::string_view name) {
 void SetWriteLimiterForTesting(WriteLimiter limiter) { Limiter() = std::move(limiter); }
 
 void WriteFileReplacing(const std::string& path, const std::function<std::vector<uint8_t>()>& encode) {
+  WriteFileReplacingStreamed(path, [&](const ByteSink& sink) {
+    const std::vector<uint8_t> bytes = encode();
+    sink(bytes.data(), bytes.size());
+  });
+}
+
+void WriteFileReplacingStreamed(const std::string& path, const std::function<void(const ByteSink&)>& produce) {
   std::error_code ec;
   const std::filesystem::path target = std::filesystem::absolute(path, ec);
   const std::string full = ec ? path : target.string();
@@ -71,16 +78,17 @@ void WriteFileReplacing(const std::string& path, const std::function<std::vector
   ::umask(mask);
   ::fchmod(temp.fd, (::stat(full.c_str(), &st) == 0 ? st.st_mode : 0666 & ~mask) & 07777);
 
-  const std::vector<uint8_t> bytes = encode();
-  size_t done = 0;
-  while (done < bytes.size()) {
-    size_t chunk = std::min<size_t>(bytes.size() - done, size_t{1} << 24);
-    if (Limiter()) chunk = std::min(chunk, Limiter()(chunk));
-    const ssize_t wrote = chunk ? ::write(temp.fd, bytes.data() + done, chunk) : 0;
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) throw Error("ストリームへの書き込みエラー");
-    done += static_cast<size_t>(wrote);
-  }
+  produce([&](const uint8_t* bytes, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+      size_t chunk = std::min<size_t>(size - done, size_t{1} << 24);
+      if (Limiter()) chunk = std::min(chunk, Limiter()(chunk));
+      const ssize_t wrote = chunk ? ::write(temp.fd, bytes + done, chunk) : 0;
+      if (wrote < 0 && errno == EINTR) continue;
+      if (wrote <= 0) throw Error("ストリームへの書き込みエラー");
+      done += static_cast<size_t>(wrote);
+    }
+  });
   if (::fsync(temp.fd) != 0 || ::close(temp.fd) != 0) {
     temp.fd = -1;
     throw Error("ストリームへの書き込みエラー");

@@ -18,6 +18,11 @@ std::string PictureExtension(std::string_view name);
 // the earlier file is as it was and no temporary file is left.
 void WriteFileReplacing(const std::string& path, const std::function<std::vector<uint8_t>()>& encode);
 
+// The same for an encoder that hands its bytes over piece by piece through the sink it is
+// given, so a large file never lies in memory whole.
+using ByteSink = std::function<void(const uint8_t* data, size_t size)>;
+void WriteFileReplacingStreamed(const std::string& path, const std::function<void(const ByteSink&)>& produce);
+
 // The seam tests use to make writes fail (a full disk): called before each write with the
 // number of bytes about to be written; returns how many may be written.
 using WriteLimiter = std::function<size_t(size_t)>;
