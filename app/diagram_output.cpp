@@ -5,6 +5,7 @@
 #include <QPrinter>
 
 #include "base/error.h"
+#include "base/messages.h"
 #include "picture/qt/export.h"
 #include "picture/qt/playback.h"
 
@@ -29,14 +30,14 @@ std::unique_ptr<QMimeData> DiagramMimeData(const PictureSnapshot& picture) {
 
 void PrintDiagram(QPrinter& printer, const PictureSnapshot& picture) {
   QPainter painter;
-  if (!painter.begin(&printer)) throw Error("印刷を開始できません");
+  if (!painter.begin(&printer)) throw Error(Tr(kCannotPrint));
   // The painter's origin is the printable area's top-left corner.
   const QRectF area = printer.pageLayout().paintRectPixels(printer.resolution());
   const double scale = std::min(area.width() / picture.width, area.height() / picture.height);
   const double w = picture.width * scale, h = picture.height * scale;
   painter.translate((area.width() - w) / 2, (area.height() - h) / 2);
   if (picture.content) PlayPicture(painter, *picture.content, picture.width, picture.height, w, h);
-  if (!painter.end()) throw Error("印刷を開始できません");
+  if (!painter.end()) throw Error(Tr(kCannotPrint));
 }
 
 }  // namespace ternova::app

@@ -182,9 +182,9 @@ void TForm1::BuildPopupMenu() {
   // Beside the main menu, which stays as it is: the diagram straight into a document.
   PopupMenu1 = new QMenu(imgTernova);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-  CopyC1 = PopupMenu1->addAction(QStringLiteral("コピー"));
+  CopyC1 = PopupMenu1->addAction(QTr(kCopy));
   SaveS2 = PopupMenu1->addAction(QStringLiteral("Save..."));
-  PrintP1 = PopupMenu1->addAction(QStringLiteral("印刷..."));
+  PrintP1 = PopupMenu1->addAction(QTr(kPrint));
   CopyC1->setObjectName(QStringLiteral("CopyC1"));
   SaveS2->setObjectName(QStringLiteral("SaveS2"));
   PrintP1->setObjectName(QStringLiteral("PrintP1"));

@@ -66,6 +66,12 @@ inline constexpr Text kInvalidPicture = TERNOVA_TEXT("Ternova", "画像が不正
 //: The preview button's tip and the preview window's title.
 inline constexpr Text kPreview = TERNOVA_TEXT("Ternova", "プレビュー");
 
+// The diagram's context menu ("Save..." is a menu caption, the same in every language).
+inline constexpr Text kCopy = TERNOVA_TEXT("Ternova", "コピー");
+inline constexpr Text kPrint = TERNOVA_TEXT("Ternova", "印刷...");
+//: The printer (or the file printed to) could not be opened.
+inline constexpr Text kCannotPrint = TERNOVA_TEXT("Ternova", "印刷を開始できません");
+
 // The text in the language in use: its translation, or the text as written.
 std::string Tr(Text text);
 

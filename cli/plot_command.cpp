@@ -181,7 +181,7 @@ int RunPlotCommand(const std::vector<std::string>& args, std::istream& in, std::
     if (standardInput) LoadDataBytes(ReadAll(in), {geometry, table, cells}, separator).ThrowIfFailed();
     else LoadDataFile(o.dataFile, {geometry, table, cells}, separator).ThrowIfFailed();
   } catch (const std::bad_alloc&) {
-    err << "ternova-plot: " << WithFullStop(kNoResources) << "\n";
+    err << "ternova-plot: " << WithFullStop(Tr(kNoResources)) << "\n";
     return 1;
   } catch (const LoadError& e) {
     const std::string name = standardInput ? "(standard input)" : o.dataFile;

@@ -89,5 +89,18 @@
         <extracomment>The preview button&apos;s tip and the preview window&apos;s title.</extracomment>
         <translation>Preview</translation>
     </message>
+    <message>
+        <source>コピー</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>印刷...</source>
+        <translation>Print...</translation>
+    </message>
+    <message>
+        <source>印刷を開始できません</source>
+        <extracomment>The printer (or the file printed to) could not be opened.</extracomment>
+        <translation>Cannot start printing</translation>
+    </message>
 </context>
 </TS>
