@@ -123,6 +123,13 @@ std::vector<std::string> Translations() {
   return languages;
 }
 
+std::vector<std::string> TranslatedTexts(std::string_view language) {
+  std::vector<std::string> texts;
+  if (const Table* table = TableFor(language))
+    for (std::size_t i = 0; i < table->count; ++i) texts.emplace_back(table->entries[i].source);
+  return texts;
+}
+
 std::string UserLanguage(const std::function<std::string(const char*)>& environment) {
   const Table* table = UserTable(environment);
   return table ? table->language : "ja";
