@@ -73,13 +73,22 @@ std::atomic<const Table*>& Current() {
   return current;
 }
 
+const char* Find(const Table* table, const char* source) {
+  if (table) {
+    for (std::size_t i = 0; i < table->count; ++i)
+      if (std::strcmp(table->entries[i].source, source) == 0) return table->entries[i].text;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 std::string Tr(Text text) {
-  if (const Table* table = Current().load(std::memory_order_relaxed)) {
-    for (std::size_t i = 0; i < table->count; ++i)
-      if (std::strcmp(table->entries[i].source, text.source) == 0) return table->entries[i].text;
-  }
+  const Table* table = Current().load(std::memory_order_relaxed);
+  if (!table) return text.source;
+  if (const char* found = Find(table, text.source)) return found;
+  // A translation still missing a text shows it in English rather than in Japanese.
+  if (const char* found = Find(TableFor("en"), text.source)) return found;
   return text.source;
 }
 
