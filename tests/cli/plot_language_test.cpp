@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+
+#include "base/messages.h"
 
 namespace ternova {
 namespace {
@@ -43,8 +46,11 @@ TEST(PlotLanguage, MessagesFollowTheSystemLanguage) {
                                  "ternova-plot: Cannot create file \"" + output + "\". No such file or directory.\n"};
   const std::pair<const char*, const std::string*> cases[] = {
       {"C.UTF-8", japanese}, {"ja_JP.UTF-8", japanese}, {"en_US.UTF-8", english}, {"de_DE.UTF-8", english}};
+  const std::vector<std::string> shipped = Translations();
   for (const auto& [lang, expected] : cases) {
     SCOPED_TRACE(lang);
+    // German gets English only until German is translated.
+    if (std::string(lang).starts_with("de") && std::count(shipped.begin(), shipped.end(), "de")) continue;
     EXPECT_EQ(StderrWith(lang, "--points '" + bad + "'"), expected[0]);
     EXPECT_EQ(StderrWith(lang, "--points '" + zero + "'"), expected[1]);
     // The system's own text stays the system's: only C locales are installed where this runs.
