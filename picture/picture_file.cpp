@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 
 #include "base/error.h"
 #include "base/system_error.h"
@@ -20,17 +24,143 @@ WriteLimiter& Limiter() {
   return limiter;
 }
 
+// The temporary file being written, for the signal handler to remove.
+std::atomic<const char*> pendingTemporary{nullptr};
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// Removes the temporary file unless it was committed.
+extern "C" void RemoveTemporaryAndEnd(int signal) {
+  if (const char* path = pendingTemporary.load()) ::unlink(path);
+  // Then end as the signal would have ended the process without us.
+  struct sigaction standard {};
+  standard.sa_handler = SIG_DFL;
+  ::sigaction(signal, &standard, nullptr);
+  ::raise(signal);
+}
+
+// Blocks the cleanup signals while it lives, so the temporary file and the handler's note of
+// it appear and vanish together.
+struct SignalsHeld {
+  sigset_t old;
+  SignalsHeld() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : kCleanupSignals) sigaddset(&set, s);
+    ::sigprocmask(SIG_BLOCK, &set, &old);
+  }
+  ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &old, nullptr); }
+};
+
+// Removes the temporary file unless it was committed, also when a signal ends the process
+// meanwhile. Signals the process ignores or handles itself are left alone.
 struct TempFile {
   std::string path;
   int fd = -1;
-  bool committed = false;
+  struct sigaction previous[std::size(kCleanupSignals)] {};
+  bool installed[std::size(kCleanupSignals)] {};
+
+  TempFile() {
+    for (size_t i = 0; i < std::size(kCleanupSignals); ++i) {
+      if (::sigaction(kCleanupSignals[i], nullptr, &previous[i]) != 0) continue;
+      if ((previous[i].sa_flags & SA_SIGINFO) || previous[i].sa_handler != SIG_DFL) continue;
+      struct sigaction ours {};
+      ours.sa_handler = RemoveTemporaryAndEnd;
+      sigemptyset(&ours.sa_mask);
+      installed[i] = ::sigaction(kCleanupSignals[i], &ours, nullptr) == 0;
+    }
+  }
   ~TempFile() {
     if (fd >= 0) ::close(fd);
-    if (!committed && !path.empty()) ::unlink(path.c_str());
+    {
+      SignalsHeld held;
+      if (!path.empty()) ::unlink(path.c_str());
+      pendingTemporary = nullptr;
+    }
+    for (size_t i = 0; i < std::size(kCleanupSignals); ++i)
+      if (installed[i]) ::sigaction(kCleanupSignals[i], &previous[i], nullptr);
+  }
+  // mkostemp on `pattern`, noted for the handler before any signal can come in between.
+  bool Create(std::string pattern) {
+    SignalsHeld held;
+    fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    path = std::move(pattern);
+    pendingTemporary = path.c_str();
+    return true;
+  }
+  // Renames over `target`; afterwards there is nothing left to remove.
+  bool CommitTo(const std::string& target) {
+    SignalsHeld held;
+    if (::rename(path.c_str(), target.c_str()) != 0) return false;
+    path.clear();
+    pendingTemporary = nullptr;
+    return true;
   }
 };
+
+struct Fd {
+  int fd = -1;
+  ~Fd() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+// Writes all of `bytes` to `fd`; false on a short write.
+bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    size_t chunk = std::min<size_t>(bytes.size() - done, size_t{1} << 24);
+    if (Limiter()) chunk = std::min(chunk, Limiter()(chunk));
+    const ssize_t wrote = chunk ? ::write(fd, bytes.data() + done, chunk) : 0;
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return false;
+    done += static_cast<size_t>(wrote);
+  }
+  return true;
+}
+
+// The folder part of a path ("" for a bare name).
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {};
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The path a name ends at once every symbolic link is followed; a dangling link gives the
+// missing file it points to, which a save then creates. Only the last component is followed:
+// links among the folders lead to the same folder either way.
+std::string FollowLinks(std::string path, int& error) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::string to(4096, '\0');
+    const ssize_t n = ::readlink(path.c_str(), to.data(), to.size());
+    if (n < 0 || static_cast<size_t>(n) >= to.size()) return path;
+    to.resize(static_cast<size_t>(n));
+    if (to.front() != '/') {
+      const std::string folder = FolderOf(path);
+      if (!folder.empty()) to = (folder == "/" ? folder : folder + "/") + to;
+    }
+    path = std::move(to);
+  }
+  error = ELOOP;
+  return path;
+}
+
+// A hidden name beside `target`, so the rename stays within one file system; shortened where
+// the target's own name leaves no room for the suffix.
+std::string TemporaryPattern(const std::string& target) {
+  const std::string folder = FolderOf(target);
+  std::string name = folder.empty() ? target : target.substr(target.rfind('/') + 1);
+  long longest = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+  if (longest <= 0) longest = 255;
+  const size_t room = static_cast<size_t>(std::max(longest, 9L)) - 8;  // "." and ".XXXXXX"
+  if (name.size() > room) name.resize(room);
+  std::string pattern = folder.empty() ? std::string() : (folder == "/" ? folder : folder + "/");
+  pattern += '.';
+  pattern += name;
+  pattern += ".XXXXXX";
+  return pattern;
+}
 
 }  // namespace
 
@@ -46,48 +176,99 @@ std::string PictureExtension(std::string_view name) {
 
 void SetWriteLimiterForTesting(WriteLimiter limiter) { Limiter() = std::move(limiter); }
 
-void WriteFileReplacing(const std::string& path, const std::function<std::vector<uint8_t>()>& encode) {
+void WriteFileReplacing(const std::string& path, const std::function<std::vector<uint8_t>()>& encode,
+                        PipeTargets pipes) {
   std::error_code ec;
-  const std::filesystem::path target = std::filesystem::absolute(path, ec);
-  const std::string full = ec ? path : target.string();
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  const std::string full = ec ? path : absolute.string();
   auto cannotCreate = [&](int error) {
     throw Error("ファイル \"" + full + "\". " + SystemErrorText(error) + " を作成できません");
   };
+  auto writeError = [] { throw Error("ストリームへの書き込みエラー"); };
+
+  // Everything that can fail before the first byte, or take long, comes before any file exists.
+  const std::vector<uint8_t> bytes = encode();
+
   struct stat st {};
-  if (::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) cannotCreate(EISDIR);
+  const bool exists = ::stat(path.c_str(), &st) == 0;
+  if (!exists && errno != ENOENT) cannotCreate(errno);
+  if (exists && S_ISDIR(st.st_mode)) cannotCreate(EISDIR);
+  if (exists && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) && pipes == PipeTargets::Refuse) cannotCreate(ENODEV);
+
+  int loop = 0;
+  const std::string target = FollowLinks(path, loop);
+  if (loop) cannotCreate(loop);
+  struct stat real {};
+  const bool sameFile = exists && ::stat(target.c_str(), &real) == 0 && real.st_dev == st.st_dev && real.st_ino == st.st_ino;
+
+  // A device, a FIFO, or a name that leads to no path of its own (/dev/stdout on a pipe): written
+  // into, as a plain create-and-write would, never replaced.
+  if (exists && (!S_ISREG(st.st_mode) || !sameFile)) {
+    Fd out{::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY)};
+    if (out.fd < 0) cannotCreate(errno);
+    if (!WriteAll(out.fd, bytes)) writeError();
+    const int fd = out.fd;
+    out.fd = -1;
+    if (::close(fd) != 0) writeError();
+    return;
+  }
+
+  // Replacing a file needs what writing it would need: a read-only file stays as it is.
+  Fd existing;
+  if (exists) {
+    existing.fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (existing.fd < 0) cannotCreate(errno);
+  }
+  // Where the replacement cannot be made or put in place, the file itself is written.
+  auto writeDirectly = [&] {
+    Fd created;
+    int fd = existing.fd;
+    if (fd < 0) {
+      created.fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+      if (created.fd < 0) cannotCreate(errno);
+      fd = created.fd;
+    } else if (::ftruncate(fd, 0) != 0) {
+      cannotCreate(errno);
+    }
+    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) writeError();
+    if (created.fd >= 0) {
+      created.fd = -1;
+      if (::close(fd) != 0) writeError();
+    } else {
+      existing.fd = -1;
+      if (::close(fd) != 0) writeError();
+    }
+  };
 
   TempFile temp;
-  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-  // A hidden name beside the target, so the rename stays within one file system.
-  std::string hidden = ".";
-  hidden += target.filename().string();
-  hidden += ".XXXXXX";
-  std::string pattern = (folder / hidden).string();
-  temp.fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (temp.fd < 0) cannotCreate(errno);
-  temp.path = pattern;
-  // The new file gets the permissions an ordinary newly created file would get.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(temp.fd, (::stat(full.c_str(), &st) == 0 ? st.st_mode : 0666 & ~mask) & 07777);
+  if (!temp.Create(TemporaryPattern(target))) return writeDirectly();
+  if (exists) {
+    // The owner and group stay where the process may set them; the special bits never come along.
+    if (::fchown(temp.fd, real.st_uid, real.st_gid) != 0 && ::fchown(temp.fd, static_cast<uid_t>(-1), real.st_gid) != 0) {
+    }
+    ::fchmod(temp.fd, real.st_mode & 0777);
+  } else {
+    // An ordinary newly created file's permissions.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(temp.fd, 0666 & ~mask);
+  }
 
-  const std::vector<uint8_t> bytes = encode();
-  size_t done = 0;
-  while (done < bytes.size()) {
-    size_t chunk = std::min<size_t>(bytes.size() - done, size_t{1} << 24);
-    if (Limiter()) chunk = std::min(chunk, Limiter()(chunk));
-    const ssize_t wrote = chunk ? ::write(temp.fd, bytes.data() + done, chunk) : 0;
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) throw Error("ストリームへの書き込みエラー");
-    done += static_cast<size_t>(wrote);
-  }
-  if (::fsync(temp.fd) != 0 || ::close(temp.fd) != 0) {
-    temp.fd = -1;
-    throw Error("ストリームへの書き込みエラー");
-  }
+  if (!WriteAll(temp.fd, bytes)) writeError();
+  const int fd = temp.fd;
   temp.fd = -1;
-  if (::rename(temp.path.c_str(), full.c_str()) != 0) cannotCreate(errno);
-  temp.committed = true;
+  if (::fsync(fd) != 0) {
+    ::close(fd);
+    writeError();
+  }
+  if (::close(fd) != 0) writeError();
+  if (!temp.CommitTo(target)) {
+    const int error = errno;
+    // A sticky folder lets no one but the owner rename over a file, a mount point cannot be
+    // renamed over at all: a file the user may write is then written in place.
+    if (existing.fd >= 0 && (error == EPERM || error == EACCES || error == EBUSY || error == EXDEV)) return writeDirectly();
+    cannotCreate(error);
+  }
 }
 
 }  // namespace ternova

@@ -81,8 +81,8 @@ std::vector<uint8_t> EncodeForName(const std::string& name, const PictureSnapsho
   return EncodeEmf(picture);
 }
 
-void SavePictureFile(const std::string& path, const PictureSnapshot& picture) {
-  WriteFileReplacing(path, [&] { return EncodeForName(path, picture); });
+void SavePictureFile(const std::string& path, const PictureSnapshot& picture, PipeTargets pipes) {
+  WriteFileReplacing(path, [&] { return EncodeForName(path, picture); }, pipes);
 }
 
 }  // namespace ternova
