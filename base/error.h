@@ -18,6 +18,8 @@ inline constexpr const char* kOverflow = "浮動小数点数のオーバーフ�
 // The system's text when it cannot provide what an operation needs (memory, a picture, a file
 // too large for its format).
 inline constexpr const char* kNoResources = "システム リソースが足りません";
+// The system's text when memory runs out.
+inline constexpr const char* kOutOfMemory = "メモリが足りません";
 
 // The error box appends a full stop unless the text already ends in one, a blank, a control
 // byte or a character from '!' to '-'.
