@@ -55,6 +55,8 @@ class ByteWriter {
   void PatchU32(size_t offset, uint32_t v);
 
   const uint8_t* Data() const { return buffer_.data(); }
+  // Forgets the bytes written but keeps the room, for a writer used as a staging buffer.
+  void Clear() { size_ = 0; }
   // Hands over the bytes written so far and leaves the writer empty.
   std::vector<uint8_t> Take();
 

@@ -1,6 +1,6 @@
 #pragma once
 // The recorded vector picture: a list of small drawing operations that every consumer (screen
-// playback, EMF, WMF, Qt's SVG/PDF/image writers) walks in order.
+// playback, EMF, WMF, PDF, SVG, Qt's image writers) walks in order.
 #include <cstdint>
 #include <memory>
 #include <string>

@@ -2,15 +2,14 @@
 
 #include <QBuffer>
 #include <QImageWriter>
-#include <QPageSize>
 #include <QPainter>
-#include <QPdfWriter>
-#include <QSvgGenerator>
 
 #include "base/error.h"
 #include "picture/emf_writer.h"
+#include "picture/pdf_writer.h"
 #include "picture/picture_file.h"
 #include "picture/qt/playback.h"
+#include "picture/svg_writer.h"
 #include "picture/wmf_writer.h"
 
 namespace ternova {
@@ -33,41 +32,6 @@ std::vector<uint8_t> RasterFile(const PictureSnapshot& picture, QSize size, cons
   return Bytes(data);
 }
 
-std::vector<uint8_t> SvgFile(const PictureSnapshot& picture) {
-  QByteArray data;
-  QBuffer buffer(&data);
-  QSvgGenerator svg;
-  svg.setOutputDevice(&buffer);
-  svg.setSize(QSize(picture.width, picture.height));
-  svg.setViewBox(QRect(0, 0, picture.width, picture.height));
-  svg.setTitle(QStringLiteral("Ternova"));
-  {
-    QPainter painter(&svg);
-    if (picture.content) PlayPicture(painter, *picture.content, picture.width, picture.height, picture.width, picture.height);
-  }
-  return Bytes(data);
-}
-
-std::vector<uint8_t> PdfFile(const PictureSnapshot& picture) {
-  QByteArray data;
-  QBuffer buffer(&data);
-  buffer.open(QIODevice::WriteOnly);
-  {
-    QPdfWriter pdf(&buffer);
-    // The page is the picture's physical frame (0.01 mm), or 500 mm square before any drawing.
-    const double wmm = picture.frame.width > 0 ? picture.frame.width / 100.0 : 500.0;
-    const double hmm = picture.frame.height > 0 ? picture.frame.height / 100.0 : 500.0;
-    pdf.setPageSize(QPageSize(QSizeF(wmm, hmm), QPageSize::Millimeter));
-    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-    pdf.setResolution(1200);
-    pdf.setTitle(QStringLiteral("Ternova"));
-    QPainter painter(&pdf);
-    const QRect page = painter.viewport();
-    if (picture.content) PlayPicture(painter, *picture.content, picture.width, picture.height, page.width(), page.height());
-  }
-  return Bytes(data);
-}
-
 }  // namespace
 
 std::vector<uint8_t> EncodeForName(const std::string& name, const PictureSnapshot& picture) {
@@ -76,8 +40,8 @@ std::vector<uint8_t> EncodeForName(const std::string& name, const PictureSnapsho
   if (ext == ".bmp") return RasterFile(picture, QSize(picture.width, picture.height), "bmp");
   if (ext == ".ico") return RasterFile(picture, QSize(256, 256), "ico");
   if (ext == ".png") return RasterFile(picture, QSize(picture.width, picture.height), "png");
-  if (ext == ".svg") return SvgFile(picture);
-  if (ext == ".pdf") return PdfFile(picture);
+  if (ext == ".svg") return EncodeSvg(picture);
+  if (ext == ".pdf") return EncodePdf(picture);
   return EncodeEmf(picture);
 }
 

@@ -1,0 +1,287 @@
+#include "picture/svg_writer.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <variant>
+
+#include "base/error.h"
+#include "picture/emf_writer.h"
+#include "picture/vector_common.h"
+
+namespace ternova {
+
+namespace {
+
+// Each <use> of a disc is about 40 bytes.
+constexpr size_t kBytesPerEllipse = 44;
+
+void Hundredths(ByteWriter& out, int64_t v) {
+  Decimal(out, v / 100);
+  const int64_t rest = std::llabs(v % 100);
+  if (rest == 0) return;
+  out.Bytes(".");
+  out.U8(static_cast<uint8_t>('0' + rest / 10));
+  if (rest % 10) out.U8(static_cast<uint8_t>('0' + rest % 10));
+}
+
+void Colour(ByteWriter& out, Rgb c) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  const char text[7] = {'#', kHex[c.r >> 4], kHex[c.r & 15], kHex[c.g >> 4], kHex[c.g & 15], kHex[c.b >> 4], kHex[c.b & 15]};
+  out.Bytes(std::string_view(text, 7));
+}
+
+// Text for XML character data and attribute values; characters XML 1.0 cannot carry become
+// U+FFFD, as they would in any other text output.
+void XmlText(ByteWriter& out, char32_t c) {
+  switch (c) {
+    case '&': out.Bytes("&amp;"); return;
+    case '<': out.Bytes("&lt;"); return;
+    case '>': out.Bytes("&gt;"); return;
+    case '"': out.Bytes("&quot;"); return;
+    default: break;
+  }
+  if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF)
+    c = 0xFFFD;
+  if (c < 0x80) {
+    out.U8(static_cast<uint8_t>(c));
+  } else if (c < 0x800) {
+    out.U8(static_cast<uint8_t>(0xC0 | (c >> 6)));
+    out.U8(static_cast<uint8_t>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.U8(static_cast<uint8_t>(0xE0 | (c >> 12)));
+    out.U8(static_cast<uint8_t>(0x80 | ((c >> 6) & 0x3F)));
+    out.U8(static_cast<uint8_t>(0x80 | (c & 0x3F)));
+  } else {
+    out.U8(static_cast<uint8_t>(0xF0 | (c >> 18)));
+    out.U8(static_cast<uint8_t>(0x80 | ((c >> 12) & 0x3F)));
+    out.U8(static_cast<uint8_t>(0x80 | ((c >> 6) & 0x3F)));
+    out.U8(static_cast<uint8_t>(0x80 | (c & 0x3F)));
+  }
+}
+
+class SvgWriter {
+ public:
+  SvgWriter(const PictureSnapshot& p) : p_(p) {}
+
+  std::vector<uint8_t> Encode() {
+    const PictureContent* c = p_.content.get();
+    out_.Reserve(4096 + (c ? c->ops.size() * kBytesPerEllipse / 2 : 0));
+    Header();
+    if (c) {
+      EllipseKinds kinds(*c);
+      Definitions(kinds);
+      Body(*c, kinds);
+    }
+    out_.Bytes("</svg>\n");
+    return out_.Take();
+  }
+
+ private:
+  void Header() {
+    const Frame frame = MetafileFrame(p_);
+    out_.Bytes("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+               "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
+               "version=\"1.1\" width=\"");
+    Hundredths(out_, frame.width);
+    out_.Bytes("mm\" height=\"");
+    Hundredths(out_, frame.height);
+    out_.Bytes("mm\" viewBox=\"0 0 ");
+    Decimal(out_, p_.width);
+    out_.Bytes(" ");
+    Decimal(out_, p_.height);
+    out_.Bytes("\">\n<title>Ternova</title>\n");
+  }
+
+  void Paint(const op::Brush& brush, const op::Pen& pen) {
+    out_.Bytes(" fill=\"");
+    if (brush.style == FillStyle::Solid)
+      Colour(out_, brush.colour);
+    else
+      out_.Bytes("none");
+    out_.Bytes("\"");
+    if (pen.style == FillStyle::Solid) {
+      out_.Bytes(" stroke=\"");
+      Colour(out_, pen.colour);
+      out_.Bytes("\" stroke-width=\"");
+      Decimal(out_, std::max(1, pen.width));
+      out_.Bytes("\"");
+    }
+  }
+
+  void Definitions(const EllipseKinds& kinds) {
+    if (kinds.All().empty()) return;
+    out_.Bytes("<defs>\n");
+    for (size_t i = 0; i < kinds.All().size(); ++i) {
+      const EllipseKind& k = kinds.All()[i];
+      out_.Bytes("<ellipse id=\"e");
+      Decimal(out_, static_cast<int64_t>(i));
+      out_.Bytes("\" rx=\"");
+      HalfDecimal(out_, k.width);
+      out_.Bytes("\" ry=\"");
+      HalfDecimal(out_, k.height);
+      out_.Bytes("\"");
+      Paint(k.brush, k.pen);
+      out_.Bytes("/>\n");
+    }
+    out_.Bytes("</defs>\n");
+  }
+
+  void Body(const PictureContent& c, EllipseKinds& kinds) {
+    for (const PictureOp& o : c.ops) {
+      if (const auto* e = std::get_if<op::Ellipse>(&o)) {
+        EndPath();
+        out_.Bytes("<use xlink:href=\"#e");
+        Decimal(out_, static_cast<int64_t>(kinds.Find(EllipseKinds::Of(*e, brush_, pen_))));
+        out_.Bytes("\" x=\"");
+        HalfDecimal(out_, int64_t{e->x1} + e->x2);
+        out_.Bytes("\" y=\"");
+        HalfDecimal(out_, int64_t{e->y1} + e->y2);
+        out_.Bytes("\"/>\n");
+      } else if (const auto* l = std::get_if<op::LineTo>(&o)) {
+        if (pen_.style == FillStyle::Solid) LineTo(l->x, l->y);
+        x_ = l->x;
+        y_ = l->y;
+      } else if (const auto* m = std::get_if<op::MoveTo>(&o)) {
+        x_ = m->x;
+        y_ = m->y;
+      } else if (const auto* b = std::get_if<op::Brush>(&o)) {
+        brush_ = *b;
+      } else if (const auto* pen = std::get_if<op::Pen>(&o)) {
+        EndPath();
+        pen_ = *pen;
+      } else if (const auto* f = std::get_if<op::Font>(&o)) {
+        font_ = f->font < c.fonts.size() ? &c.fonts[f->font] : nullptr;
+      } else if (const auto* r = std::get_if<op::Rectangle>(&o)) {
+        EndPath();
+        Rectangle(r->x1, r->y1, r->x2, r->y2, brush_, pen_);
+      } else if (const auto* t = std::get_if<op::TextOut>(&o)) {
+        EndPath();
+        if (t->text < c.texts.size()) Text(*t, c.texts[t->text]);
+      }
+    }
+    EndPath();
+  }
+
+  void LineTo(int32_t x, int32_t y) {
+    if (!pathOpen_) {
+      out_.Bytes("<path fill=\"none\" stroke=\"");
+      Colour(out_, pen_.colour);
+      out_.Bytes("\" stroke-width=\"");
+      Decimal(out_, std::max(1, pen_.width));
+      out_.Bytes("\" stroke-linecap=\"round\" stroke-linejoin=\"round\" d=\"");
+      pathOpen_ = true;
+    } else if (pathX_ == x_ && pathY_ == y_) {
+      out_.Bytes(" ");
+      Decimal(out_, x);
+      out_.Bytes(" ");
+      Decimal(out_, y);
+      pathX_ = x;
+      pathY_ = y;
+      return;
+    }
+    out_.Bytes("M");
+    Decimal(out_, x_);
+    out_.Bytes(" ");
+    Decimal(out_, y_);
+    out_.Bytes("L");
+    Decimal(out_, x);
+    out_.Bytes(" ");
+    Decimal(out_, y);
+    pathX_ = x;
+    pathY_ = y;
+  }
+
+  void EndPath() {
+    if (!pathOpen_) return;
+    out_.Bytes("\"/>\n");
+    pathOpen_ = false;
+  }
+
+  void Rectangle(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const op::Brush& brush, const op::Pen& pen) {
+    out_.Bytes("<rect x=\"");
+    Decimal(out_, std::min(x1, x2));
+    out_.Bytes("\" y=\"");
+    Decimal(out_, std::min(y1, y2));
+    out_.Bytes("\" width=\"");
+    Decimal(out_, std::llabs(x2 - x1));
+    out_.Bytes("\" height=\"");
+    Decimal(out_, std::llabs(y2 - y1));
+    out_.Bytes("\"");
+    Paint(brush, pen);
+    out_.Bytes("/>\n");
+  }
+
+  void Text(const op::TextOut& t, const PictureText& text) {
+    const FontSpec face = font_ ? *font_ : FontSpec{};
+    const int64_t em = std::llabs(int64_t{face.height});
+    if (brush_.style == FillStyle::Solid)
+      Rectangle(t.x, t.y, int64_t{t.x} + text.width, int64_t{t.y} + em, brush_, {FillStyle::None, kBlack, 0});
+    if (text.chars.empty()) return;
+    out_.Bytes("<text xml:space=\"preserve\" font-family=\"");
+    // The face is UTF-8 already; only what would end the attribute or the CSS name is left out.
+    for (char c : face.face) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (byte < 0x20 || c == ',' || c == '\'' || c == '"' || c == ';') continue;
+      if (c == '&' || c == '<' || c == '>')
+        XmlText(out_, byte);
+      else
+        out_.U8(byte);
+    }
+    out_.Bytes(", sans-serif\" font-size=\"");
+    Decimal(out_, em);
+    if (face.weight >= 600) out_.Bytes("\" font-weight=\"bold");
+    out_.Bytes("\" fill=\"");
+    Colour(out_, face.colour);
+    out_.Bytes("\" y=\"");
+    // The top of the text is the top of the character cell; the baseline lies the ascent of a
+    // Helvetica-like face below it.
+    Decimal(out_, int64_t{t.y} + (em * 905 + 500) / 1000);
+    out_.Bytes("\" x=\"");
+    int64_t x = t.x;
+    for (size_t i = 0; i < text.chars.size(); ++i) {
+      if (IsLow(text.chars[i]) && i > 0 && IsHigh(text.chars[i - 1])) {
+        x += text.advances[i];
+        continue;
+      }
+      if (i > 0) out_.Bytes(" ");
+      Decimal(out_, x);
+      x += text.advances[i];
+    }
+    out_.Bytes("\">");
+    for (size_t i = 0; i < text.chars.size(); ++i) {
+      char32_t c = text.chars[i];
+      if (IsHigh(c) && i + 1 < text.chars.size() && IsLow(text.chars[i + 1])) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (text.chars[i + 1] - 0xDC00);
+        ++i;
+      }
+      XmlText(out_, c);
+    }
+    out_.Bytes("</text>\n");
+  }
+
+  static bool IsHigh(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+  static bool IsLow(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+  const PictureSnapshot& p_;
+  ByteWriter out_;
+  op::Brush brush_ = kInitialBrush;
+  op::Pen pen_ = kInitialPen;
+  const FontSpec* font_ = nullptr;
+  int32_t x_ = 0, y_ = 0;
+  bool pathOpen_ = false;
+  int32_t pathX_ = 0, pathY_ = 0;
+};
+
+}  // namespace
+
+std::vector<uint8_t> EncodeSvg(const PictureSnapshot& picture) {
+  try {
+    return SvgWriter(picture).Encode();
+  } catch (const std::bad_alloc&) {
+    throw Error(kNoResources);
+  }
+}
+
+}  // namespace ternova

@@ -1,0 +1,56 @@
+#pragma once
+// What the PDF and SVG writers share: decimal text into a ByteWriter, and the table of disc
+// kinds, so each kind of filled ellipse is defined once in the file and placed many times.
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "picture/byte_writer.h"
+#include "picture/picture.h"
+
+namespace ternova {
+
+// Writes `v` in decimal.
+void Decimal(ByteWriter& out, int64_t v);
+// Writes `halves` / 2 in decimal: "617" or "617.5".
+void HalfDecimal(ByteWriter& out, int64_t halves);
+// Writes `v` / 255 with up to four decimals ("0", "1", "0.502"), a colour channel for PDF.
+void Channel(ByteWriter& out, uint8_t v);
+
+// One kind of ellipse: its box's size and the brush and pen it is drawn with.
+struct EllipseKind {
+  int64_t width = 0, height = 0;  // always >= 0
+  op::Brush brush{};
+  op::Pen pen{};
+  friend bool operator==(const EllipseKind& a, const EllipseKind& b) {
+    return a.width == b.width && a.height == b.height && a.brush.style == b.brush.style &&
+           a.brush.colour == b.brush.colour && a.pen.style == b.pen.style && a.pen.colour == b.pen.colour &&
+           a.pen.width == b.pen.width;
+  }
+};
+
+// Every kind of ellipse a picture draws, numbered in the order first drawn. A diagram has two
+// or three (the blue symbols, the red highlighted one), found through a one-entry cache; any
+// other picture through a hash table.
+class EllipseKinds {
+ public:
+  explicit EllipseKinds(const PictureContent& content);
+  const std::vector<EllipseKind>& All() const { return kinds_; }
+  // Index of the kind; the kind must be one the picture draws.
+  size_t Find(const EllipseKind& kind);
+  static EllipseKind Of(const op::Ellipse& e, const op::Brush& brush, const op::Pen& pen);
+
+ private:
+  struct Hash {
+    size_t operator()(const EllipseKind& k) const;
+  };
+  std::vector<EllipseKind> kinds_;
+  std::unordered_map<EllipseKind, size_t, Hash> index_;
+  size_t last_ = 0;
+};
+
+// The drawing state every operation list starts with (as the surface and playback assume).
+inline constexpr op::Brush kInitialBrush{FillStyle::Solid, kWhite};
+inline constexpr op::Pen kInitialPen{FillStyle::Solid, kBlack, 1};
+
+}  // namespace ternova
