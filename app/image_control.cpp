@@ -5,17 +5,40 @@
 #include <QPainter>
 #include <QTextDocument>
 #include <QToolTip>
+#include <cmath>
 
 #include "picture/display.h"
 #include "picture/qt/playback.h"
 
 namespace ternova::app {
 
+namespace {
+
+// A replay of this many operations takes longer than a frame; below it, every size is exact.
+constexpr size_t kLargePictureOps = 40'000;
+// How long the size must stay unchanged before the picture is played at it.
+constexpr int kSettleMs = 150;
+
+}  // namespace
+
 ImageControl::ImageControl(QWidget* parent) : QWidget(parent) {
   // Transparent where the picture does not reach: the window's background shows there.
   setAttribute(Qt::WA_TranslucentBackground);
   // Lets a tip that belongs to one symbol go as soon as the mouse leaves that symbol.
   setMouseTracking(true);
+  settle_ = new QTimer(this);
+  settle_->setSingleShot(true);
+  settle_->setInterval(kSettleMs);
+  connect(settle_, &QTimer::timeout, this, [this] {
+    resizing_ = false;
+    update();
+  });
+}
+
+void ImageControl::resizeEvent(QResizeEvent* event) {
+  resizing_ = true;
+  settle_->start();
+  QWidget::resizeEvent(event);
 }
 
 void ImageControl::SetPicture(const PictureSnapshot& picture) {
@@ -23,6 +46,30 @@ void ImageControl::SetPicture(const PictureSnapshot& picture) {
   assigned_ = true;
   cacheValid_ = false;
   update();
+}
+
+void ImageControl::SetPictureChangedIn(const PictureSnapshot& picture, const std::vector<QRectF>& areas,
+                                       const std::function<void(QImage&, QRect)>& repaint) {
+  const DisplayRect fit = FitPicture(picture.width, picture.height, width(), height());
+  if (!cacheValid_ || cacheSize_ != size() || cache_.isNull() || cache_.size() != QSize(fit.width, fit.height) ||
+      picture.width != picture_.width || picture.height != picture_.height) {
+    SetPicture(picture);
+    return;
+  }
+  picture_ = picture;
+  assigned_ = true;
+  const double sx = (fit.width - 1.0) / picture.width, sy = (fit.height - 1.0) / picture.height;
+  for (const QRectF& area : areas) {
+    // A pixel shows what lies at its centre: the pixels around the area's edges, and a margin.
+    const QRect pixels = QRect(QPoint(static_cast<int>(std::floor(area.left() * sx)) - 2,
+                                      static_cast<int>(std::floor(area.top() * sy)) - 2),
+                               QPoint(static_cast<int>(std::ceil(area.right() * sx)) + 2,
+                                      static_cast<int>(std::ceil(area.bottom() * sy)) + 2)) &
+                         cache_.rect();
+    if (pixels.isEmpty()) continue;
+    repaint(cache_, pixels);
+    update(pixels);
+  }
 }
 
 const QImage& ImageControl::Displayed() {
@@ -78,6 +125,13 @@ void ImageControl::mousePressEvent(QMouseEvent* event) {
 }
 
 void ImageControl::paintEvent(QPaintEvent*) {
+  const bool large = picture_.content && picture_.content->ops.size() > kLargePictureOps;
+  if (resizing_ && large && cacheValid_ && cacheSize_ != size() && !cache_.isNull()) {
+    const DisplayRect fit = FitPicture(picture_.width, picture_.height, width(), height());
+    QPainter painter(this);
+    painter.drawImage(QRect(0, 0, fit.width, fit.height), cache_);
+    return;
+  }
   const QImage& image = Displayed();
   if (image.isNull()) return;
   QPainter painter(this);

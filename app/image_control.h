@@ -4,9 +4,11 @@
 #include <QImage>
 #include <QRectF>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "picture/picture.h"
 
@@ -24,6 +26,11 @@ class ImageControl : public QWidget {
   explicit ImageControl(QWidget* parent = nullptr);
 
   void SetPicture(const PictureSnapshot& picture);
+  // Shows `picture`, which differs from the one shown only inside `areas` (logical units): only
+  // those parts of the kept raster are drawn again, by `repaint` (given the raster and a clip in
+  // its pixels). Without a raster of the current size it is shown as SetPicture shows it.
+  void SetPictureChangedIn(const PictureSnapshot& picture, const std::vector<QRectF>& areas,
+                           const std::function<void(QImage&, QRect)>& repaint);
   const PictureSnapshot& Picture() const { return picture_; }
   bool HasPicture() const { return assigned_; }
   // What the control paints at its top-left corner (null when nothing was drawn yet).
@@ -38,6 +45,7 @@ class ImageControl : public QWidget {
  protected:
   bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
 
  private:
@@ -46,6 +54,10 @@ class ImageControl : public QWidget {
   QImage cache_;
   bool cacheValid_ = false;
   QSize cacheSize_;
+  // While the size keeps changing, a large picture is shown as its last raster scaled; it is
+  // played again once the size has settled.
+  QTimer* settle_ = nullptr;
+  bool resizing_ = false;
   std::function<ImageHint(QPointF)> hint_;
   std::function<void(QPointF)> press_;
 };

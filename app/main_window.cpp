@@ -16,7 +16,9 @@
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
+#include <cmath>
 #include <new>
+#include <variant>
 
 #include "app/image_control.h"
 #include "app/menu_text.h"
@@ -27,6 +29,7 @@
 #include "data/number.h"
 #include "diagram/render.h"
 #include "picture/qt/export.h"
+#include "picture/qt/playback.h"
 #include "picture/qt/qt_text_metrics.h"
 
 namespace ternova::app {
@@ -289,6 +292,10 @@ void TForm1::DrawDiagram() {
   const SurfaceEnvironment env{CurrentScreen(), SystemIsJapanese(), &metrics};
   // Whatever was recorded is shown, also when the drawing stopped at an error; a picture cut
   // short may lack symbols, so none are found on it.
+  // A new selection changes only the old and the new selected row's symbols.
+  const bool selectionOnly = symbolsShown_ && drawnView_.SymbolSize == view.SymbolSize &&
+                             drawnView_.Grid10 == view.Grid10 && drawnView_.Grid50 == view.Grid50;
+  const int32_t before = drawnView_.SelectedSample;
   symbolsShown_ = false;
   try {
     ::ternova::DrawDiagram(s.Geometry, s.Table, view, s.GridDivisions, s.Picture, env);
@@ -296,9 +303,44 @@ void TForm1::DrawDiagram() {
     imgTernova->SetPicture(Snapshot(s.Picture));
     throw;
   }
-  imgTernova->SetPicture(Snapshot(s.Picture));
+  if (selectionOnly)
+    ShowSelectionChange(before, view);
+  else
+    imgTernova->SetPicture(Snapshot(s.Picture));
   drawnView_ = view;
   symbolsShown_ = true;
+}
+
+void TForm1::ShowSelectionChange(int32_t before, const ViewState& view) {
+  const ProcessState& s = State();
+  const int32_t rows = s.Symbols.Rows();
+  const int64_t reach = 2 * std::abs(int64_t{view.SymbolSize});
+  std::vector<QRectF> areas;
+  for (const int32_t row : {before, view.SelectedSample}) {
+    if (row < 1 || row > rows) continue;
+    for (int face = 1; face <= 4; ++face) {
+      const Point& p = s.Table.SamplePoints[row][face];
+      areas.emplace_back(p.x - reach, p.y - reach, 2 * reach, 2 * reach);
+    }
+  }
+  const PictureSnapshot picture = Snapshot(s.Picture);
+  // Everything before the first disc lies under the symbols and is played again as it is.
+  size_t firstDisc = 0;
+  const PictureOps& ops = picture.content->ops;
+  while (firstDisc < ops.size() && !std::holds_alternative<op::Ellipse>(ops[firstDisc])) ++firstDisc;
+  imgTernova->SetPictureChangedIn(picture, areas, [&](QImage& image, QRect clip) {
+    const double sx = (image.width() - 1.0) / picture.width, sy = (image.height() - 1.0) / picture.height;
+    const std::vector<PlacedSymbol> near =
+        s.Symbols.Near(static_cast<int64_t>(std::floor(clip.left() / sx)) - 1,
+                       static_cast<int64_t>(std::floor(clip.top() / sy)) - 1,
+                       static_cast<int64_t>(std::ceil((clip.right() + 1) / sx)) + 1,
+                       static_cast<int64_t>(std::ceil((clip.bottom() + 1) / sy)) + 1, reach + 1);
+    std::vector<PlacedDisc> discs;
+    discs.reserve(near.size());
+    for (const PlacedSymbol& symbol : near)
+      discs.push_back({SymbolBox(symbol.centre, SymbolRadius(view, symbol.row)), SymbolColour(view, symbol.row)});
+    RepaintDisplayed(image, clip, picture, firstDisc, discs);
+  });
 }
 
 SymbolHit TForm1::SymbolAt(QPointF at) const {

@@ -100,6 +100,8 @@ class TForm1 : public QMainWindow {
   void ApplyAnchors();
   void ReadDecimalSeparator();
   void DrawDiagram();
+  // Shows the new drawing by repainting only the symbols of the old and new selected rows.
+  void ShowSelectionChange(int32_t before, const ViewState& view);
   void OpenDataFile(const QString& path);
   void SelectSample(int row);
   // The symbol under a point of the picture as it is shown now (row 0: none).

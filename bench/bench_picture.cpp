@@ -8,6 +8,8 @@
 #include "data/data_file.h"
 #include "diagram/render.h"
 #include "picture/emf_writer.h"
+#include "picture/pdf_writer.h"
+#include "picture/svg_writer.h"
 #include "picture/qt/playback.h"
 #include "picture/qt/qt_text_metrics.h"
 #include "picture/wmf_writer.h"
@@ -75,6 +77,12 @@ BENCHMARK(BM_EncodeEmf)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchma
 
 void BM_EncodeWmf(benchmark::State& state) { Encode(state, EncodeWmf); }
 BENCHMARK(BM_EncodeWmf)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+void BM_EncodePdf(benchmark::State& state) { Encode(state, EncodePdf); }
+BENCHMARK(BM_EncodePdf)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+void BM_EncodeSvg(benchmark::State& state) { Encode(state, EncodeSvg); }
+BENCHMARK(BM_EncodeSvg)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace ternova

@@ -78,6 +78,43 @@ void BM_ClickGridRow(benchmark::State& state) {
 }
 BENCHMARK(BM_ClickGridRow)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// One arrow key in the grid: the selection moves a row, the diagram is recorded and the changed
+// symbols repainted.
+void BM_ArrowKey(benchmark::State& state) {
+  Window window(static_cast<int32_t>(state.range(0)));
+  window.form->OpenO1->trigger();
+  QApplication::processEvents();
+  SampleGrid* grid = window.form->strgridData;
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->CellRect(1, 2).center());
+  QApplication::processEvents();
+  bool down = true;
+  for (auto _ : state) {
+    QTest::keyClick(grid, down ? Qt::Key_Down : Qt::Key_Up);
+    QApplication::processEvents();
+    down = !down;
+  }
+  if (State().SelectedSample != 2 && State().SelectedSample != 3) state.SkipWithError("the key moved nothing");
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_ArrowKey)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One step of dragging the window's corner: the diagram painted at the new size. The figure is
+// the time per frame; frames per second are 1000 over it.
+void BM_ResizeStep(benchmark::State& state) {
+  Window window(static_cast<int32_t>(state.range(0)));
+  window.form->OpenO1->trigger();
+  QApplication::processEvents();
+  const QSize start = window.form->size();
+  int step = 0;
+  for (auto _ : state) {
+    step = (step + 1) % 20;
+    window.form->resize(start + QSize(step * 6, step * 4));
+    QApplication::processEvents();
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ResizeStep)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 struct Indexed {
   DiagramGeometry geometry = ComputeDiagramGeometry();
   SampleTable table;

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""The same net, grids, labels and symbols as ternova-plot, drawn by matplotlib to SVG.
+"""The same net, grids, labels and symbols as ternova-plot, drawn by matplotlib to SVG or PDF.
 
-Used by bench/run to compare end-to-end times: python3 bench/matplotlib_net.py DATA OUT.svg
+Used by bench/run to compare end-to-end times: python3 bench/matplotlib_net.py DATA OUT.svg|OUT.pdf
 """
 import sys
 

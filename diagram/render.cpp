@@ -6,6 +6,17 @@
 
 namespace ternova {
 
+op::Ellipse SymbolBox(const Point& p, int32_t r) {
+  return {SaturateToInt32(int64_t{p.x} - r), SaturateToInt32(int64_t{p.y} - r), SaturateToInt32(int64_t{p.x} + r),
+          SaturateToInt32(int64_t{p.y} + r)};
+}
+
+int32_t SymbolRadius(const ViewState& view, int32_t row) {
+  return row == view.SelectedSample ? view.SymbolSize * 2 : view.SymbolSize;
+}
+
+Rgb SymbolColour(const ViewState& view, int32_t row) { return row == view.SelectedSample ? kRed : kBlue; }
+
 void DrawGridPass(DrawingSurface& surface, const DiagramGeometry& geometry, int32_t divisions) {
   const int32_t n = divisions;
   for (int face = 1; face <= 4; ++face) {
@@ -71,17 +82,10 @@ void DrawDiagram(const DiagramGeometry& g, const SampleTable& table, const ViewS
   surface.Reserve(4 * static_cast<size_t>(std::max(rows, 0)) + 16);
   for (int face = 1; face <= 4; ++face) {
     for (int32_t j = 1; j <= rows; ++j) {
-      int32_t m = 1;
       surface.SetBrushColour(kBlue);
-      if (j == view.SelectedSample) {
-        surface.SetBrushColour(kRed);
-        m = 2;
-      }
-      const int32_t r = view.SymbolSize * m;
-      const Point& p = table.SamplePoints[j][face];
-      // A symbol of a point far outside the net stays outside: its box is clamped, never wrapped.
-      surface.Ellipse(SaturateToInt32(int64_t{p.x} - r), SaturateToInt32(int64_t{p.y} - r),
-                      SaturateToInt32(int64_t{p.x} + r), SaturateToInt32(int64_t{p.y} + r));
+      if (j == view.SelectedSample) surface.SetBrushColour(kRed);
+      const op::Ellipse box = SymbolBox(table.SamplePoints[j][face], SymbolRadius(view, j));
+      surface.Ellipse(box.x1, box.y1, box.x2, box.y2);
     }
   }
   surface.End();

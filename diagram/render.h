@@ -22,6 +22,13 @@ struct ViewState {
 void DrawDiagram(const DiagramGeometry& geometry, const SampleTable& table, const ViewState& view,
                  int32_t& gridDivisions, DiagramPicture& picture, const SurfaceEnvironment& env);
 
+// The symbol of a point: a circle of radius `r` around it, its box clamped to 32 bits so a point
+// far outside the net stays outside.
+op::Ellipse SymbolBox(const Point& p, int32_t r);
+// Radius and colour of row `row`'s symbols: red at twice the size when it is the selected one.
+int32_t SymbolRadius(const ViewState& view, int32_t row);
+Rgb SymbolColour(const ViewState& view, int32_t row);
+
 // One grid pass: N lines per direction on every face, parallel to each edge.
 void DrawGridPass(DrawingSurface& surface, const DiagramGeometry& geometry, int32_t divisions);
 

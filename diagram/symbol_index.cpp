@@ -86,4 +86,27 @@ SymbolHit SymbolIndex::Find(double x, double y, int32_t symbolSize, int32_t sele
   return {row, static_cast<int32_t>(best->key >> kFaceShift) + 1, {best->x, best->y}, row == selectedRow ? 2 * r : r};
 }
 
+std::vector<PlacedSymbol> SymbolIndex::Near(int64_t x0, int64_t y0, int64_t x1, int64_t y1, int64_t reach) const {
+  std::vector<PlacedSymbol> out;
+  if (rows_ == 0) return out;
+  x0 -= reach, y0 -= reach, x1 += reach, y1 += reach;
+  const int32_t bx0 = BucketOf(static_cast<double>(x0)), bx1 = BucketOf(static_cast<double>(x1));
+  const int32_t by0 = BucketOf(static_cast<double>(y0)), by1 = BucketOf(static_cast<double>(y1));
+  std::vector<const Entry*> found;
+  for (int32_t by = by0; by <= by1; ++by) {
+    for (int32_t bx = bx0; bx <= bx1; ++bx) {
+      const size_t b = static_cast<size_t>(by) * kBuckets + bx;
+      for (uint32_t i = starts_[b]; i < starts_[b + 1]; ++i) {
+        const Entry& e = entries_[i];
+        if (e.x >= x0 && e.x <= x1 && e.y >= y0 && e.y <= y1) found.push_back(&e);
+      }
+    }
+  }
+  std::sort(found.begin(), found.end(), [](const Entry* a, const Entry* b) { return a->key < b->key; });
+  out.reserve(found.size());
+  for (const Entry* e : found)
+    out.push_back({static_cast<int32_t>(e->key & kRowMask), static_cast<int32_t>(e->key >> kFaceShift) + 1, {e->x, e->y}});
+  return out;
+}
+
 }  // namespace ternova

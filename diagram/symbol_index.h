@@ -12,6 +12,11 @@
 
 namespace ternova {
 
+struct PlacedSymbol {
+  int32_t row = 0, face = 0;
+  Point centre;
+};
+
 struct SymbolHit {
   int32_t row = 0;  // 0: no symbol there
   int32_t face = 0;
@@ -37,6 +42,10 @@ class SymbolIndex {
   // `selectedRow`. The diagram draws face by face and row by row, so the last drawn is the
   // highest (face, row).
   SymbolHit Find(double x, double y, int32_t symbolSize, int32_t selectedRow) const;
+
+  // Every symbol whose centre lies within `reach` of the box (x0, y0)-(x1, y1), in drawing order:
+  // what a redraw of that box must draw again, given radii up to `reach`.
+  std::vector<PlacedSymbol> Near(int64_t x0, int64_t y0, int64_t x1, int64_t y1, int64_t reach) const;
 
  private:
   // Face and row in one key whose order is the drawing order.

@@ -83,9 +83,9 @@ class Deflater {
 
 class PdfWriter {
  public:
-  explicit PdfWriter(const PictureSnapshot& p) : p_(p) {}
+  PdfWriter(const PictureSnapshot& p, const ByteSink& sink) : p_(p), sink_(sink) {}
 
-  std::vector<uint8_t> Encode() {
+  void Write() {
     static const PictureContent kNothing;
     const PictureContent& c = p_.content ? *p_.content : kNothing;
     EllipseKinds kinds(c);
@@ -105,12 +105,21 @@ class PdfWriter {
     for (size_t i = 0; i < kinds.All().size(); ++i) Form(static_cast<int>(kFirstForm + i), kinds.All()[i]);
     Content(c, kinds);
     Trailer();
-    return out_.Take();
+    Flush();
   }
 
  private:
+  // Where the next byte goes in the file.
+  size_t Position() const { return flushed_ + out_.Size(); }
+
+  void Flush() {
+    if (out_.Size() > 0) sink_(out_.Data(), out_.Size());
+    flushed_ += out_.Size();
+    out_.Clear();
+  }
+
   void Object(int number) {
-    offsets_[static_cast<size_t>(number)] = out_.Size();
+    offsets_[static_cast<size_t>(number)] = Position();
     Decimal(out_, number);
     out_.Bytes(" 0 obj\n");
   }
@@ -184,7 +193,7 @@ class PdfWriter {
   void Content(const PictureContent& c, EllipseKinds& kinds) {
     Object(kContent);
     out_.Bytes("<< /Length 5 0 R /Filter /FlateDecode >>\nstream\n");
-    const size_t start = out_.Size();
+    const size_t start = Position();
     {
       Deflater deflater(out_);
       ByteWriter& s = stage_;
@@ -201,13 +210,14 @@ class PdfWriter {
         if (s.Size() >= kStage) {
           deflater.Write(s.Data(), s.Size(), false);
           s.Clear();
+          if (out_.Size() >= kStage) Flush();
         }
       }
       EndPath();
       deflater.Write(s.Data(), s.Size(), true);
       s.Clear();
     }
-    const size_t length = out_.Size() - start;
+    const size_t length = Position() - start;
     out_.Bytes("\nendstream\nendobj\n");
     Object(kContentLength);
     Decimal(out_, static_cast<int64_t>(length));
@@ -351,7 +361,7 @@ class PdfWriter {
   }
 
   void Trailer() {
-    const size_t xref = out_.Size();
+    const size_t xref = Position();
     const size_t count = offsets_.size();
     out_.Bytes("xref\n0 ");
     Decimal(out_, static_cast<int64_t>(count));
@@ -369,7 +379,9 @@ class PdfWriter {
   }
 
   const PictureSnapshot& p_;
+  const ByteSink& sink_;
   ByteWriter out_, stage_;
+  size_t flushed_ = 0;
   std::vector<size_t> offsets_;
   double pageW_ = 0, pageH_ = 0;
   op::Brush brush_ = kInitialBrush;
@@ -386,12 +398,20 @@ class PdfWriter {
 
 }  // namespace
 
-std::vector<uint8_t> EncodePdf(const PictureSnapshot& picture) {
+void WritePdf(const PictureSnapshot& picture, const ByteSink& sink) {
   try {
-    return PdfWriter(picture).Encode();
+    PdfWriter(picture, sink).Write();
   } catch (const std::bad_alloc&) {
     throw Error(kNoResources);
   }
+}
+
+std::vector<uint8_t> EncodePdf(const PictureSnapshot& picture) {
+  ByteWriter all;
+  WritePdf(picture, [&](const uint8_t* data, size_t size) {
+    all.Bytes(std::string_view(reinterpret_cast<const char*>(data), size));
+  });
+  return all.Take();
 }
 
 }  // namespace ternova

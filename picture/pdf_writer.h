@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "picture/picture.h"
+#include "picture/picture_file.h"
 
 namespace ternova {
 
@@ -11,5 +12,7 @@ namespace ternova {
 // Helvetica (never embedded) with each character placed at its recorded advance, and
 // characters outside Latin-1 left out (their advance kept).
 std::vector<uint8_t> EncodePdf(const PictureSnapshot& picture);
+// The same, handed to `sink` a megabyte or so at a time.
+void WritePdf(const PictureSnapshot& picture, const ByteSink& sink);
 
 }  // namespace ternova

@@ -104,18 +104,39 @@ struct Fd {
   }
 };
 
-// Writes all of `bytes` to `fd`; false on a short write.
-bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
+[[noreturn]] void WriteError() { throw Error("ストリームへの書き込みエラー"); }
+
+// Writes all of [data, data + size) to `fd`, or throws the write error.
+void WriteAll(int fd, const uint8_t* data, size_t size) {
   size_t done = 0;
-  while (done < bytes.size()) {
-    size_t chunk = std::min<size_t>(bytes.size() - done, size_t{1} << 24);
+  while (done < size) {
+    size_t chunk = std::min<size_t>(size - done, size_t{1} << 24);
     if (Limiter()) chunk = std::min(chunk, Limiter()(chunk));
-    const ssize_t wrote = chunk ? ::write(fd, bytes.data() + done, chunk) : 0;
+    const ssize_t wrote = chunk ? ::write(fd, data + done, chunk) : 0;
     if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) return false;
+    if (wrote <= 0) WriteError();
     done += static_cast<size_t>(wrote);
   }
-  return true;
+}
+
+// Copies what `from` holds, from its start, to `to`.
+void CopyAll(int from, int to) {
+  if (::lseek(from, 0, SEEK_SET) != 0) WriteError();
+  std::vector<uint8_t> buffer(size_t{1} << 20);
+  for (;;) {
+    const ssize_t got = ::read(from, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) WriteError();
+    if (got == 0) return;
+    WriteAll(to, buffer.data(), static_cast<size_t>(got));
+  }
+}
+
+// Closes `fd`, taking it from its owner first; a failed close is a failed write.
+void CloseOrFail(int& fd) {
+  const int f = fd;
+  fd = -1;
+  if (::close(f) != 0) WriteError();
 }
 
 // The folder part of a path ("" for a bare name).
@@ -178,16 +199,20 @@ void SetWriteLimiterForTesting(WriteLimiter limiter) { Limiter() = std::move(lim
 
 void WriteFileReplacing(const std::string& path, const std::function<std::vector<uint8_t>()>& encode,
                         PipeTargets pipes) {
+  // Everything that can fail before the first byte, or take long, comes before any file exists.
+  const std::vector<uint8_t> bytes = encode();
+  WriteFileReplacingStreamed(path, [&](const ByteSink& sink) { sink(bytes.data(), bytes.size()); }, pipes);
+}
+
+void WriteFileReplacingStreamed(const std::string& path, const std::function<void(const ByteSink&)>& produce,
+                                PipeTargets pipes) {
   std::error_code ec;
   const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
   const std::string full = ec ? path : absolute.string();
   auto cannotCreate = [&](int error) {
     throw Error("ファイル \"" + full + "\". " + SystemErrorText(error) + " を作成できません");
   };
-  auto writeError = [] { throw Error("ストリームへの書き込みエラー"); };
-
-  // Everything that can fail before the first byte, or take long, comes before any file exists.
-  const std::vector<uint8_t> bytes = encode();
+  auto produceInto = [&](int fd) { produce([fd](const uint8_t* data, size_t size) { WriteAll(fd, data, size); }); };
 
   struct stat st {};
   const bool exists = ::stat(path.c_str(), &st) == 0;
@@ -206,10 +231,8 @@ void WriteFileReplacing(const std::string& path, const std::function<std::vector
   if (exists && (!S_ISREG(st.st_mode) || !sameFile)) {
     Fd out{::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY)};
     if (out.fd < 0) cannotCreate(errno);
-    if (!WriteAll(out.fd, bytes)) writeError();
-    const int fd = out.fd;
-    out.fd = -1;
-    if (::close(fd) != 0) writeError();
+    produceInto(out.fd);
+    CloseOrFail(out.fd);
     return;
   }
 
@@ -219,29 +242,23 @@ void WriteFileReplacing(const std::string& path, const std::function<std::vector
     existing.fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (existing.fd < 0) cannotCreate(errno);
   }
-  // Where the replacement cannot be made or put in place, the file itself is written.
-  auto writeDirectly = [&] {
-    Fd created;
-    int fd = existing.fd;
-    if (fd < 0) {
-      created.fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
-      if (created.fd < 0) cannotCreate(errno);
-      fd = created.fd;
-    } else if (::ftruncate(fd, 0) != 0) {
-      cannotCreate(errno);
-    }
-    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) writeError();
-    if (created.fd >= 0) {
-      created.fd = -1;
-      if (::close(fd) != 0) writeError();
-    } else {
-      existing.fd = -1;
-      if (::close(fd) != 0) writeError();
-    }
-  };
 
   TempFile temp;
-  if (!temp.Create(TemporaryPattern(target))) return writeDirectly();
+  if (!temp.Create(TemporaryPattern(target))) {
+    // No new file can be made beside it: the file itself is written, as QSaveFile does.
+    Fd created;
+    if (existing.fd < 0) {
+      created.fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+      if (created.fd < 0) cannotCreate(errno);
+    } else if (::ftruncate(existing.fd, 0) != 0) {
+      cannotCreate(errno);
+    }
+    int& fd = existing.fd >= 0 ? existing.fd : created.fd;
+    produceInto(fd);
+    if (::fsync(fd) != 0) WriteError();
+    CloseOrFail(fd);
+    return;
+  }
   if (exists) {
     // The owner and group stay where the process may set them; the special bits never come along.
     if (::fchown(temp.fd, real.st_uid, real.st_gid) != 0 && ::fchown(temp.fd, static_cast<uid_t>(-1), real.st_gid) != 0) {
@@ -254,21 +271,20 @@ void WriteFileReplacing(const std::string& path, const std::function<std::vector
     ::fchmod(temp.fd, 0666 & ~mask);
   }
 
-  if (!WriteAll(temp.fd, bytes)) writeError();
-  const int fd = temp.fd;
-  temp.fd = -1;
-  if (::fsync(fd) != 0) {
-    ::close(fd);
-    writeError();
+  produceInto(temp.fd);
+  if (::fsync(temp.fd) != 0) WriteError();
+  if (temp.CommitTo(target)) {
+    CloseOrFail(temp.fd);
+    return;
   }
-  if (::close(fd) != 0) writeError();
-  if (!temp.CommitTo(target)) {
-    const int error = errno;
-    // A sticky folder lets no one but the owner rename over a file, a mount point cannot be
-    // renamed over at all: a file the user may write is then written in place.
-    if (existing.fd >= 0 && (error == EPERM || error == EACCES || error == EBUSY || error == EXDEV)) return writeDirectly();
-    cannotCreate(error);
-  }
+  const int error = errno;
+  // A sticky folder lets no one but the owner rename over a file, a mount point cannot be
+  // renamed over at all: a file the user may write is then written in place.
+  if (existing.fd < 0 || (error != EPERM && error != EACCES && error != EBUSY && error != EXDEV)) cannotCreate(error);
+  if (::ftruncate(existing.fd, 0) != 0) cannotCreate(errno);
+  CopyAll(temp.fd, existing.fd);
+  if (::fsync(existing.fd) != 0) WriteError();
+  CloseOrFail(existing.fd);
 }
 
 }  // namespace ternova

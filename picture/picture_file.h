@@ -28,6 +28,18 @@ enum class PipeTargets { Write, Refuse };
 void WriteFileReplacing(const std::string& path, const std::function<std::vector<uint8_t>()>& encode,
                         PipeTargets pipes = PipeTargets::Write);
 
+// The same for an encoder that hands its bytes over piece by piece through the sink it is
+// given, so a large file never lies in memory whole. The checks on the name come first; the
+// temporary file then exists while `produce` runs (it goes on errors and the signals above).
+using ByteSink = std::function<void(const uint8_t* data, size_t size)>;
+void WriteFileReplacingStreamed(const std::string& path, const std::function<void(const ByteSink&)>& produce,
+                                PipeTargets pipes = PipeTargets::Write);
+
+// The same for an encoder that hands its bytes over piece by piece through the sink it is
+// given, so a large file never lies in memory whole.
+using ByteSink = std::function<void(const uint8_t* data, size_t size)>;
+void WriteFileReplacingStreamed(const std::string& path, const std::function<void(const ByteSink&)>& produce);
+
 // The seam tests use to make writes fail (a full disk): called before each write with the
 // number of bytes about to be written; returns how many may be written.
 using WriteLimiter = std::function<size_t(size_t)>;

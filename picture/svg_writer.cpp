@@ -14,8 +14,8 @@ namespace ternova {
 
 namespace {
 
-// Each <use> of a disc is about 40 bytes.
-constexpr size_t kBytesPerEllipse = 44;
+// The document goes to its sink in pieces of about this size.
+constexpr size_t kPiece = size_t{1} << 20;
 
 void Hundredths(ByteWriter& out, int64_t v) {
   Decimal(out, v / 100);
@@ -63,11 +63,11 @@ void XmlText(ByteWriter& out, char32_t c) {
 
 class SvgWriter {
  public:
-  SvgWriter(const PictureSnapshot& p) : p_(p) {}
+  SvgWriter(const PictureSnapshot& p, const ByteSink& sink) : p_(p), sink_(sink) {}
 
-  std::vector<uint8_t> Encode() {
+  void Write() {
     const PictureContent* c = p_.content.get();
-    out_.Reserve(4096 + (c ? c->ops.size() * kBytesPerEllipse / 2 : 0));
+    out_.Reserve(kPiece + 4096);
     Header();
     if (c) {
       EllipseKinds kinds(*c);
@@ -75,7 +75,7 @@ class SvgWriter {
       Body(*c, kinds);
     }
     out_.Bytes("</svg>\n");
-    return out_.Take();
+    Flush();
   }
 
  private:
@@ -128,8 +128,14 @@ class SvgWriter {
     out_.Bytes("</defs>\n");
   }
 
+  void Flush() {
+    if (out_.Size() > 0) sink_(out_.Data(), out_.Size());
+    out_.Clear();
+  }
+
   void Body(const PictureContent& c, EllipseKinds& kinds) {
     for (const PictureOp& o : c.ops) {
+      if (out_.Size() >= kPiece) Flush();
       if (const auto* e = std::get_if<op::Ellipse>(&o)) {
         EndPath();
         out_.Bytes("<use xlink:href=\"#e");
@@ -265,6 +271,7 @@ class SvgWriter {
   static bool IsLow(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
   const PictureSnapshot& p_;
+  const ByteSink& sink_;
   ByteWriter out_;
   op::Brush brush_ = kInitialBrush;
   op::Pen pen_ = kInitialPen;
@@ -276,12 +283,20 @@ class SvgWriter {
 
 }  // namespace
 
-std::vector<uint8_t> EncodeSvg(const PictureSnapshot& picture) {
+void WriteSvg(const PictureSnapshot& picture, const ByteSink& sink) {
   try {
-    return SvgWriter(picture).Encode();
+    SvgWriter(picture, sink).Write();
   } catch (const std::bad_alloc&) {
     throw Error(kNoResources);
   }
+}
+
+std::vector<uint8_t> EncodeSvg(const PictureSnapshot& picture) {
+  ByteWriter all;
+  WriteSvg(picture, [&](const uint8_t* data, size_t size) {
+    all.Bytes(std::string_view(reinterpret_cast<const char*>(data), size));
+  });
+  return all.Take();
 }
 
 }  // namespace ternova

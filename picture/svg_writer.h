@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "picture/picture.h"
+#include "picture/picture_file.h"
 
 namespace ternova {
 
@@ -10,5 +11,7 @@ namespace ternova {
 // physical frame in mm. Each kind of ellipse is defined once and placed with <use>; runs of
 // lines with one pen are one path; each text's characters stand at their recorded advances.
 std::vector<uint8_t> EncodeSvg(const PictureSnapshot& picture);
+// The same, handed to `sink` a megabyte or so at a time.
+void WriteSvg(const PictureSnapshot& picture, const ByteSink& sink);
 
 }  // namespace ternova

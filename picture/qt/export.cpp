@@ -46,6 +46,10 @@ std::vector<uint8_t> EncodeForName(const std::string& name, const PictureSnapsho
 }
 
 void SavePictureFile(const std::string& path, const PictureSnapshot& picture, PipeTargets pipes) {
+  // The text formats of a large diagram run to hundreds of megabytes: they go out as written.
+  const std::string ext = PictureExtension(path);
+  if (ext == ".svg") return WriteFileReplacingStreamed(path, [&](const ByteSink& sink) { WriteSvg(picture, sink); }, pipes);
+  if (ext == ".pdf") return WriteFileReplacingStreamed(path, [&](const ByteSink& sink) { WritePdf(picture, sink); }, pipes);
   WriteFileReplacing(path, [&] { return EncodeForName(path, picture); }, pipes);
 }
 

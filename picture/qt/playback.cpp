@@ -25,14 +25,21 @@ class DiscFiller {
   explicit DiscFiller(QPainter& painter) {
     auto* image = dynamic_cast<QImage*>(painter.device());
     if (!image || !painter.transform().isIdentity() || painter.hasClipping()) return;
+    Use(image, image->rect());
+  }
+  // Fills only within `bounds` of `image`.
+  DiscFiller(QImage& image, QRect bounds) { Use(&image, bounds & image.rect()); }
+  bool Available() const { return image_ != nullptr; }
+
+  void Use(QImage* image, QRect bounds) {
     if (image->format() != QImage::Format_ARGB32_Premultiplied && image->format() != QImage::Format_RGB32 &&
         image->format() != QImage::Format_ARGB32)
       return;
     image_ = image;
     bits_ = reinterpret_cast<uint32_t*>(image->bits());
     stride_ = image->bytesPerLine() / 4;
+    left_ = bounds.left(), top_ = bounds.top(), right_ = bounds.right(), bottom_ = bounds.bottom();
   }
-  bool Available() const { return image_ != nullptr; }
 
   // The ellipse in the logical box (x1, y1, x2, y2), scaled by (sx, sy).
   void Fill(const op::Ellipse& e, double sx, double sy, Rgb colour) {
@@ -46,16 +53,15 @@ class DiscFiller {
       Stamp(cx, cy, rx, argb);
       return;
     }
-    const int w = image_->width(), h = image_->height();
-    const int top = std::max(0, static_cast<int>(std::ceil(cy - ry - 0.5)));
-    const int bottom = std::min(h - 1, static_cast<int>(std::floor(cy + ry - 0.5)));
+    const int top = std::max(top_, static_cast<int>(std::ceil(cy - ry - 0.5)));
+    const int bottom = std::min(bottom_, static_cast<int>(std::floor(cy + ry - 0.5)));
     for (int py = top; py <= bottom; ++py) {
       const double t = (py + 0.5 - cy) / ry;
       const double q = 1 - t * t;
       if (q < 0) continue;
       const double dx = rx * std::sqrt(q);
-      const int left = std::max(0, static_cast<int>(std::ceil(cx - dx - 0.5)));
-      const int right = std::min(w - 1, static_cast<int>(std::floor(cx + dx - 0.5)));
+      const int left = std::max(left_, static_cast<int>(std::ceil(cx - dx - 0.5)));
+      const int right = std::min(right_, static_cast<int>(std::floor(cx + dx - 0.5)));
       uint32_t* row = bits_ + static_cast<ptrdiff_t>(py) * stride_;
       for (int px = left; px <= right; ++px) row[px] = argb;
     }
@@ -100,11 +106,10 @@ class DiscFiller {
     const int fx = static_cast<int>((cx - px) * 16), fy = static_cast<int>((cy - py) * 16);
     const Stamp_& s = StampFor(r, fx, fy);
     const int ox = static_cast<int>(px), oy = static_cast<int>(py);
-    const int w = image_->width(), h = image_->height();
     int y = oy + s.top;
     for (const auto& [a, b] : s.spans) {
-      if (y >= 0 && y < h) {
-        const int left = std::max(0, ox + a), right = std::min(w - 1, ox + b);
+      if (y >= top_ && y <= bottom_) {
+        const int left = std::max(left_, ox + a), right = std::min(right_, ox + b);
         uint32_t* row = bits_ + static_cast<ptrdiff_t>(y) * stride_;
         for (int x = left; x <= right; ++x) row[x] = argb;
       }
@@ -118,13 +123,11 @@ class DiscFiller {
   QImage* image_ = nullptr;
   uint32_t* bits_ = nullptr;
   ptrdiff_t stride_ = 0;
+  int left_ = 0, top_ = 0, right_ = -1, bottom_ = -1;
 };
 
-}  // namespace
-
-void PlayPicture(QPainter& painter, const PictureContent& content, int32_t logicalW, int32_t logicalH,
-                 double destW, double destH) {
-  const double sx = logicalW > 0 ? destW / logicalW : 1, sy = logicalH > 0 ? destH / logicalH : 1;
+// Plays operations [begin, end) of `content` at scale (sx, sy).
+void Play(QPainter& painter, const PictureContent& content, size_t begin, size_t end, double sx, double sy) {
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.setRenderHint(QPainter::TextAntialiasing, true);
@@ -152,7 +155,8 @@ void PlayPicture(QPainter& painter, const PictureContent& content, int32_t logic
   applyPen();
   applyBrush();
 
-  for (const PictureOp& o : content.ops) {
+  for (size_t i = begin; i < end; ++i) {
+    const PictureOp& o = content.ops[i];
     if (const auto* e = std::get_if<op::Ellipse>(&o)) {
       if (discs.Available() && pen.style == FillStyle::None && brush.style == FillStyle::Solid) {
         discs.Fill(*e, sx, sy, brush.colour);
@@ -199,6 +203,34 @@ void PlayPicture(QPainter& painter, const PictureContent& content, int32_t logic
     }
   }
   painter.restore();
+}
+
+}  // namespace
+
+void PlayPicture(QPainter& painter, const PictureContent& content, int32_t logicalW, int32_t logicalH,
+                 double destW, double destH) {
+  const double sx = logicalW > 0 ? destW / logicalW : 1, sy = logicalH > 0 ? destH / logicalH : 1;
+  Play(painter, content, 0, content.ops.size(), sx, sy);
+}
+
+void RepaintDisplayed(QImage& image, QRect clip, const PictureSnapshot& picture, size_t firstDisc,
+                      const std::vector<PlacedDisc>& discs) {
+  if (!picture.content || image.isNull()) return;
+  clip &= image.rect();
+  if (clip.isEmpty()) return;
+  // The scale RenderForDisplay played at: the picture fills the image but its last row and column.
+  const double sx = picture.width > 0 ? (image.width() - 1.0) / picture.width : 1;
+  const double sy = picture.height > 0 ? (image.height() - 1.0) / picture.height : 1;
+  {
+    QPainter painter(&image);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillRect(clip, Qt::transparent);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter.setClipRect(clip);
+    Play(painter, *picture.content, 0, std::min(firstDisc, picture.content->ops.size()), sx, sy);
+  }
+  DiscFiller filler(image, clip);
+  for (const PlacedDisc& d : discs) filler.Fill(d.box, sx, sy, d.colour);
 }
 
 QImage RenderForDisplay(const PictureSnapshot& picture, QSize controlSize) {

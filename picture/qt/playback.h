@@ -1,6 +1,7 @@
 #pragma once
 #include <QImage>
 #include <QPainter>
+#include <vector>
 
 #include "picture/picture.h"
 
@@ -11,6 +12,19 @@ namespace ternova {
 // Lines, shapes and text are aliased like the platform's own drawing.
 void PlayPicture(QPainter& painter, const PictureContent& content, int32_t logicalW, int32_t logicalH,
                  double destW, double destH);
+
+// A disc drawn again by a partial repaint: its box in logical units and its colour.
+struct PlacedDisc {
+  op::Ellipse box;
+  Rgb colour;
+};
+
+// Redraws the pixels of `clip` in `image`, which RenderForDisplay drew from a picture that
+// differs from `picture` only there: the operations before `firstDisc` (all that lies under
+// the discs), then `discs`, which must be every disc of `picture` reaching into `clip`, in
+// drawing order, all filled without an outline. The pixels come out as a full replay's.
+void RepaintDisplayed(QImage& image, QRect clip, const PictureSnapshot& picture, size_t firstDisc,
+                      const std::vector<PlacedDisc>& discs);
 
 // The picture as the image control shows it in a control of `controlSize`: fitted by the
 // display rule, played into (0, 0, w - 1, h - 1), transparent elsewhere. Null when empty.

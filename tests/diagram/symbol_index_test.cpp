@@ -78,6 +78,42 @@ TEST(SymbolIndexTest, AgreesWithAScanOfEverySymbolOnRandomTables) {
   }
 }
 
+TEST(SymbolIndexTest, NearListsEverySymbolOfABoxInDrawingOrder) {
+  std::mt19937 rng(11);
+  for (int round = 0; round < 20; ++round) {
+    const int32_t rows = std::uniform_int_distribution<int32_t>(0, 300)(rng);
+    SampleTable t = Table(rows);
+    std::uniform_int_distribution<int32_t> patch(900, 1000), space(-50, 2100),
+        anywhere(std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
+    for (int32_t row = 1; row <= rows; ++row)
+      for (int face = 1; face <= 4; ++face) {
+        const int kind = std::uniform_int_distribution<int>(0, 9)(rng);
+        t.SamplePoints[row][face] = kind < 6 ? Point{patch(rng), patch(rng)}
+                                    : kind < 9 ? Point{space(rng), space(rng)}
+                                               : Point{anywhere(rng), anywhere(rng)};
+      }
+    if (round % 4 == 3 && rows > 0) t.CompletedRows = rows / 2;
+    SymbolIndex index;
+    index.Build(t);
+    for (int q = 0; q < 50; ++q) {
+      const int64_t x0 = space(rng), y0 = space(rng), reach = std::uniform_int_distribution<int64_t>(0, 40)(rng);
+      const int64_t x1 = x0 + std::uniform_int_distribution<int64_t>(0, 120)(rng), y1 = y0 + std::uniform_int_distribution<int64_t>(0, 120)(rng);
+      std::vector<std::pair<int, int32_t>> want;  // (face, row): drawing order
+      for (int face = 1; face <= 4; ++face)
+        for (int32_t row = 1; row <= std::min(t.SampleCount, t.CompletedRows); ++row) {
+          const Point& p = t.SamplePoints[row][face];
+          if (p.x >= x0 - reach && p.x <= x1 + reach && p.y >= y0 - reach && p.y <= y1 + reach) want.emplace_back(face, row);
+        }
+      std::vector<std::pair<int, int32_t>> got;
+      for (const PlacedSymbol& s : index.Near(x0, y0, x1, y1, reach)) {
+        got.emplace_back(s.face, s.row);
+        EXPECT_EQ(s.centre, t.SamplePoints[s.row][s.face]);
+      }
+      ASSERT_EQ(got, want) << "round " << round << " box " << x0 << "," << y0 << " " << x1 << "," << y1;
+    }
+  }
+}
+
 TEST(SymbolIndexTest, TheRimAndTheDrawingOrderDecide) {
   SampleTable t = Table(3);
   for (int face = 1; face <= 4; ++face) t.SamplePoints[1][face] = t.SamplePoints[2][face] = {-5000, -5000};

@@ -12,6 +12,8 @@
 #include "diagram/projection.h"
 #include "diagram/render.h"
 #include "picture/pdf_writer.h"
+#include "base/error.h"
+#include "picture/picture_file.h"
 #include "picture/qt/export.h"
 #include "picture/qt/playback.h"
 #include "picture/qt/qt_text_metrics.h"
@@ -210,6 +212,41 @@ TEST_F(VectorFiles, MarkupCharactersInTextsAreEscaped) {
   // Its spacing follows the glyph positions, so only the characters are compared.
   std::erase(read, ' ');
   EXPECT_NE(read.find("(x)\\y"), std::string::npos) << read;
+}
+
+TEST_F(VectorFiles, WrittenPieceByPieceTheFileIsTheEncodedBytesAndAFailureKeepsTheEarlierFile) {
+  // Enough symbols for several pieces.
+  table.Resize(40000);
+  for (int32_t r = 1; r <= 40000; ++r) {
+    table.SampleValues[r] = {0, 10.0 + r % 50, 20.0 + r % 30, 30, 5.0 + r % 7};
+    ProjectRow(geometry, table, r);
+  }
+  table.CompletedRows = 40000;
+  DrawDiagram(geometry, table, view, divisions, picture, env);
+  auto read = [](const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  for (const char* name : {"big.svg", "big.pdf"}) {
+    const fs::path file = folder / name;
+    SavePictureFile(file.string(), Snapshot(picture));
+    const auto encoded = EncodeForName(name, Snapshot(picture));
+    if (std::string(name) == "big.svg") {
+      ASSERT_GT(encoded.size(), size_t{3} << 20);
+    }
+    EXPECT_EQ(read(file), std::string(encoded.begin(), encoded.end())) << name;
+
+    std::ofstream(file, std::ios::binary) << "earlier";
+    size_t allowed = encoded.size() / 2;  // the disc fills up part way through
+    SetWriteLimiterForTesting([&](size_t n) {
+      const size_t now = std::min(n, allowed);
+      allowed -= now;
+      return now;
+    });
+    EXPECT_THROW(SavePictureFile(file.string(), Snapshot(picture)), Error) << name;
+    SetWriteLimiterForTesting({});
+    EXPECT_EQ(read(file), "earlier") << name;
+  }
 }
 
 TEST_F(VectorFiles, EmptyPictureIsAnEmptyPageOfTheDefaultSize) {
