@@ -18,6 +18,7 @@
 #include <QUrl>
 #include <cmath>
 #include <new>
+#include <utility>
 #include <variant>
 
 #include "app/image_control.h"
@@ -348,15 +349,6 @@ SymbolHit TForm1::SymbolAt(QPointF at) const {
   return State().Symbols.Find(at.x(), at.y(), drawnView_.SymbolSize, drawnView_.SelectedSample);
 }
 
-void TForm1::GridResized(int32_t lines, const QString& path) {
-  CellModel* cells = strgridData->Cells();
-  cells->SetLoaded();
-  strgridData->Resize(6, lines + 1);
-  lblFN->setText(QStringLiteral("Data file = ") + NameWithoutFolder(path));
-  lblFN->adjustSize();
-  cells->CellsChanged();
-}
-
 void TForm1::OpenO1Click() {
   Guarded([this] {
     OpenDialog.FilterIndex = 1;
@@ -367,43 +359,38 @@ void TForm1::OpenO1Click() {
 
 void TForm1::OpenDataFile(const QString& path) {
   ProcessState& s = State();
-  const int32_t count = s.Table.SampleCount, completed = s.Table.CompletedRows;
-  bool resized = false;
-  // The symbols on screen are the old table's until the next drawing; the index follows the
-  // table at once, so it is rebuilt whenever the load touched the table.
-  auto indexSymbols = [&] {
-    if (!resized && s.Table.SampleCount == count && s.Table.CompletedRows == completed) return;
-    symbolsShown_ = false;
-    s.Symbols.Build(s.Table);
-  };
-  try {
-    LoadDataFile(QFile::encodeName(path).toStdString(), {s.Geometry, s.Table, s.Cells}, s.DecimalSeparator,
-                 [&](int32_t lines) {
-                   resized = true;
-                   GridResized(lines, path);
-                 });
-  } catch (const LoadError& e) {
-    // Show the cells written so far, with the line the message is about in view.
-    strgridData->Cells()->CellsChanged();
-    strgridData->ShowRow(e.Row());
-    try {
-      indexSymbols();
-    } catch (...) {
-      // The load's own message is the one to show; an index that failed is empty.
-    }
-    throw;
-  } catch (...) {
-    strgridData->Cells()->CellsChanged();
-    try {
-      indexSymbols();
-    } catch (...) {
-    }
-    throw;
-  }
-  strgridData->Cells()->CellsChanged();
-  indexSymbols();
+  // A file that cannot be read changes nothing and throws here.
+  const LoadResult result =
+      LoadDataFile(QFile::encodeName(path).toStdString(), {s.Geometry, s.Table, s.Cells}, s.DecimalSeparator);
+  ShowLoadedFile(result, path);
+  if (result.error) throw *result.error;
   DrawDiagram();
   btnPlot->setFocus();
+}
+
+void TForm1::ShowLoadedFile(const LoadResult& result, const QString& path) {
+  ProcessState& s = State();
+  lblFN->setText(QStringLiteral("Data file = ") + NameWithoutFolder(path));
+  lblFN->adjustSize();
+  // The symbols on screen are the old table's until the next full drawing; the index follows
+  // the table at once.
+  symbolsShown_ = false;
+  {
+    // The grid is sized for the file before any of its lines is processed, so the redraw of a
+    // current cell pushed up to the new last row shows none of the file's samples.
+    const int32_t completed = std::exchange(s.Table.CompletedRows, 0);
+    strgridData->ShowLoadedFile(result.rows);
+    s.Table.CompletedRows = completed;
+  }
+  // The line the message is about comes into view.
+  if (result.error) strgridData->ShowRow(result.error->Row());
+  symbolsShown_ = false;
+  try {
+    s.Symbols.Build(s.Table);
+  } catch (...) {
+    // The load's own message is the one to show; an index that failed is empty.
+    if (!result.error) throw;
+  }
 }
 
 void TForm1::SaveS1Click() {

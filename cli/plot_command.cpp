@@ -161,7 +161,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   SampleTable table;
   CellStore cells;
   try {
-    LoadDataFile(o.dataFile, {geometry, table, cells}, o.separator ? *o.separator : LocaleSeparator());
+    LoadDataFile(o.dataFile, {geometry, table, cells}, o.separator ? *o.separator : LocaleSeparator()).ThrowIfFailed();
   } catch (const LoadError& e) {
     if (e.Row() > 0) err << o.dataFile << ":" << e.Row() << ": " << WithFullStop(e.what()) << "\n";
     else err << "ternova-plot: " << WithFullStop(e.what()) << "\n";

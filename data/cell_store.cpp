@@ -12,10 +12,11 @@ void CellStore::Reset(std::shared_ptr<const FileBytes> bytes, int32_t rows) {
   // Give the previous file's memory back before taking the new one's.
   cells_ = {};
   rest_ = {};
-  bytes_ = std::move(bytes);
-  rows_ = rows;
-  cells_ = decltype(cells_)(static_cast<size_t>(rows) * kColumns);
+  rows_ = 0;
   utf8_ = -1;
+  bytes_ = std::move(bytes);
+  cells_ = decltype(cells_)(static_cast<size_t>(rows) * kColumns);
+  rows_ = rows;
 }
 
 namespace {
