@@ -14,7 +14,7 @@
 namespace {
 
 void ReportOutOfMemory() {
-  const std::string text = "ternova-plot: " + ternova::WithFullStop(ternova::kOutOfMemory) + "\n";
+  const std::string text = "ternova-plot: " + ternova::WithFullStop(ternova::Tr(ternova::kOutOfMemory)) + "\n";
   if (::write(2, text.data(), text.size()) < 0) {
   }
 }

@@ -78,7 +78,7 @@ int RunPlotCommand(const std::vector<std::string>& args, std::ostream& out, std:
   try {
     return Run(args, out, err);
   } catch (const std::bad_alloc&) {
-    err << "ternova-plot: " << WithFullStop(kOutOfMemory) << "\n";
+    err << "ternova-plot: " << WithFullStop(Tr(kOutOfMemory)) << "\n";
     return 1;
   }
 }
@@ -90,7 +90,7 @@ namespace {
 int Flushed(std::ostream& out, std::ostream& err) {
   out.flush();
   if (out) return 0;
-  err << "ternova-plot: " << WithFullStop("ストリームへの書き込みエラー") << "\n";
+  err << "ternova-plot: " << WithFullStop(Tr(kStreamWriteError)) << "\n";
   return 1;
 }
 

@@ -39,7 +39,7 @@ std::string QuotedCell(std::string_view cell, bool utf8) {
 }
 
 [[noreturn]] void CannotOpen(const std::string& path, int error) {
-  throw LoadError("ファイル \"" + FullPath(path) + "\". " + SystemErrorText(error) + " は開けません", 0);
+  throw LoadError(Format(kCannotOpenFile, {FullPath(path), SystemErrorText(error)}), 0);
 }
 
 // Whether some program holds the file open for writing, where the system can tell: a read lease
@@ -155,7 +155,7 @@ LoadResult LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, ch
           case AmountStatus::Ok: break;
           case AmountStatus::Overflow: throw LoadError(kOverflow, row);
           case AmountStatus::Invalid:
-            throw LoadError("'" + QuotedCell(cell, cells.Utf8()) + "' は浮動小数点数ではありません", row);
+            throw LoadError(Format(kNotANumber, {QuotedCell(cell, cells.Utf8())}), row);
         }
       }
       try {

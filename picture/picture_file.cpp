@@ -104,7 +104,7 @@ struct Fd {
   }
 };
 
-[[noreturn]] void WriteError() { throw Error("ストリームへの書き込みエラー"); }
+[[noreturn]] void WriteError() { throw Error(kStreamWriteError); }
 
 // Writes all of [data, data + size) to `fd`, or throws the write error.
 void WriteAll(int fd, const uint8_t* data, size_t size) {
@@ -210,7 +210,7 @@ void WriteFileReplacingStreamed(const std::string& path, const std::function<voi
   const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
   const std::string full = ec ? path : absolute.string();
   auto cannotCreate = [&](int error) {
-    throw Error("ファイル \"" + full + "\". " + SystemErrorText(error) + " を作成できません");
+    throw Error(Format(kCannotCreateFile, {full, SystemErrorText(error)}));
   };
   auto produceInto = [&](int fd) { produce([fd](const uint8_t* data, size_t size) { WriteAll(fd, data, size); }); };
 

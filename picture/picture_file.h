@@ -21,9 +21,9 @@ enum class PipeTargets { Write, Refuse };
 // permission bits (never set-user-ID, set-group-ID or sticky) and, where the process may set
 // them, its owner and group. An existing target that is not a regular file (a device, a FIFO)
 // is written in place, and so is a writable file where the folder takes no new file or the
-// rename is not allowed. Errors: "ファイル "<path>". <system text> を作成できません" when the file
-// cannot be created or written to at all, "ストリームへの書き込みエラー" for a short write, and
-// whatever `encode` throws. After any error in the atomic path the earlier file is as it was
+// rename is not allowed. Errors: kCannotCreateFile with the full path and the system's text
+// when the file cannot be created or written to at all, kStreamWriteError for a short write,
+// and whatever `encode` throws. After any error in the atomic path the earlier file is as it was
 // and no temporary file is left; SIGINT, SIGTERM and SIGHUP remove the temporary file too.
 void WriteFileReplacing(const std::string& path, const std::function<std::vector<uint8_t>()>& encode,
                         PipeTargets pipes = PipeTargets::Write);
@@ -34,11 +34,6 @@ void WriteFileReplacing(const std::string& path, const std::function<std::vector
 using ByteSink = std::function<void(const uint8_t* data, size_t size)>;
 void WriteFileReplacingStreamed(const std::string& path, const std::function<void(const ByteSink&)>& produce,
                                 PipeTargets pipes = PipeTargets::Write);
-
-// The same for an encoder that hands its bytes over piece by piece through the sink it is
-// given, so a large file never lies in memory whole.
-using ByteSink = std::function<void(const uint8_t* data, size_t size)>;
-void WriteFileReplacingStreamed(const std::string& path, const std::function<void(const ByteSink&)>& produce);
 
 // The seam tests use to make writes fail (a full disk): called before each write with the
 // number of bytes about to be written; returns how many may be written.

@@ -40,9 +40,12 @@ class PlotBinary : public ::testing::Test {
     return {std::istreambuf_iterator<char>(in), {}};
   }
   // Runs `command` by the shell in the folder, $PLOT naming the program; standard output and
-  // error go to out and err unless the command sends them elsewhere. Returns the exit status.
+  // error go to out and err unless the command sends them elsewhere. Returns the exit status
+  // (128 + the signal when a signal ended it).
   int Sh(const std::string& command) {
-    const std::string line = "cd '" + dir.string() + "' && PLOT='" + kPlot + "' && export PLOT && { " + command +
+    // The messages in the program's own language, whatever the machine's.
+    const std::string line = "cd '" + dir.string() + "' && PLOT='" + kPlot +
+                             "' && export PLOT LANGUAGE= LC_ALL=C && { " + command +
                              "\n} >'" + (dir / ".out").string() + "' 2>'" + (dir / ".err").string() + "'";
     const int status = std::system(line.c_str());
     out = Read(".out");
