@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QTranslator>
 #include <memory>
+#include <vector>
 
 namespace ternova::app {
 
@@ -11,9 +12,10 @@ namespace {
 // The one context of every text, as TERNOVA_TEXT gives it to lupdate.
 constexpr const char* kContext = "Ternova";
 
-std::unique_ptr<QTranslator>& Installed() {
-  static std::unique_ptr<QTranslator> translator;
-  return translator;
+// The language's translator, and English under it for the texts a translation still lacks.
+std::vector<std::unique_ptr<QTranslator>>& Installed() {
+  static std::vector<std::unique_ptr<QTranslator>> translators;
+  return translators;
 }
 
 }  // namespace
@@ -21,16 +23,22 @@ std::unique_ptr<QTranslator>& Installed() {
 QString QTr(Text text) { return QCoreApplication::translate(kContext, text.source); }
 
 bool UseLanguage(std::string_view language) {
-  std::unique_ptr<QTranslator> translator;
+  std::vector<std::unique_ptr<QTranslator>> translators;
+  auto load = [&](std::string_view name) {
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QStringLiteral(":/i18n/ternova_") + QString::fromUtf8(name.data(), name.size()))) return false;
+    translators.push_back(std::move(translator));
+    return true;
+  };
   if (language != "ja") {
-    translator = std::make_unique<QTranslator>();
-    const QString file = QStringLiteral(":/i18n/ternova_") + QString::fromUtf8(language.data(), language.size());
-    if (!translator->load(file)) return false;
+    // Qt asks the translator installed last first: the language's own, then English.
+    if (language != "en") load("en");
+    if (!load(language)) return false;
   }
   if (!SetLanguage(language)) return false;
-  if (Installed()) QCoreApplication::removeTranslator(Installed().get());
-  Installed() = std::move(translator);
-  if (Installed()) QCoreApplication::installTranslator(Installed().get());
+  for (const auto& t : Installed()) QCoreApplication::removeTranslator(t.get());
+  Installed() = std::move(translators);
+  for (const auto& t : Installed()) QCoreApplication::installTranslator(t.get());
   return true;
 }
 

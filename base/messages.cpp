@@ -73,13 +73,22 @@ std::atomic<const Table*>& Current() {
   return current;
 }
 
+const char* Find(const Table* table, const char* source) {
+  if (table) {
+    for (std::size_t i = 0; i < table->count; ++i)
+      if (std::strcmp(table->entries[i].source, source) == 0) return table->entries[i].text;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 std::string Tr(Text text) {
-  if (const Table* table = Current().load(std::memory_order_relaxed)) {
-    for (std::size_t i = 0; i < table->count; ++i)
-      if (std::strcmp(table->entries[i].source, text.source) == 0) return table->entries[i].text;
-  }
+  const Table* table = Current().load(std::memory_order_relaxed);
+  if (!table) return text.source;
+  if (const char* found = Find(table, text.source)) return found;
+  // A translation still missing a text shows it in English rather than in Japanese.
+  if (const char* found = Find(TableFor("en"), text.source)) return found;
   return text.source;
 }
 
@@ -121,6 +130,13 @@ std::vector<std::string> Translations() {
   std::vector<std::string> languages;
   for (std::size_t i = 0; i < translations::kTableCount; ++i) languages.emplace_back(translations::kTables[i].language);
   return languages;
+}
+
+std::vector<std::string> TranslatedTexts(std::string_view language) {
+  std::vector<std::string> texts;
+  if (const Table* table = TableFor(language))
+    for (std::size_t i = 0; i < table->count; ++i) texts.emplace_back(table->entries[i].source);
+  return texts;
 }
 
 std::string UserLanguage(const std::function<std::string(const char*)>& environment) {

@@ -87,6 +87,9 @@ bool SetLanguage(std::string_view language);
 // The languages with a translation, e.g. {"en"}.
 std::vector<std::string> Translations();
 
+// The texts (as written) that `language` translates.
+std::vector<std::string> TranslatedTexts(std::string_view language);
+
 // The language for a user whose environment variable `name` has the value environment(name)
 // (empty when unset), read as Qt reads the user-interface languages: LANGUAGE, a ":"-separated
 // list of preferences, and when it is empty the first of LC_ALL, LC_MESSAGES and LANG that is
