@@ -110,9 +110,14 @@ class HostileFile : public ::testing::Test {
   long baselineKiB = 0;
 };
 
+// Files of a hundred megabytes or ten million lines: a few seconds each, so they run with the
+// fuzzing stage of `make test` (hostile_file_test --gtest_filter='LargeFile.*'), not with every
+// unit-test run.
+class LargeFile : public HostileFile {};
+
 constexpr size_t k100MB = 100u << 20;
 
-TEST_F(HostileFile, RandomBytesEndInAClearMessage) {
+TEST_F(LargeFile, RandomBytesEndInAClearMessage) {
   const std::string path = Write("random.txt", [](std::ofstream& out) {
     std::mt19937_64 random(3);
     std::vector<uint64_t> block(1 << 16);
@@ -129,7 +134,7 @@ TEST_F(HostileFile, RandomBytesEndInAClearMessage) {
   ExpectModestMemory(o, path);
 }
 
-TEST_F(HostileFile, OneHundredMegabyteLineOfLettersIsQuotedShort) {
+TEST_F(LargeFile, OneHundredMegabyteLineOfLettersIsQuotedShort) {
   const std::string path = Write("letters.txt", [](std::ofstream& out) {
     const std::string chunk(1 << 20, 'a');
     for (size_t i = 0; i < 100; ++i) out << chunk;
@@ -140,7 +145,7 @@ TEST_F(HostileFile, OneHundredMegabyteLineOfLettersIsQuotedShort) {
   ExpectModestMemory(o, path);
 }
 
-TEST_F(HostileFile, OneHundredMegabyteNumberOverflows) {
+TEST_F(LargeFile, OneHundredMegabyteNumberOverflows) {
   const std::string path = Write("digits.txt", [](std::ofstream& out) {
     const std::string chunk(1 << 20, '7');
     for (size_t i = 0; i < 100; ++i) out << chunk;
@@ -151,7 +156,7 @@ TEST_F(HostileFile, OneHundredMegabyteNumberOverflows) {
   ExpectModestMemory(o, path);
 }
 
-TEST_F(HostileFile, HundredMegabyteFractionStillConverts) {
+TEST_F(LargeFile, HundredMegabyteFractionStillConverts) {
   const std::string path = Write("fraction.txt", [](std::ofstream& out) {
     out << "0.";
     const std::string chunk(1 << 20, '3');
@@ -164,7 +169,7 @@ TEST_F(HostileFile, HundredMegabyteFractionStillConverts) {
   ExpectModestMemory(o, path);
 }
 
-TEST_F(HostileFile, TenMillionEmptyLinesFailAtTheFirst) {
+TEST_F(LargeFile, TenMillionEmptyLinesFailAtTheFirst) {
   const std::string path = Write("empty-lines.txt", [](std::ofstream& out) { out << std::string(10'000'000, '\n'); });
   const Outcome o = LoadInChild(path);
   EXPECT_EQ(o.row, 1);
