@@ -1,15 +1,19 @@
 #include "cli/plot_command.h"
 
+#include <langinfo.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
-#include <langinfo.h>
 #include <istream>
+#include <new>
+#include <optional>
+#include <ostream>
+#include <set>
 #include <stdexcept>
 #include <streambuf>
-#include <optional>
 
 #include "base/error.h"
 #include "base/system_error.h"
@@ -66,6 +70,16 @@ char LocaleSeparator() {
   return sep;
 }
 
+// How messages name the data read from standard input.
+constexpr const char* kStandardInput = "(standard input)";
+
+// Whether both names lead to one file (links followed): saving over the data file would
+// destroy it.
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 // Standard input as a stream that fails on a read error (a directory, a broken device) where
 // std::cin would report a plain end of input.
 class StandardInputBuffer : public std::streambuf {
@@ -104,10 +118,12 @@ std::shared_ptr<FileBytes> ReadAll(std::istream& in) {
   bytes->resize(used);
   if (in.bad()) {
     const auto* input = dynamic_cast<const StandardInputBuffer*>(in.rdbuf());
-    throw LoadError("ファイル \"(standard input)\". " + SystemErrorText(input && input->error ? input->error : EIO) + " は開けません", 0);
+    throw LoadError(Format(kCannotOpenFile, {kStandardInput, SystemErrorText(input && input->error ? input->error : EIO)}), 0);
   }
   return bytes;
 }
+
+int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err);
 
 }  // namespace
 
@@ -118,13 +134,37 @@ int RunPlotCommand(const std::vector<std::string>& args, std::ostream& out, std:
 }
 
 int RunPlotCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+  try {
+    return Run(args, in, out, err);
+  } catch (const std::bad_alloc&) {
+    err << "ternova-plot: " << WithFullStop(Tr(kOutOfMemory)) << "\n";
+    return 1;
+  }
+}
+
+namespace {
+
+// Standard output is the product of --points, --help and --version: losing any of it (a full
+// disk, a closed stream) is a failure.
+int Flushed(std::ostream& out, std::ostream& err) {
+  out.flush();
+  if (out) return 0;
+  err << "ternova-plot: " << WithFullStop(Tr(kStreamWriteError)) << "\n";
+  return 1;
+}
+
+int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
   Options o;
   auto usage = [&](const std::string& why) {
     err << "ternova-plot: " << why << "\n" << kUsage;
     return 2;
   };
+  std::set<std::string> given;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    // An option given twice would silently lose one of its values.
+    if (a.size() > 1 && a[0] == '-' && !given.insert(a == "--output" ? "-o" : a).second)
+      return usage(a + " given twice");
     auto value = [&](std::string& v) {
       if (i + 1 >= args.size()) return false;
       v = args[++i];
@@ -133,12 +173,14 @@ int RunPlotCommand(const std::vector<std::string>& args, std::istream& in, std::
     std::string v;
     if (a == "--help" || a == "-h") {
       out << kHelp << kUsage;
-      return 0;
+      return Flushed(out, err);
     } else if (a == "--version") {
       out << "ternova-plot " TERNOVA_VERSION "\n";
-      return 0;
+      return Flushed(out, err);
     } else if (a == "--points") {
-      if (!value(o.dataFile)) return usage("--points needs a data file");
+      if (!value(v)) return usage("--points needs a data file");
+      if (!o.dataFile.empty()) return usage("more than one data file");
+      o.dataFile = v;
       o.points = true;
     } else if (a == "-o" || a == "--output") {
       if (!value(o.output)) return usage("-o needs a file name");
@@ -171,20 +213,19 @@ int RunPlotCommand(const std::vector<std::string>& args, std::istream& in, std::
   }
   if (o.dataFile.empty()) return usage("no data file");
   if (o.points == !o.output.empty()) return usage("give either --points or -o OUT");
+  const bool standardInput = o.dataFile == "-";
+  if (!o.output.empty() && !standardInput && SameFile(o.dataFile, o.output))
+    return usage("the output " + o.output + " is the data file itself");
 
   const DiagramGeometry geometry = ComputeDiagramGeometry();
   SampleTable table;
   CellStore cells;
-  const bool standardInput = o.dataFile == "-";
   try {
     const char separator = o.separator ? *o.separator : LocaleSeparator();
     if (standardInput) LoadDataBytes(ReadAll(in), {geometry, table, cells}, separator).ThrowIfFailed();
     else LoadDataFile(o.dataFile, {geometry, table, cells}, separator).ThrowIfFailed();
-  } catch (const std::bad_alloc&) {
-    err << "ternova-plot: " << WithFullStop(Tr(kNoResources)) << "\n";
-    return 1;
   } catch (const LoadError& e) {
-    const std::string name = standardInput ? "(standard input)" : o.dataFile;
+    const std::string name = standardInput ? kStandardInput : o.dataFile;
     if (e.Row() > 0) err << name << ":" << e.Row() << ": " << WithFullStop(e.what()) << "\n";
     else err << "ternova-plot: " << WithFullStop(e.what()) << "\n";
     return 1;
@@ -199,12 +240,12 @@ int RunPlotCommand(const std::vector<std::string>& args, std::istream& in, std::
         buffer += std::to_string(r) + '\t' + std::to_string(f) + '\t' + std::to_string(p.x) + '\t' +
                   std::to_string(p.y) + '\n';
         if (buffer.size() > (1 << 16) - 64) {
-          out << buffer;
+          if (!(out << buffer)) return Flushed(out, err);
           buffer.clear();
         }
       }
     out << buffer;
-    return 0;
+    return Flushed(out, err);
   }
 
   try {
@@ -222,5 +263,7 @@ int RunPlotCommand(const std::vector<std::string>& args, std::istream& in, std::
   }
   return 0;
 }
+
+}  // namespace
 
 }  // namespace ternova
