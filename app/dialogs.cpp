@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QPushButton>
 #include <QScreen>
 
@@ -35,9 +37,28 @@ class CopyableMessageBox : public QMessageBox {
   }
 };
 
-void PrepareFileDialog(QFileDialog& dialog, const FileDialogSettings& settings) {
+// Icons and type names from the name alone. Guessing a type from the content opens the file,
+// and a pipe or a kernel file such as /proc/kmsg may never answer, freezing the dialog.
+class NameOnlyIconProvider : public QFileIconProvider {
+ public:
+  NameOnlyIconProvider() { setOptions(DontUseCustomDirectoryIcons); }
+  using QFileIconProvider::icon;
+  QIcon icon(const QFileInfo& info) const override {
+    return icon(info.isDir() ? QAbstractFileIconProvider::Folder : QAbstractFileIconProvider::File);
+  }
+  QString type(const QFileInfo& info) const override {
+    if (info.isDir()) return QFileIconProvider::type(info);
+    const QMimeType mime = QMimeDatabase().mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+    return mime.comment().isEmpty() ? mime.name() : mime.comment();
+  }
+};
+
+void PrepareFileDialog(QFileDialog& dialog, const FileDialogSettings& settings,
+                       QAbstractFileIconProvider* icons) {
   // Qt's own dialog: it can carry the preview pane, and its placement is ours to decide.
   dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setOption(QFileDialog::DontUseCustomDirectoryIcons);
+  dialog.setIconProvider(icons);
   dialog.setOption(QFileDialog::HideNameFilterDetails);
   dialog.setOption(QFileDialog::ReadOnly, false);
   dialog.setSizeGripEnabled(true);
@@ -70,7 +91,7 @@ class QtDialogs : public Dialogs {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // A typed name is taken even when no such file exists; the load then says so.
     dialog.setFileMode(QFileDialog::AnyFile);
-    PrepareFileDialog(dialog, settings);
+    PrepareFileDialog(dialog, settings, &icons_);
     return RunFileDialog(dialog, settings);
   }
 
@@ -78,7 +99,7 @@ class QtDialogs : public Dialogs {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    PrepareFileDialog(dialog, settings);
+    PrepareFileDialog(dialog, settings, &icons_);
     auto* pane = new PicturePreviewPane(&dialog);
     if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
       grid->addWidget(pane, 0, grid->columnCount(), grid->rowCount(), 1);
@@ -103,6 +124,9 @@ class QtDialogs : public Dialogs {
     }
     box.exec();
   }
+
+ private:
+  NameOnlyIconProvider icons_;  // outlives every dialog that uses it
 };
 
 }  // namespace

@@ -18,9 +18,11 @@
 #include <QUrl>
 #include <cmath>
 #include <new>
+#include <utility>
 #include <variant>
 
 #include "app/image_control.h"
+#include "app/language.h"
 #include "app/menu_text.h"
 #include "app/sample_grid.h"
 #include "app/state.h"
@@ -260,24 +262,27 @@ void TForm1::FormCreate() {
   State().Picture.SetHeight(2000);
   State().Geometry = ComputeDiagramGeometry();
 
-  OpenDialog.Filters = {{QStringLiteral("Tab区切りテキスト (.txt)"), QStringLiteral("*.txt")}};
+  OpenDialog.Filters = {{QTr(kTabSeparatedText), QStringLiteral("*.txt")}};
   // All pictures first, then the registered types in reverse order of registration.
-  SavePictureDialog.Filters = {{QStringLiteral("すべてのファイル (*.bmp;*.ico;*.emf;*.wmf)"), QStringLiteral("*.bmp;*.ico;*.emf;*.wmf")},
-                               {QStringLiteral("ビットマップ (*.bmp)"), QStringLiteral("*.bmp")},
-                               {QStringLiteral("アイコン (*.ico)"), QStringLiteral("*.ico")},
-                               {QStringLiteral("エンハンス メタファイル (*.emf)"), QStringLiteral("*.emf")},
-                               {QStringLiteral("メタファイル (*.wmf)"), QStringLiteral("*.wmf")}};
+  auto entry = [](Text description, const QString& pattern) {
+    return FilterEntry{QTr(description) + QStringLiteral(" (") + pattern + QLatin1Char(')'), pattern};
+  };
+  SavePictureDialog.Filters = {entry(kAllPictures, QStringLiteral("*.bmp;*.ico;*.emf;*.wmf")),
+                               entry(kBitmap, QStringLiteral("*.bmp")),
+                               entry(kIcon, QStringLiteral("*.ico")),
+                               entry(kEnhancedMetafile, QStringLiteral("*.emf")),
+                               entry(kMetafile, QStringLiteral("*.wmf"))};
 }
 
 void TForm1::Guarded(const std::function<void()>& body) {
   try {
     body();
   } catch (const std::bad_alloc&) {
-    ShowErrorBox("メモリが足りません");
+    ShowErrorBox(Tr(kOutOfMemory));
   } catch (const std::exception& e) {
     ShowErrorBox(e.what());
   } catch (...) {
-    ShowErrorBox("不明なエラーが発生しました");
+    ShowErrorBox(Tr(kUnknownError));
   }
 }
 
@@ -348,15 +353,6 @@ SymbolHit TForm1::SymbolAt(QPointF at) const {
   return State().Symbols.Find(at.x(), at.y(), drawnView_.SymbolSize, drawnView_.SelectedSample);
 }
 
-void TForm1::GridResized(int32_t lines, const QString& path) {
-  CellModel* cells = strgridData->Cells();
-  cells->SetLoaded();
-  strgridData->Resize(6, lines + 1);
-  lblFN->setText(QStringLiteral("Data file = ") + NameWithoutFolder(path));
-  lblFN->adjustSize();
-  cells->CellsChanged();
-}
-
 void TForm1::OpenO1Click() {
   Guarded([this] {
     OpenDialog.FilterIndex = 1;
@@ -367,43 +363,38 @@ void TForm1::OpenO1Click() {
 
 void TForm1::OpenDataFile(const QString& path) {
   ProcessState& s = State();
-  const int32_t count = s.Table.SampleCount, completed = s.Table.CompletedRows;
-  bool resized = false;
-  // The symbols on screen are the old table's until the next drawing; the index follows the
-  // table at once, so it is rebuilt whenever the load touched the table.
-  auto indexSymbols = [&] {
-    if (!resized && s.Table.SampleCount == count && s.Table.CompletedRows == completed) return;
-    symbolsShown_ = false;
-    s.Symbols.Build(s.Table);
-  };
-  try {
-    LoadDataFile(QFile::encodeName(path).toStdString(), {s.Geometry, s.Table, s.Cells}, s.DecimalSeparator,
-                 [&](int32_t lines) {
-                   resized = true;
-                   GridResized(lines, path);
-                 });
-  } catch (const LoadError& e) {
-    // Show the cells written so far, with the line the message is about in view.
-    strgridData->Cells()->CellsChanged();
-    strgridData->ShowRow(e.Row());
-    try {
-      indexSymbols();
-    } catch (...) {
-      // The load's own message is the one to show; an index that failed is empty.
-    }
-    throw;
-  } catch (...) {
-    strgridData->Cells()->CellsChanged();
-    try {
-      indexSymbols();
-    } catch (...) {
-    }
-    throw;
-  }
-  strgridData->Cells()->CellsChanged();
-  indexSymbols();
+  // A file that cannot be read changes nothing and throws here.
+  const LoadResult result =
+      LoadDataFile(QFile::encodeName(path).toStdString(), {s.Geometry, s.Table, s.Cells}, s.DecimalSeparator);
+  ShowLoadedFile(result, path);
+  if (result.error) throw *result.error;
   DrawDiagram();
   btnPlot->setFocus();
+}
+
+void TForm1::ShowLoadedFile(const LoadResult& result, const QString& path) {
+  ProcessState& s = State();
+  lblFN->setText(QStringLiteral("Data file = ") + NameWithoutFolder(path));
+  lblFN->adjustSize();
+  // The symbols on screen are the old table's until the next full drawing; the index follows
+  // the table at once.
+  symbolsShown_ = false;
+  {
+    // The grid is sized for the file before any of its lines is processed, so the redraw of a
+    // current cell pushed up to the new last row shows none of the file's samples.
+    const int32_t completed = std::exchange(s.Table.CompletedRows, 0);
+    strgridData->ShowLoadedFile(result.rows);
+    s.Table.CompletedRows = completed;
+  }
+  // The line the message is about comes into view.
+  if (result.error) strgridData->ShowRow(result.error->Row());
+  symbolsShown_ = false;
+  try {
+    s.Symbols.Build(s.Table);
+  } catch (...) {
+    // The load's own message is the one to show; an index that failed is empty.
+    if (!result.error) throw;
+  }
 }
 
 void TForm1::SaveS1Click() {

@@ -22,6 +22,10 @@ class QMenu;
 class QMenuBar;
 class QPushButton;
 
+namespace ternova {
+struct LoadResult;
+}  // namespace ternova
+
 namespace ternova::app {
 
 class ImageControl;
@@ -107,7 +111,8 @@ class TForm1 : public QMainWindow {
   // The symbol under a point of the picture as it is shown now (row 0: none).
   SymbolHit SymbolAt(QPointF at) const;
   static QString DroppedFile(const QMimeData* mime);
-  void GridResized(int32_t lines, const QString& path);
+  // The grid, the label and the symbol index after a load that changed the table.
+  void ShowLoadedFile(const LoadResult& result, const QString& path);
   // Runs a handler's body; an error that escapes it is shown in the error box.
   void Guarded(const std::function<void()>& body);
   void ShowErrorBox(const std::string& message);

@@ -1,5 +1,6 @@
 #include "app/picture_preview.h"
 
+#include <QBuffer>
 #include <QDialog>
 #include <QFile>
 #include <QFileInfo>
@@ -9,8 +10,13 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <optional>
 #include <QtEndian>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include "app/language.h"
 #include "picture/display.h"
 #include "picture/metafile_import.h"
 #include "picture/picture.h"
@@ -28,6 +34,32 @@ QRect FitInto(const QSize& picture, const QRect& area) {
                fit.height);
 }
 
+constexpr qint64 kLargestPreview = qint64{256} << 20;
+
+// The bytes of an ordinary file of at most `limit` bytes; nothing for anything else. A pipe,
+// device or kernel file may never answer or never end, so the type is checked on a descriptor
+// opened without waiting, before a byte is read.
+std::optional<QByteArray> ReadOrdinaryFile(const QString& path, qint64 limit) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  std::optional<QByteArray> bytes;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= limit) {
+    QByteArray data(static_cast<qsizetype>(st.st_size), Qt::Uninitialized);
+    qsizetype used = 0;
+    while (used < data.size()) {
+      const ssize_t got = ::read(fd, data.data() + used, static_cast<size_t>(data.size() - used));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      used += got;
+    }
+    data.truncate(used);
+    bytes = std::move(data);
+  }
+  ::close(fd);
+  return bytes;
+}
+
 uint32_t U32(const QByteArray& b, int at) { return qFromLittleEndian<quint32>(b.constData() + at); }
 int32_t I32(const QByteArray& b, int at) { return qFromLittleEndian<qint32>(b.constData() + at); }
 int16_t I16(const QByteArray& b, int at) { return qFromLittleEndian<qint16>(b.constData() + at); }
@@ -35,10 +67,10 @@ int16_t I16(const QByteArray& b, int at) { return qFromLittleEndian<qint16>(b.co
 // The size a metafile declares: the frame of an enhanced metafile in screen pixels, the box of a
 // placeable metafile at its own units per inch converted to the screen's.
 PreviewInfo ReadMetafileHeader(const QString& path) {
-  QFile file(path);
   PreviewInfo info;
-  if (!file.open(QIODevice::ReadOnly)) return info;
-  const QByteArray head = file.read(88);
+  const std::optional<QByteArray> file = ReadOrdinaryFile(path, kLargestPreview);
+  if (!file) return info;
+  const QByteArray head = file->left(88);
   const ScreenInfo screen = CurrentScreen();
   if (head.size() >= 88 && U32(head, 0) == 1 && U32(head, 40) == 0x464D4520) {
     const int32_t fw = I32(head, 32) - I32(head, 24), fh = I32(head, 36) - I32(head, 28);
@@ -57,9 +89,8 @@ PreviewInfo ReadMetafileHeader(const QString& path) {
   info.valid = info.width > 0 && info.height > 0;
   // Play the records where they can be read back; a metafile too large to preview, or one
   // whose records cannot be read, still shows its page.
-  constexpr qint64 kLargestPreview = qint64{256} << 20;
-  if (info.valid && file.size() <= kLargestPreview && file.seek(0)) {
-    const QByteArray bytes = file.readAll();
+  if (info.valid) {
+    const QByteArray& bytes = *file;
     if (const auto picture = ImportMetafile(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
         picture && picture->content) {
       const DisplayRect fit = FitPicture(picture->width, picture->height, 1024, 1024);
@@ -72,7 +103,7 @@ PreviewInfo ReadMetafileHeader(const QString& path) {
 class PreviewWindow : public QDialog {
  public:
   PreviewWindow(const QImage& image, QWidget* parent) : QDialog(parent, Qt::Tool), image_(image) {
-    setWindowTitle(QStringLiteral("プレビュー"));
+    setWindowTitle(QTr(kPreview));
     setSizeGripEnabled(true);
     resize(400, 400);
   }
@@ -96,8 +127,8 @@ PreviewArea::PreviewArea(QWidget* parent) : QFrame(parent) {
 }
 
 QString PreviewArea::Caption() const {
-  if (invalid_) return QStringLiteral("画像が不正です");
-  if (image_.isNull() && page_.isEmpty()) return QStringLiteral("(なし)");
+  if (invalid_) return QTr(kInvalidPicture);
+  if (image_.isNull() && page_.isEmpty()) return QTr(kNoPicture);
   return {};
 }
 
@@ -127,7 +158,10 @@ PreviewInfo ReadPreview(const QString& path) {
   if (suffix == QLatin1String("emf") || suffix == QLatin1String("wmf")) return ReadMetafileHeader(path);
   PreviewInfo info;
   if (suffix != QLatin1String("bmp") && suffix != QLatin1String("ico")) return info;
-  QImageReader reader(path);
+  std::optional<QByteArray> bytes = ReadOrdinaryFile(path, kLargestPreview);
+  if (!bytes) return info;
+  QBuffer buffer(&*bytes);
+  QImageReader reader(&buffer, suffix.toLatin1());
   info.image = reader.read();
   if (info.image.isNull()) return info;
   info.valid = true;
@@ -141,10 +175,10 @@ PicturePreviewPane::PicturePreviewPane(QWidget* parent) : QWidget(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(8, 0, 0, 0);
   auto* top = new QHBoxLayout;
-  caption_ = new QLabel(QStringLiteral("画像:"), this);
+  caption_ = new QLabel(QTr(kPictureCaption), this);
   button_ = new QPushButton(this);
   button_->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
-  button_->setToolTip(QStringLiteral("プレビュー"));
+  button_->setToolTip(QTr(kPreview));
   button_->setEnabled(false);
   button_->setAutoDefault(false);
   top->addWidget(caption_, 1);
@@ -156,12 +190,12 @@ PicturePreviewPane::PicturePreviewPane(QWidget* parent) : QWidget(parent) {
 }
 
 void PicturePreviewPane::ShowFile(const QString& path) {
-  const PreviewInfo info = QFileInfo(path).isFile() ? ReadPreview(path) : PreviewInfo{};
+  const PreviewInfo info = ReadPreview(path);
   area_->SetInvalid(false);
   area_->SetImage(info.image);
   area_->SetPage(info.valid && info.image.isNull() ? QSize(info.width, info.height) : QSize(), info.kind);
   if (!info.valid) {
-    caption_->setText(QStringLiteral("画像:"));
+    caption_->setText(QTr(kPictureCaption));
     button_->setEnabled(false);
     return;
   }

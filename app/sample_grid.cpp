@@ -146,6 +146,12 @@ void SampleGrid::Resize(int columns, int rows) {
   if (pushed) Report(rows - 1);
 }
 
+void SampleGrid::ShowLoadedFile(int lines) {
+  model_->SetLoaded();
+  Resize(6, lines + 1);
+  model_->CellsChanged();
+}
+
 void SampleGrid::ShowRow(int row) {
   if (row < 1 || row > model_->rowCount()) return;
   updateGeometries();

@@ -61,6 +61,9 @@ class SampleGrid : public QTableView {
   // Sets the grid's size as a load does; a current cell below the new last row moves up to it
   // and that move is reported.
   void Resize(int columns, int rows);
+  // Shows a newly loaded file of `lines` lines: the header texts, 6 columns, lines + 1 rows and
+  // every cell new, in one size change (reported as Resize does).
+  void ShowLoadedFile(int lines);
   // Brings a grid row into view without touching the current cell.
   void ShowRow(int row);
   // The rectangle of a grid cell in viewport coordinates (for tests and hit-testing).

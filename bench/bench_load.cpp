@@ -16,7 +16,7 @@ void BM_LoadDataFile(benchmark::State& state) {
   for (auto _ : state) {
     SampleTable table;
     CellStore cells;
-    LoadDataFile(path, {geometry, table, cells}, '.');
+    LoadDataFile(path, {geometry, table, cells}, '.').ThrowIfFailed();
     bytes = cells.Rows() ? static_cast<size_t>(samples) * 40 : 0;
     benchmark::DoNotOptimize(table.SamplePoints.data());
   }

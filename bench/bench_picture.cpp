@@ -23,7 +23,7 @@ struct Loaded {
   SampleTable table;
   CellStore cells;
   explicit Loaded(int32_t samples) {
-    LoadDataText(SyntheticDataFile(samples), {geometry, table, cells}, '.');
+    LoadDataText(SyntheticDataFile(samples), {geometry, table, cells}, '.').ThrowIfFailed();
   }
 };
 

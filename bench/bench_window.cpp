@@ -121,7 +121,7 @@ struct Indexed {
   CellStore cells;
   SymbolIndex index;
   explicit Indexed(int32_t samples) {
-    LoadDataText(SyntheticDataFile(samples), {geometry, table, cells}, '.');
+    LoadDataText(SyntheticDataFile(samples), {geometry, table, cells}, '.').ThrowIfFailed();
     index.Build(table);
   }
 };

@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
   {
     ternova::SampleTable table;
     ternova::CellStore cells;
-    ternova::LoadDataFile(path, {geometry, table, cells}, '.');
+    ternova::LoadDataFile(path, {geometry, table, cells}, '.').ThrowIfFailed();
   }
   const long after = PeakKiB();
   ::unlink(path.c_str());

@@ -120,7 +120,7 @@ int RunPlotCommand(const std::vector<std::string>& args, std::ostream& out, std:
   SampleTable table;
   CellStore cells;
   try {
-    LoadDataFile(o.dataFile, {geometry, table, cells}, o.separator ? *o.separator : LocaleSeparator());
+    LoadDataFile(o.dataFile, {geometry, table, cells}, o.separator ? *o.separator : LocaleSeparator()).ThrowIfFailed();
   } catch (const LoadError& e) {
     if (e.Row() > 0) err << o.dataFile << ":" << e.Row() << ": " << WithFullStop(e.what()) << "\n";
     else err << "ternova-plot: " << WithFullStop(e.what()) << "\n";

@@ -11,10 +11,11 @@ void CellStore::Reset(std::shared_ptr<const FileBytes> bytes, int32_t rows) {
   // Give the previous file's memory back before taking the new one's.
   cells_ = {};
   extra_ = {};
-  bytes_ = std::move(bytes);
-  rows_ = rows;
-  cells_ = decltype(cells_)(static_cast<size_t>(rows) * kColumns);
+  rows_ = 0;
   utf8_ = -1;
+  bytes_ = std::move(bytes);
+  cells_ = decltype(cells_)(static_cast<size_t>(rows) * kColumns);
+  rows_ = rows;
 }
 
 void CellStore::Set(int32_t col, int32_t row, size_t offset, size_t length) {

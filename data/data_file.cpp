@@ -17,8 +17,6 @@ namespace ternova {
 
 namespace {
 
-
-
 std::string FullPath(const std::string& path) {
   std::error_code ec;
   const auto absolute = std::filesystem::absolute(path, ec);
@@ -40,7 +38,7 @@ std::string QuotedCell(std::string_view cell, bool utf8) {
 }
 
 [[noreturn]] void CannotOpen(const std::string& path, int error) {
-  throw LoadError("ファイル \"" + FullPath(path) + "\". " + SystemErrorText(error) + " は開けません", 0);
+  throw LoadError(Format(kCannotOpenFile, {FullPath(path), SystemErrorText(error)}), 0);
 }
 
 struct Fd {
@@ -84,8 +82,7 @@ int64_t CountLines(std::string_view text) {
   return lines;
 }
 
-void LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, char separator,
-                   const std::function<void(int32_t)>& resized) {
+LoadResult LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, char separator) {
   // The text ends at the first NUL byte.
   if (const void* nul = bytes->empty() ? nullptr : std::memchr(bytes->data(), '\0', bytes->size()))
     bytes->resize(static_cast<const char*>(nul) - bytes->data());
@@ -98,52 +95,64 @@ void LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, char sep
   SampleTable& table = target.table;
   CellStore& cells = target.cells;
   table.CompletedRows = 0;
-  table.Resize(n);
-  cells.Reset(bytes, n);
-  if (resized) resized(n);
-
-  int32_t row = 0;
-  ForEachLine(text, [&](size_t begin, size_t end) {
-    if (++row > n) return;
-    // The amounts are read from the fields just written to the row's cells (the rest are empty).
-    std::string_view amounts[5];
-    SplitFields(text, begin, end, [&](int32_t col, size_t offset, size_t length) {
-      cells.Set(col, row, offset, length);
-      if (col <= 4) amounts[col] = text.substr(offset, length);
-    });
-    auto& values = table.SampleValues[row];
-    for (int32_t col = 1; col <= 4; ++col) {
-      const std::string_view cell = amounts[col];
-      switch (TryParseAmount(cell, separator, values[col])) {
-        case AmountStatus::Ok: break;
-        case AmountStatus::Overflow: throw LoadError(kOverflow, row);
-        case AmountStatus::Invalid:
-          throw LoadError("'" + QuotedCell(cell, cells.Utf8()) + "' は浮動小数点数ではありません", row);
-      }
-    }
-    try {
-      ProjectRow(target.geometry, table, row);
-    } catch (const LoadError&) {
-      throw;
-    } catch (const Error& e) {
-      throw LoadError(e.what(), row);
-    }
-    table.CompletedRows = row;
-  });
-}
-
-void LoadDataText(std::string_view text, LoadTarget target, char separator,
-                  const std::function<void(int32_t)>& resized) {
-  LoadDataBytes(std::make_shared<FileBytes>(text.begin(), text.end()), target, separator, resized);
-}
-
-void LoadDataFile(const std::string& path, LoadTarget target, char separator,
-                  const std::function<void(int32_t)>& resized) {
   try {
-    LoadDataBytes(ReadWholeFile(path), target, separator, resized);
+    table.Resize(n);
+    cells.Reset(bytes, n);
   } catch (const std::bad_alloc&) {
     throw LoadError(kNoResources, 0);
   }
+  LoadResult result;
+  result.rows = n;
+  int32_t row = 0;
+  try {
+    ForEachLine(text, [&](size_t begin, size_t end) {
+      if (++row > n) return;
+      // The amounts are read from the fields just written to the row's cells (the rest are empty).
+      std::string_view amounts[5];
+      SplitFields(text, begin, end, [&](int32_t col, size_t offset, size_t length) {
+        cells.Set(col, row, offset, length);
+        if (col <= 4) amounts[col] = text.substr(offset, length);
+      });
+      auto& values = table.SampleValues[row];
+      for (int32_t col = 1; col <= 4; ++col) {
+        const std::string_view cell = amounts[col];
+        switch (TryParseAmount(cell, separator, values[col])) {
+          case AmountStatus::Ok: break;
+          case AmountStatus::Overflow: throw LoadError(kOverflow, row);
+          case AmountStatus::Invalid:
+            throw LoadError(Format(kNotANumber, {QuotedCell(cell, cells.Utf8())}), row);
+        }
+      }
+      try {
+        ProjectRow(target.geometry, table, row);
+      } catch (const LoadError&) {
+        throw;
+      } catch (const Error& e) {
+        throw LoadError(e.what(), row);
+      }
+      table.CompletedRows = row;
+    });
+  } catch (const LoadError& e) {
+    result.error = e;
+  } catch (const std::bad_alloc&) {
+    result.error = LoadError(kNoResources, 0);
+  }
+  result.completed = table.CompletedRows;
+  return result;
+}
+
+LoadResult LoadDataText(std::string_view text, LoadTarget target, char separator) {
+  return LoadDataBytes(std::make_shared<FileBytes>(text.begin(), text.end()), target, separator);
+}
+
+LoadResult LoadDataFile(const std::string& path, LoadTarget target, char separator) {
+  std::shared_ptr<FileBytes> bytes;
+  try {
+    bytes = ReadWholeFile(path);
+  } catch (const std::bad_alloc&) {
+    throw LoadError(kNoResources, 0);
+  }
+  return LoadDataBytes(std::move(bytes), target, separator);
 }
 
 }  // namespace ternova

@@ -1,8 +1,8 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,13 +17,14 @@ namespace ternova {
 class LoadError : public Error {
  public:
   LoadError(const std::string& message, int32_t row) : Error(message), row_(row) {}
+  LoadError(Text text, int32_t row) : Error(text), row_(row) {}
   int32_t Row() const { return row_; }
 
  private:
   int32_t row_;
 };
 
-// The whole file's bytes. Throws "ファイル "<path>". <system text> は開けません" when it cannot
+// The whole file's bytes. Throws kCannotOpenFile with the full path and the system's text when it cannot
 // be read (missing, a directory, no access).
 std::shared_ptr<FileBytes> ReadWholeFile(const std::string& path);
 
@@ -76,20 +77,29 @@ struct LoadTarget {
   CellStore& cells;
 };
 
+// What a load did once it began to change the table and cells: the file's line count (the new
+// SampleCount), rows 1..completed converted and projected, and the error that stopped it. The
+// failing row's cells stay as written, with the amounts converted before the bad one; later rows
+// keep what the table held.
+struct [[nodiscard]] LoadResult {
+  int32_t rows = 0;
+  int32_t completed = 0;
+  std::optional<LoadError> error;  // its Row() is the failing row (0: before any row)
+
+  // For callers that treat a failed load as an exception.
+  void ThrowIfFailed() const {
+    if (error) throw *error;
+  }
+};
+
 // Reads the data file at `path` into the table and the cells, converting with `separator` and
-// projecting each row. `resized(n)` runs once the table and cells are sized for the file's n
-// lines and before any line is processed (the grid follows the new size then).
-// Errors are LoadErrors with the user's text; what a failure leaves behind: nothing changed
-// when the file cannot be read; otherwise the new count and sizes, the rows before the failing
-// one complete, the failing row's cells and the amounts converted before the bad one.
-void LoadDataFile(const std::string& path, LoadTarget target, char separator,
-                  const std::function<void(int32_t)>& resized = {});
+// projecting each row. Throws a LoadError when the file cannot be read (nothing changed) or
+// the table cannot be sized for it (then no row counts as loaded and the cells are empty).
+LoadResult LoadDataFile(const std::string& path, LoadTarget target, char separator);
 
 // The same load from bytes already in memory (the text ends at the first NUL).
-void LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, char separator,
-                   const std::function<void(int32_t)>& resized = {});
-// The same from text (a copy is kept for the cells).
-void LoadDataText(std::string_view text, LoadTarget target, char separator,
-                  const std::function<void(int32_t)>& resized = {});
+LoadResult LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, char separator);
+// The same from text in memory, e.g. a test's table (a copy is kept for the cells).
+LoadResult LoadDataText(std::string_view text, LoadTarget target, char separator);
 
 }  // namespace ternova

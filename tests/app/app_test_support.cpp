@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QTest>
+#include <QTimer>
 
 #include "app/sample_grid.h"
 
@@ -13,6 +14,33 @@ QApplication& App() {
   static char* argv[] = {name, nullptr};
   static QApplication* app = new QApplication(argc, argv);
   return *app;
+}
+
+void WhileModal(const std::function<void(QWidget*)>& inspect, const std::function<void()>& open) {
+  // The poll outlives this call when the widget never shows: it then stops at its next turn.
+  struct Poll {
+    bool seen = false, over = false;
+    std::function<void(QWidget*)> inspect;
+  };
+  auto state = std::make_shared<Poll>();
+  state->inspect = inspect;
+  auto poll = std::make_shared<std::function<void()>>();
+  *poll = [state, weak = std::weak_ptr<std::function<void()>>(poll)] {
+    if (state->over) return;
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) {
+      if (auto again = weak.lock()) QTimer::singleShot(10, [again] { (*again)(); });
+      return;
+    }
+    state->seen = true;
+    state->over = true;
+    state->inspect(modal);
+    if (QApplication::activeModalWidget() == modal) QTest::keyClick(modal, Qt::Key_Escape);
+  };
+  QTimer::singleShot(0, [poll] { (*poll)(); });
+  open();
+  state->over = true;
+  EXPECT_TRUE(state->seen);
 }
 
 std::vector<Symbol> Symbols(const PictureSnapshot& picture) {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QTemporaryDir>
 #include <deque>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -38,6 +39,9 @@ struct FakeDialogs : Dialogs {
 };
 
 QApplication& App();
+
+// Runs `inspect` on the modal widget `open` shows, then closes it with Esc if still open.
+void WhileModal(const std::function<void(QWidget*)>& inspect, const std::function<void()>& open);
 
 // The symbols of a recorded picture: centre, radius and fill colour of every ellipse.
 struct Symbol {

@@ -7,6 +7,7 @@
 
 #include "app/image_control.h"
 #include "app/sample_grid.h"
+#include "picture/qt/playback.h"
 #include "app_test_support.h"
 
 namespace ternova::app::testing {
@@ -138,6 +139,25 @@ TEST_F(LoadTest, ASmallerFilePushesTheSelectionToItsLastRow) {
   int red = 0;
   for (const Symbol& s : Symbols(form_->imgTernova->Picture())) red += s.colour == kRed;
   EXPECT_EQ(red, 4);
+}
+
+TEST_F(LoadTest, ASmallerFileThatFailsStillMovesTheSelectionButDrawsNoneOfItsRows) {
+  Open(WriteFile("ten.txt", Lines(10)));
+  QTest::mouseClick(form_->strgridData->viewport(), Qt::LeftButton, {}, form_->strgridData->CellRect(2, 8).center());
+  Open(WriteFile("five.txt", Lines(5, 4)));
+  ASSERT_EQ(dialogs_->errors.size(), 1u);
+  EXPECT_EQ(reports_, (std::vector<int>{8, 5}));
+  EXPECT_EQ(State().SelectedSample, 5);
+  EXPECT_EQ(State().Table.CompletedRows, 3);
+  // The move's redraw came as the grid took the new size, before any line was read: the net
+  // without samples, and nothing under the mouse.
+  EXPECT_TRUE(Symbols(form_->imgTernova->Picture()).empty());
+  EXPECT_FALSE(Describe(form_->imgTernova->Picture()).empty());
+  // On screen too: no symbol of the earlier file is left standing.
+  EXPECT_TRUE(form_->imgTernova->Displayed() ==
+              RenderForDisplay(form_->imgTernova->Picture(), form_->imgTernova->size()).convertToFormat(form_->imgTernova->Displayed().format()));
+  form_->btnPlot->click();
+  EXPECT_EQ(Symbols(form_->imgTernova->Picture()).size(), 3u * 4);
 }
 
 TEST_F(LoadTest, AnEmptyFileKeepsTheHeaderFixedAndNeverReportsRowZero) {

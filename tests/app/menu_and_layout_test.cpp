@@ -160,7 +160,11 @@ TEST_F(LayoutTest, ResizingGrowsTheImageAndTheGridOnly) {
 
 TEST_F(LayoutTest, EndEndsTheEventLoop) {
   QTimer::singleShot(0, form_.get(), [this] { form_->EndE1->trigger(); });
-  QTimer::singleShot(5000, &App(), [] { QCoreApplication::exit(1); });  // a hang fails, not blocks
+  // A hang fails, not blocks; the guard goes with the test, so it cannot end a later test's loop.
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+  guard.start(5000);
   EXPECT_EQ(App().exec(), 0);
 }
 

@@ -84,25 +84,6 @@ TEST_F(SaveTest, AFailedSaveIsShownInTheErrorBox) {
   EXPECT_TRUE(dialogs_->errors[0].endsWith("を作成できません."));
 }
 
-// Runs `inspect` on the modal widget a call opens, then closes it.
-void WhileModal(const std::function<void(QWidget*)>& inspect, const std::function<void()>& open) {
-  bool seen = false;
-  std::function<void()> poll;
-  poll = [&] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal) {
-      QTimer::singleShot(10, poll);
-      return;
-    }
-    seen = true;
-    inspect(modal);
-    if (QApplication::activeModalWidget() == modal) QTest::keyClick(modal, Qt::Key_Escape);
-  };
-  QTimer::singleShot(0, poll);
-  open();
-  EXPECT_TRUE(seen);
-}
-
 class RealDialogsTest : public WindowTest {
  protected:
   std::unique_ptr<Dialogs> real_ = MakeQtDialogs();

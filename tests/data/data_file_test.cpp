@@ -67,31 +67,30 @@ TEST(FieldSplitting, LineIsTrimmedOfControlBytesAndBlanks) {
 class Load : public ::testing::Test {
  protected:
   void LoadText(const std::string& text, char sep = '.') {
-    resizedAt = -1;
-    LoadDataText(text, {geometry, table, cells}, sep,
-                  [&](int32_t n) { resizedAt = n; });
+    result = LoadDataText(text, {geometry, table, cells}, sep);
   }
-  // Loads `text`, which must fail on `row` with `message`.
+  // Loads `text`, which must fail on `row` with `message`, having completed the rows before it.
   void ExpectFailure(const std::string& text, int32_t row, const std::string& message) {
-    try {
-      LoadText(text);
-      ADD_FAILURE() << "loaded";
-    } catch (const LoadError& e) {
-      EXPECT_EQ(e.Row(), row);
-      EXPECT_EQ(std::string(e.what()), message);
-    }
+    LoadText(text);
+    ASSERT_TRUE(result.error) << "loaded";
+    EXPECT_EQ(result.error->Row(), row);
+    EXPECT_EQ(std::string(result.error->what()), message);
+    EXPECT_EQ(result.completed, row - 1);
+    EXPECT_EQ(result.rows, table.SampleCount);
   }
   DiagramGeometry geometry = ComputeDiagramGeometry();
   SampleTable table;
   CellStore cells;
-  int32_t resizedAt = -1;
+  LoadResult result;
 };
 
 TEST_F(Load, OneLineFillsCellsValuesAndPoints) {
   LoadText("1.0\t2.0\t3.0\t4.0\tA");
   EXPECT_EQ(table.SampleCount, 1);
   EXPECT_EQ(table.CompletedRows, 1);
-  EXPECT_EQ(resizedAt, 1);
+  EXPECT_FALSE(result.error);
+  EXPECT_EQ(result.rows, 1);
+  EXPECT_EQ(result.completed, 1);
   EXPECT_EQ(cells.Get(1, 1), "1.0");
   EXPECT_EQ(cells.Get(5, 1), "A");
   EXPECT_EQ(table.SampleValues[1], (std::array<double, 5>{0, 1, 2, 3, 4}));
@@ -197,7 +196,7 @@ TEST_F(Load, NewRowsAreZeroFilledAndSurplusRowsReleased) {
 }
 
 TEST_F(Load, DecimalSeparatorIsAParameter) {
-  LoadDataText("1,5\t1\t1\t1", {geometry, table, cells}, ',');
+  LoadText("1,5\t1\t1\t1", ',');
   EXPECT_EQ(table.SampleValues[1][1], 1.5);
 }
 
@@ -214,7 +213,7 @@ TEST_F(LoadFile, MissingFileLeavesEverythingUnchanged) {
   LoadText("1\t1\t1\t1");
   const std::string path = (dir / "missing.txt").string();
   try {
-    LoadDataFile(path, {geometry, table, cells}, '.');
+    (void)LoadDataFile(path, {geometry, table, cells}, '.');
     ADD_FAILURE();
   } catch (const LoadError& e) {
     EXPECT_EQ(std::string(e.what()), "ファイル \"" + path + "\". No such file or directory は開けません");
@@ -226,7 +225,7 @@ TEST_F(LoadFile, MissingFileLeavesEverythingUnchanged) {
 
 TEST_F(LoadFile, DirectoryCannotBeOpened) {
   try {
-    LoadDataFile(dir.string(), {geometry, table, cells}, '.');
+    (void)LoadDataFile(dir.string(), {geometry, table, cells}, '.');
     ADD_FAILURE();
   } catch (const LoadError& e) {
     EXPECT_EQ(std::string(e.what()), "ファイル \"" + dir.string() + "\". Is a directory は開けません");
@@ -236,7 +235,8 @@ TEST_F(LoadFile, DirectoryCannotBeOpened) {
 TEST_F(LoadFile, ReadsTheWholeFile) {
   const auto path = dir / "ok.txt";
   std::ofstream(path) << "1\t1\t1\t1\r\n2\t3\t4\t5\r\n";
-  LoadDataFile(path.string(), {geometry, table, cells}, '.');
+  result = LoadDataFile(path.string(), {geometry, table, cells}, '.');
+  EXPECT_FALSE(result.error);
   EXPECT_EQ(table.SampleCount, 2);
   EXPECT_EQ(table.SampleValues[2][4], 5);
 }

@@ -40,7 +40,7 @@ Outcome LoadInChild(const std::string& path) {
       const DiagramGeometry geometry = ComputeDiagramGeometry();
       SampleTable table;
       CellStore cells;
-      LoadDataFile(path, {geometry, table, cells}, '.');
+      LoadDataFile(path, {geometry, table, cells}, '.').ThrowIfFailed();
       report = "ok\n" + std::to_string(table.SampleCount) + "\n";
     } catch (const LoadError& e) {
       report = "error\n" + std::to_string(e.Row()) + "\n" + e.what();

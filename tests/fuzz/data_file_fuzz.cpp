@@ -51,13 +51,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CellStore cells;
   // An earlier file's rows are left in place, as in the window: a failed load must never let
   // them be drawn or counted as its own.
-  LoadDataText("1\t2\t3\t4\tA\n5\t6\t7\t8\n9\t10\t11\t12\n13\t14\t15\t16", {geometry, table, cells}, '.');
+  LoadDataText("1\t2\t3\t4\tA\n5\t6\t7\t8\n9\t10\t11\t12\n13\t14\t15\t16", {geometry, table, cells}, '.').ThrowIfFailed();
 
   bool loaded = false;
   int32_t errorRow = -1;
   try {
-    LoadDataText(file, {geometry, table, cells}, separator);
-    loaded = true;
+    const LoadResult result = LoadDataText(file, {geometry, table, cells}, separator);
+    CHECK(result.rows == table.SampleCount, result.rows, table.SampleCount);
+    CHECK(result.completed == table.CompletedRows, result.completed, table.CompletedRows);
+    if (result.error) errorRow = result.error->Row();
+    loaded = !result.error;
   } catch (const LoadError& e) {
     errorRow = e.Row();
   }

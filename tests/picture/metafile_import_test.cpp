@@ -102,5 +102,34 @@ TEST_F(MetafileImport, HeaderOnlyWindowsMetafileIsAnEmptyPicture) {
   EXPECT_FALSE(RoundTrip(wmf));  // a box of (0, 0, 0, 0) has no size to preview
 }
 
+TEST(MetafileImportText, TextsAndFaceNamesReadBackInTheirFontsCodePages) {
+  auto c = std::make_shared<PictureContent>();
+  c->fonts = {FontSpec{"Arial \xF0\x9F\x98\x80", -12, 400, false, kBlack}, FontSpec{"ＭＳ Ｐゴシック", -12, 400, true, kBlack}};
+  auto text = [&](const std::u16string& chars) {
+    c->texts.push_back({chars, std::vector<int32_t>(chars.size(), 7), static_cast<int32_t>(7 * chars.size())});
+    return static_cast<uint32_t>(c->texts.size() - 1);
+  };
+  c->ops.push_back(op::Font{0});
+  c->ops.push_back(op::TextOut{10, 10, text(u"€ “café”")});
+  c->ops.push_back(op::Font{1});
+  c->ops.push_back(op::TextOut{10, 40, text(u"花崗岩 ｱ")});
+  PictureSnapshot snapshot;
+  snapshot.content = c;
+  const struct { const char* format; std::vector<uint8_t> bytes; const char* westernFace; } cases[] = {
+      {"EMF", EncodeEmf(snapshot), "Arial \xF0\x9F\x98\x80"},  // UTF-16, a surrogate pair
+      {"WMF", EncodeWmf(snapshot), "Arial ?"},                   // code page 1252 has no emoji
+  };
+  for (const auto& k : cases) {
+    const auto back = ImportMetafile(std::string_view(reinterpret_cast<const char*>(k.bytes.data()), k.bytes.size()));
+    ASSERT_TRUE(back) << k.format;
+    ASSERT_EQ(back->content->texts.size(), 2u) << k.format;
+    EXPECT_EQ(back->content->texts[0].chars, u"€ “café”") << k.format;
+    EXPECT_EQ(back->content->texts[1].chars, u"花崗岩 ｱ") << k.format;
+    ASSERT_EQ(back->content->fonts.size(), 2u) << k.format;
+    EXPECT_EQ(back->content->fonts[0].face, k.westernFace) << k.format;
+    EXPECT_EQ(back->content->fonts[1].face, "ＭＳ Ｐゴシック") << k.format;
+  }
+}
+
 }  // namespace
 }  // namespace ternova

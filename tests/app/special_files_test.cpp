@@ -1,0 +1,157 @@
+// The real file dialogs over folders that hold pipes and kernel files: they list them, the
+// preview looks at them, and nothing blocks. A test that fails here hangs rather than fails.
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTest>
+#include <sys/stat.h>
+
+#include "app/picture_preview.h"
+#include "app_test_support.h"
+#include "picture/qt/export.h"
+
+namespace ternova::app::testing {
+namespace {
+
+// A saved diagram of three samples.
+void SaveDiagram(const QString& path) {
+  DiagramPicture picture;
+  picture.SetWidth(2000);
+  picture.SetHeight(2000);
+  picture.FixFrame(ScreenInfo{});
+  auto content = std::make_shared<PictureContent>();
+  content->ops = {op::Pen{FillStyle::Solid, kBlack, 1}, op::MoveTo{0, 0}, op::LineTo{2000, 2000}};
+  picture.SetContent(content);
+  SavePictureFile(path.toStdString(), Snapshot(picture));
+}
+
+// Clicks a file in the dialog's list, as a user picks it.
+void ClickFile(QFileDialog* dialog, const QString& path) {
+  auto* model = dialog->findChild<QFileSystemModel*>();
+  auto* list = dialog->findChild<QListView*>("listView");
+  ASSERT_TRUE(model && list);
+  QTRY_VERIFY_WITH_TIMEOUT(list->visualRect(model->index(path)).isValid(), 5000);
+  const QRect item = list->visualRect(model->index(path));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, item.center());
+}
+
+// Waits until the dialog's model has listed `folder` and gathered what it shows of each entry.
+void WaitForListing(QFileDialog* dialog, const QString& folder, int atLeast) {
+  auto* model = dialog->findChild<QFileSystemModel*>();
+  ASSERT_NE(model, nullptr);
+  QTRY_VERIFY_WITH_TIMEOUT(model->rowCount(model->index(folder)) >= atLeast, 10000);
+  // Sizes, types and icons come in later, from the model's own thread.
+  QTest::qWait(folder == "/proc" ? 2000 : 300);
+}
+
+class SpecialFilesTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    fifo_ = dir_.filePath("pipe.emf");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo_).constData(), 0600), 0);
+    textFifo_ = dir_.filePath("pipe.txt");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(textFifo_).constData(), 0600), 0);
+    // One without an extension: its type could only be guessed from what it holds.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir_.filePath("fifo")).constData(), 0600), 0);
+    emf_ = dir_.filePath("drawn.emf");
+    SaveDiagram(emf_);
+  }
+  FileDialogSettings Settings(const QString& fileName) const {
+    FileDialogSettings settings = form_->SavePictureDialog;
+    settings.FilterIndex = 1;
+    settings.DefaultExt = "emf";
+    settings.InitialDir = dir_.path();
+    settings.FileName = fileName;
+    return settings;
+  }
+  static PicturePreviewPane* Pane(QWidget* dialog) {
+    return static_cast<PicturePreviewPane*>(dialog->findChild<QWidget*>("picturePreviewPane"));
+  }
+
+  std::unique_ptr<Dialogs> real_ = MakeQtDialogs();
+  QString fifo_, textFifo_, emf_;
+};
+
+// The open dialog keeps the last name, also one that failed to load.
+TEST_F(SpecialFilesTest, OpenDialogListsAFolderWithPipes) {
+  FileDialogSettings settings = Settings(textFifo_);
+  settings.Filters = {{"Tab区切りテキスト (.txt)", "*.txt"}};
+  WhileModal(
+      [&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        WaitForListing(dialog, dir_.path(), 1);
+        ClickFile(dialog, textFifo_);
+        // The details list names each entry's type.
+        QTest::mouseClick(dialog->findChild<QWidget*>("detailModeButton"), Qt::LeftButton);
+        QTest::qWait(300);
+        QTest::qWait(100);
+      },
+      [&] { EXPECT_FALSE(real_->ExecuteOpen(form_.get(), settings)); });
+}
+
+TEST_F(SpecialFilesTest, SaveDialogListsSelectsAndPreviewsBesidePipes) {
+  FileDialogSettings settings = Settings(fifo_);
+  WhileModal(
+      [&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        WaitForListing(dialog, dir_.path(), 2);
+        PicturePreviewPane* pane = Pane(dialog);
+        ASSERT_NE(pane, nullptr);
+        ClickFile(dialog, emf_);
+        EXPECT_EQ(pane->CaptionLabel()->text(), " (2000x2000)");
+        ClickFile(dialog, fifo_);
+        EXPECT_EQ(pane->CaptionLabel()->text(), "画像:");
+        EXPECT_FALSE(pane->PreviewButton()->isEnabled());
+        QTest::qWait(100);
+      },
+      [&] { EXPECT_FALSE(real_->ExecuteSave(form_.get(), settings)); });
+}
+
+TEST_F(SpecialFilesTest, PreviewRefusesWhatIsNotARegularFile) {
+  PicturePreviewPane pane;
+  pane.ShowFile(fifo_);
+  EXPECT_EQ(pane.CaptionLabel()->text(), "画像:");
+  EXPECT_FALSE(ReadPreview(fifo_).valid);
+  // A kernel file reports no size and may never end.
+  EXPECT_FALSE(ReadPreview("/proc/self/status").valid);
+}
+
+// File > Save with a name in /proc fails; the next Save opens the dialog there again.
+TEST_F(SpecialFilesTest, SaveDialogReopensInProc) {
+  dialogs_->saveAnswers = {"/proc/test.emf"};
+  form_->SaveS1->trigger();
+  ASSERT_EQ(dialogs_->errors.size(), 1u);
+  FileDialogSettings settings = Settings("/proc/test.emf");
+  WhileModal(
+      [&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->directory().absolutePath(), "/proc");
+        WaitForListing(dialog, "/proc", 10);
+      },
+      [&] { EXPECT_FALSE(real_->ExecuteSave(form_.get(), settings)); });
+}
+
+TEST_F(SpecialFilesTest, TypingAProcNameIntoAFreshDialog) {
+  FileDialogSettings settings = Settings(QString());
+  WhileModal(
+      [&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        name->setFocus();
+        QTest::keyClicks(name, "/proc/again.emf");
+        WaitForListing(dialog, "/proc", 10);
+      },
+      [&] { EXPECT_FALSE(real_->ExecuteSave(form_.get(), settings)); });
+}
+
+}  // namespace
+}  // namespace ternova::app::testing
