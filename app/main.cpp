@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include "app/dialogs.h"
 #include "app/main_window.h"
 
 int main(int argc, char* argv[]) {
@@ -15,6 +16,7 @@ int main(int argc, char* argv[]) {
                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
     QApplication::installTranslator(&qtTranslator);
 
+  ternova::app::KeepNoDialogSettings();
   ternova::app::TForm1 form;
   form.show();
   return app.exec();
