@@ -22,6 +22,7 @@
 #include <variant>
 
 #include "app/image_control.h"
+#include "app/language.h"
 #include "app/menu_text.h"
 #include "app/sample_grid.h"
 #include "app/state.h"
@@ -264,24 +265,27 @@ void TForm1::FormCreate() {
   State().Picture.SetHeight(2000);
   State().Geometry = ComputeDiagramGeometry();
 
-  OpenDialog.Filters = {{QStringLiteral("Tab区切りテキスト (.txt)"), QStringLiteral("*.txt")}};
+  OpenDialog.Filters = {{QTr(kTabSeparatedText), QStringLiteral("*.txt")}};
   // All pictures first, then the registered types in reverse order of registration.
-  SavePictureDialog.Filters = {{QStringLiteral("すべてのファイル (*.bmp;*.ico;*.emf;*.wmf)"), QStringLiteral("*.bmp;*.ico;*.emf;*.wmf")},
-                               {QStringLiteral("ビットマップ (*.bmp)"), QStringLiteral("*.bmp")},
-                               {QStringLiteral("アイコン (*.ico)"), QStringLiteral("*.ico")},
-                               {QStringLiteral("エンハンス メタファイル (*.emf)"), QStringLiteral("*.emf")},
-                               {QStringLiteral("メタファイル (*.wmf)"), QStringLiteral("*.wmf")}};
+  auto entry = [](Text description, const QString& pattern) {
+    return FilterEntry{QTr(description) + QStringLiteral(" (") + pattern + QLatin1Char(')'), pattern};
+  };
+  SavePictureDialog.Filters = {entry(kAllPictures, QStringLiteral("*.bmp;*.ico;*.emf;*.wmf")),
+                               entry(kBitmap, QStringLiteral("*.bmp")),
+                               entry(kIcon, QStringLiteral("*.ico")),
+                               entry(kEnhancedMetafile, QStringLiteral("*.emf")),
+                               entry(kMetafile, QStringLiteral("*.wmf"))};
 }
 
 void TForm1::Guarded(const std::function<void()>& body) {
   try {
     body();
   } catch (const std::bad_alloc&) {
-    ShowErrorBox("メモリが足りません");
+    ShowErrorBox(Tr(kOutOfMemory));
   } catch (const std::exception& e) {
     ShowErrorBox(e.what());
   } catch (...) {
-    ShowErrorBox("不明なエラーが発生しました");
+    ShowErrorBox(Tr(kUnknownError));
   }
 }
 

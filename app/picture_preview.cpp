@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/language.h"
 #include "picture/display.h"
 #include "picture/metafile_import.h"
 #include "picture/picture.h"
@@ -102,7 +103,7 @@ PreviewInfo ReadMetafileHeader(const QString& path) {
 class PreviewWindow : public QDialog {
  public:
   PreviewWindow(const QImage& image, QWidget* parent) : QDialog(parent, Qt::Tool), image_(image) {
-    setWindowTitle(QStringLiteral("プレビュー"));
+    setWindowTitle(QTr(kPreview));
     setSizeGripEnabled(true);
     resize(400, 400);
   }
@@ -126,8 +127,8 @@ PreviewArea::PreviewArea(QWidget* parent) : QFrame(parent) {
 }
 
 QString PreviewArea::Caption() const {
-  if (invalid_) return QStringLiteral("画像が不正です");
-  if (image_.isNull() && page_.isEmpty()) return QStringLiteral("(なし)");
+  if (invalid_) return QTr(kInvalidPicture);
+  if (image_.isNull() && page_.isEmpty()) return QTr(kNoPicture);
   return {};
 }
 
@@ -174,11 +175,11 @@ PicturePreviewPane::PicturePreviewPane(QWidget* parent) : QWidget(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(8, 0, 0, 0);
   auto* top = new QHBoxLayout;
-  caption_ = new QLabel(QStringLiteral("画像:"), this);
+  caption_ = new QLabel(QTr(kPictureCaption), this);
   caption_->setTextFormat(Qt::PlainText);
   button_ = new QPushButton(this);
   button_->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
-  button_->setToolTip(QStringLiteral("プレビュー"));
+  button_->setToolTip(QTr(kPreview));
   button_->setEnabled(false);
   button_->setAutoDefault(false);
   top->addWidget(caption_, 1);
@@ -195,7 +196,7 @@ void PicturePreviewPane::ShowFile(const QString& path) {
   area_->SetImage(info.image);
   area_->SetPage(info.valid && info.image.isNull() ? QSize(info.width, info.height) : QSize(), info.kind);
   if (!info.valid) {
-    caption_->setText(QStringLiteral("画像:"));
+    caption_->setText(QTr(kPictureCaption));
     button_->setEnabled(false);
     return;
   }

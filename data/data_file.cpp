@@ -38,7 +38,7 @@ std::string QuotedCell(std::string_view cell, bool utf8) {
 }
 
 [[noreturn]] void CannotOpen(const std::string& path, int error) {
-  throw LoadError("ファイル \"" + FullPath(path) + "\". " + SystemErrorText(error) + " は開けません", 0);
+  throw LoadError(Format(kCannotOpenFile, {FullPath(path), SystemErrorText(error)}), 0);
 }
 
 struct Fd {
@@ -120,7 +120,7 @@ LoadResult LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, ch
           case AmountStatus::Ok: break;
           case AmountStatus::Overflow: throw LoadError(kOverflow, row);
           case AmountStatus::Invalid:
-            throw LoadError("'" + QuotedCell(cell, cells.Utf8()) + "' は浮動小数点数ではありません", row);
+            throw LoadError(Format(kNotANumber, {QuotedCell(cell, cells.Utf8())}), row);
         }
       }
       try {

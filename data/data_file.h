@@ -17,13 +17,14 @@ namespace ternova {
 class LoadError : public Error {
  public:
   LoadError(const std::string& message, int32_t row) : Error(message), row_(row) {}
+  LoadError(Text text, int32_t row) : Error(text), row_(row) {}
   int32_t Row() const { return row_; }
 
  private:
   int32_t row_;
 };
 
-// The whole file's bytes. Throws "ファイル "<path>". <system text> は開けません" when it cannot
+// The whole file's bytes. Throws kCannotOpenFile with the full path and the system's text when it cannot
 // be read (missing, a directory, no access).
 std::shared_ptr<FileBytes> ReadWholeFile(const std::string& path);
 

@@ -58,7 +58,7 @@ void WriteFileReplacingStreamed(const std::string& path, const std::function<voi
   const std::filesystem::path target = std::filesystem::absolute(path, ec);
   const std::string full = ec ? path : target.string();
   auto cannotCreate = [&](int error) {
-    throw Error("ファイル \"" + full + "\". " + SystemErrorText(error) + " を作成できません");
+    throw Error(Format(kCannotCreateFile, {full, SystemErrorText(error)}));
   };
   struct stat st {};
   if (::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) cannotCreate(EISDIR);
@@ -85,13 +85,13 @@ void WriteFileReplacingStreamed(const std::string& path, const std::function<voi
       if (Limiter()) chunk = std::min(chunk, Limiter()(chunk));
       const ssize_t wrote = chunk ? ::write(temp.fd, bytes + done, chunk) : 0;
       if (wrote < 0 && errno == EINTR) continue;
-      if (wrote <= 0) throw Error("ストリームへの書き込みエラー");
+      if (wrote <= 0) throw Error(kStreamWriteError);
       done += static_cast<size_t>(wrote);
     }
   });
   if (::fsync(temp.fd) != 0 || ::close(temp.fd) != 0) {
     temp.fd = -1;
-    throw Error("ストリームへの書き込みエラー");
+    throw Error(kStreamWriteError);
   }
   temp.fd = -1;
   if (::rename(temp.path.c_str(), full.c_str()) != 0) cannotCreate(errno);

@@ -13,8 +13,8 @@ std::string PictureExtension(std::string_view name);
 
 // Writes a file without ever destroying an earlier one: the bytes go to a temporary file in
 // the target's folder, which replaces the target only once every byte is written. Errors:
-// "ファイル "<path>". <system text> を作成できません" when the file cannot be created,
-// "ストリームへの書き込みエラー" for a short write, and whatever `encode` throws. After any error
+// kCannotCreateFile with the full path and the system's text when the file cannot be created,
+// kStreamWriteError for a short write, and whatever `encode` throws. After any error
 // the earlier file is as it was and no temporary file is left.
 void WriteFileReplacing(const std::string& path, const std::function<std::vector<uint8_t>()>& encode);
 

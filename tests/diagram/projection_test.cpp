@@ -22,12 +22,12 @@ class Projection : public ::testing::Test {
     ProjectRow(geometry, table, 1);
   }
   // Runs a projection that must fault with `message`.
-  void ExpectFault(double v1, double v2, double v3, double v4, const char* message) {
+  void ExpectFault(double v1, double v2, double v3, double v4, Text message) {
     try {
       Project(v1, v2, v3, v4);
       ADD_FAILURE() << "no fault";
     } catch (const Error& e) {
-      EXPECT_STREQ(e.what(), message);
+      EXPECT_EQ(e.what(), Tr(message));
     }
   }
   DiagramGeometry geometry = ComputeDiagramGeometry();

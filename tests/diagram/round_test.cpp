@@ -44,7 +44,7 @@ TEST(RoundHalfAway, BeyondSixtyFourBitsIsAnInvalidOperation) {
       RoundHalfAway(x);
       ADD_FAILURE() << x;
     } catch (const Error& e) {
-      EXPECT_STREQ(e.what(), kInvalidOperation) << x;
+      EXPECT_EQ(e.what(), Tr(kInvalidOperation)) << x;
     }
   }
   EXPECT_EQ(RoundHalfAway(-0x1p63), INT32_MIN);  // exactly -2^63 still fits

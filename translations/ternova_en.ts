@@ -1,0 +1,93 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US" sourcelanguage="ja">
+<context>
+    <name>Ternova</name>
+    <message>
+        <source>不正な浮動小数点数演算命令</source>
+        <translation>Invalid floating-point operation</translation>
+    </message>
+    <message>
+        <source>0 による浮動小数点数除算</source>
+        <translation>Floating-point division by zero</translation>
+    </message>
+    <message>
+        <source>浮動小数点数のオーバーフロー</source>
+        <translation>Floating-point overflow</translation>
+    </message>
+    <message>
+        <source>システム リソースが足りません</source>
+        <translation>Not enough system resources</translation>
+    </message>
+    <message>
+        <source>メモリが足りません</source>
+        <translation>Out of memory</translation>
+    </message>
+    <message>
+        <source>不明なエラーが発生しました</source>
+        <translation>An unknown error occurred</translation>
+    </message>
+    <message>
+        <source>ファイル &quot;%1&quot;. %2 は開けません</source>
+        <extracomment>%1 is the file&apos;s full path, %2 the system&apos;s text for the error.</extracomment>
+        <translation>Cannot open file &quot;%1&quot;. %2</translation>
+    </message>
+    <message>
+        <source>ファイル &quot;%1&quot;. %2 を作成できません</source>
+        <extracomment>%1 is the file&apos;s full path, %2 the system&apos;s text for the error.</extracomment>
+        <translation>Cannot create file &quot;%1&quot;. %2</translation>
+    </message>
+    <message>
+        <source>ストリームへの書き込みエラー</source>
+        <translation>Error writing to the file</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; は浮動小数点数ではありません</source>
+        <extracomment>%1 is the field of the data file exactly as read.</extracomment>
+        <translation>&apos;%1&apos; is not a valid floating-point value</translation>
+    </message>
+    <message>
+        <source>Tab区切りテキスト (.txt)</source>
+        <translation>Tab-separated text (.txt)</translation>
+    </message>
+    <message>
+        <source>すべてのファイル</source>
+        <extracomment>The entry that lists every picture type at once.</extracomment>
+        <translation>All pictures</translation>
+    </message>
+    <message>
+        <source>ビットマップ</source>
+        <translation>Bitmap</translation>
+    </message>
+    <message>
+        <source>アイコン</source>
+        <translation>Icon</translation>
+    </message>
+    <message>
+        <source>エンハンス メタファイル</source>
+        <translation>Enhanced metafile</translation>
+    </message>
+    <message>
+        <source>メタファイル</source>
+        <translation>Windows metafile</translation>
+    </message>
+    <message>
+        <source>画像:</source>
+        <extracomment>Caption of the preview pane while no valid picture is selected.</extracomment>
+        <translation>Picture:</translation>
+    </message>
+    <message>
+        <source>(なし)</source>
+        <translation>(None)</translation>
+    </message>
+    <message>
+        <source>画像が不正です</source>
+        <translation>Invalid picture</translation>
+    </message>
+    <message>
+        <source>プレビュー</source>
+        <extracomment>The preview button&apos;s tip and the preview window&apos;s title.</extracomment>
+        <translation>Preview</translation>
+    </message>
+</context>
+</TS>
