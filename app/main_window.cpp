@@ -409,7 +409,9 @@ void TForm1::SaveS1Click() {
     SavePictureDialog.DefaultExt = QStringLiteral("emf");
     if (!dialogs_->ExecuteSave(this, SavePictureDialog) || SavePictureDialog.FileName.isEmpty()) return;
     // Before the first drawing the control holds an empty picture, and that is what is saved.
-    SavePictureFile(QFile::encodeName(SavePictureDialog.FileName).toStdString(), imgTernova->Picture());
+    // A pipe would hold the window until some other program reads it: refused instead.
+    SavePictureFile(QFile::encodeName(SavePictureDialog.FileName).toStdString(), imgTernova->Picture(),
+                    PipeTargets::Refuse);
   });
 }
 
