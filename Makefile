@@ -23,7 +23,8 @@ run: build
 test: test-fuzz test-sanitize test-plain
 
 # Each fuzz target for FUZZ_SECONDS on a fresh copy of its seed corpus (the repository's stays
-# as it is); any finding fails, its input kept in $(FUZZ_BUILD)/artifacts.
+# as it is); any finding fails, its input kept in $(FUZZ_BUILD)/artifacts. Then the 100 MB
+# hostile files, too slow for the unit suite a developer runs after every change.
 test-fuzz: deps
 	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DTERNOVA_FUZZ=ON -DTERNOVA_GUI=OFF -DTERNOVA_BENCH=OFF >/dev/null
@@ -41,6 +42,9 @@ test-fuzz: deps
 	    tail -n 40 $(FUZZ_BUILD)/$$t.log; echo "$${t}_fuzz found a fault; log in $(FUZZ_BUILD)/$$t.log"; exit 1; \
 	  fi; \
 	done
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake --build $(BUILD) -j$(JOBS) --target hostile_file_test
+	./$(BUILD)/tests/data/hostile_file_test --gtest_filter='LargeFile.*'
 
 test-sanitize: deps
 	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTERNOVA_SANITIZE=ON -DTERNOVA_BENCH=OFF >/dev/null

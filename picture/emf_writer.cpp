@@ -9,41 +9,16 @@
 #include "base/encoding.h"
 #include "base/error.h"
 #include "picture/byte_writer.h"
+#include "picture/metafile_objects.h"
 
 namespace ternova {
 
 namespace {
 
+using namespace emf;
 
-// Record types.
-constexpr uint32_t EMR_HEADER = 1;
-constexpr uint32_t EMR_EOF = 14;
-constexpr uint32_t EMR_SETBKMODE = 18;
-constexpr uint32_t EMR_SETTEXTCOLOR = 24;
-constexpr uint32_t EMR_SETBKCOLOR = 25;
-constexpr uint32_t EMR_MOVETOEX = 27;
-constexpr uint32_t EMR_SELECTOBJECT = 37;
-constexpr uint32_t EMR_CREATEPEN = 38;
-constexpr uint32_t EMR_CREATEBRUSHINDIRECT = 39;
-constexpr uint32_t EMR_DELETEOBJECT = 40;
-constexpr uint32_t EMR_ELLIPSE = 42;
-constexpr uint32_t EMR_RECTANGLE = 43;
-constexpr uint32_t EMR_LINETO = 54;
-constexpr uint32_t EMR_EXTCREATEFONTINDIRECTW = 82;
-constexpr uint32_t EMR_EXTTEXTOUTW = 84;
-
-// Stock objects are selected by these indexes and never created or deleted.
-constexpr uint32_t kStockNullBrush = 0x80000005;
-constexpr uint32_t kStockNullPen = 0x80000008;
-
-constexpr uint32_t PS_SOLID = 0;
-constexpr uint32_t PS_GEOMETRIC = 0x00010000;  // with round caps and joins, both 0
-constexpr uint32_t BS_SOLID = 0;
-constexpr uint32_t TRANSPARENT = 1;
-constexpr uint32_t OPAQUE = 2;
-constexpr uint32_t GM_COMPATIBLE = 1;
-constexpr uint8_t SHIFTJIS_CHARSET = 128;
-constexpr uint8_t DEFAULT_CHARSET = 1;
+constexpr uint32_t kStockNullBrush = kStockObject | NULL_BRUSH;
+constexpr uint32_t kStockNullPen = kStockObject | NULL_PEN;
 
 // Fixed record sizes, for sizing the output before writing it.
 constexpr size_t kHeaderSize = 108;
@@ -64,18 +39,6 @@ int32_t Saturate(int64_t v) {
                                                   std::numeric_limits<int32_t>::max()));
 }
 
-// a × b / c rounded to nearest, halves away from zero, as MulDiv does, without overflowing
-// for any 32-bit inputs; the result saturates.
-int32_t RoundedRatio(int64_t a, int64_t b, int64_t c) {
-  const long double q = static_cast<long double>(a) * static_cast<long double>(b) / static_cast<long double>(c);
-  return Saturate(static_cast<int64_t>(std::clamp<long double>(std::roundl(q), -9.0e18L, 9.0e18L)));
-}
-
-// Screen size from pixels at the screen's dpi (96 if it reports none either).
-int32_t MmFromPixels(int32_t px, int32_t dpi) {
-  return std::max(RoundedRatio(px, 254, int64_t{dpi > 0 ? dpi : 96} * 10), 1);
-}
-
 float Scale(int32_t mm, int32_t px) {
   return px > 0 ? static_cast<float>(mm) * 100.0f / static_cast<float>(px) : 0.0f;
 }
@@ -93,7 +56,7 @@ class EmfEncoder {
     if (out_.Size() > std::numeric_limits<uint32_t>::max()) throw Error(kNoResources);
     out_.PatchU32(48, static_cast<uint32_t>(out_.Size()));  // nBytes
     out_.PatchU32(52, records_);                            // nRecords
-    out_.PatchU16(56, static_cast<uint16_t>(slots_.size() + 1));  // nHandles, slot 0 reserved
+    out_.PatchU16(56, static_cast<uint16_t>(slots_.TableSize() + 1));  // nHandles, slot 0 reserved
     return out_.Take();
   }
 
@@ -102,18 +65,21 @@ class EmfEncoder {
   size_t ExpectedSize() const {
     size_t n = kHeaderSize + kEofSize;
     for (const PictureOp& o : c_.ops) {
-      switch (o.index()) {
-        case 0: n += 24 + 2 * kSmallRecord; break;                  // brush
-        case 1: n += 28 + 2 * kSmallRecord; break;                  // pen
-        case 2: n += kFontRecord + 2 * kSmallRecord; break;         // font
-        case 3: case 4: n += 24; break;                             // rectangle, ellipse
-        case 5: case 6: n += 16; break;                             // move, line
-        default: {
-          const auto& t = std::get<op::TextOut>(o);
-          const size_t chars = t.text < c_.texts.size() ? c_.texts[t.text].chars.size() : 0;
-          n += 3 * kSmallRecord + kTextFixed + StringBytes(chars) + chars * 4;
-        }
-      }
+      n += std::visit(
+          Overloaded{
+              [](const op::Brush&) { return 24 + 2 * kSmallRecord; },
+              [](const op::Pen&) { return 28 + 2 * kSmallRecord; },
+              [](const op::Font&) { return kFontRecord + 2 * kSmallRecord; },
+              [](const op::Rectangle&) { return size_t{24}; },
+              [](const op::Ellipse&) { return size_t{24}; },
+              [](const op::MoveTo&) { return size_t{16}; },
+              [](const op::LineTo&) { return size_t{16}; },
+              [this](const op::TextOut& t) {
+                const size_t chars = t.text < c_.texts.size() ? c_.texts[t.text].chars.size() : 0;
+                return 3 * kSmallRecord + kTextFixed + StringBytes(chars) + chars * 4;
+              },
+          },
+          o);
     }
     return n;
   }
@@ -146,7 +112,7 @@ class EmfEncoder {
     const size_t r = Begin(EMR_HEADER);
     Rect(0, 0, p_.width - 1, p_.height - 1);                 // rclBounds, device pixels, inclusive
     Rect(0, 0, frame.width - 1, frame.height - 1);           // rclFrame, 0.01 mm, inclusive
-    out_.U32(0x464D4520);                                    // dSignature " EMF"
+    out_.U32(kSignature);                                    // dSignature
     out_.U32(0x00010000);                                    // nVersion
     out_.U32(0);                                             // nBytes, patched at the end
     out_.U32(0);                                             // nRecords, patched
@@ -282,24 +248,15 @@ class EmfEncoder {
     End(r);
   }
 
-  // --- object slots: the lowest free one, as the player's handle table fills them ---
-
-  uint32_t NewSlot() {
-    for (size_t i = 0; i < slots_.size(); ++i)
-      if (!slots_[i]) {
-        slots_[i] = true;
-        return static_cast<uint32_t>(i + 1);
-      }
-    slots_.push_back(true);
-    return static_cast<uint32_t>(slots_.size());
-  }
+  // Slot 0 of the player's handle table stands for the metafile itself.
+  uint32_t NewSlot() { return slots_.New() + 1; }
 
   // Selects `selected` (a new slot or a stock object) and deletes what it replaces.
   void Replace(uint32_t& current, uint32_t selected) {
     Small(EMR_SELECTOBJECT, selected);
-    if (current != 0 && (current & 0x80000000u) == 0) {
+    if (current != 0 && (current & kStockObject) == 0) {
       Small(EMR_DELETEOBJECT, current);
-      slots_[current - 1] = false;
+      slots_.Free(current - 1);
     }
     current = selected;
   }
@@ -342,21 +299,9 @@ class EmfEncoder {
 
   void Op(const op::TextOut& t) {
     if (t.text >= c_.texts.size()) return;
-    const Rgb colour = font_ ? font_->colour : kBlack;
-    if (textColour_ != colour) {
-      Small(EMR_SETTEXTCOLOR, ColorRef(colour));
-      textColour_ = colour;
-    }
-    // The text stands on a box of the brush colour while the brush is solid.
-    const uint32_t mode = brush_.style == FillStyle::Solid ? OPAQUE : TRANSPARENT;
-    if (bkMode_ != mode) {
-      Small(EMR_SETBKMODE, mode);
-      bkMode_ = mode;
-    }
-    if (mode == OPAQUE && bkColour_ != brush_.colour) {
-      Small(EMR_SETBKCOLOR, ColorRef(brush_.colour));
-      bkColour_ = brush_.colour;
-    }
+    textColours_.Prepare(
+        font_ ? font_->colour : kBlack, brush_, [this](Rgb c) { Small(EMR_SETTEXTCOLOR, ColorRef(c)); },
+        [this](uint32_t mode) { Small(EMR_SETBKMODE, mode); }, [this](Rgb c) { Small(EMR_SETBKCOLOR, ColorRef(c)); });
     ExtTextOutW(t, c_.texts[t.text], font_ ? font_->height : 0);
   }
 
@@ -364,35 +309,16 @@ class EmfEncoder {
   const PictureContent& c_;
   ByteWriter out_;
   uint32_t records_ = 0;
-  std::vector<bool> slots_;  // slot i + 1 in use
+  ObjectSlots slots_;
   uint32_t brushSlot_ = 0, penSlot_ = 0, fontSlot_ = 0;  // 0: the player's default
   op::Brush brush_{FillStyle::Solid, kWhite};  // the surface's starting brush
   const FontSpec* font_ = nullptr;
-  // Unknown until first set: readers do not agree on the defaults.
-  std::optional<Rgb> textColour_, bkColour_;
-  uint32_t bkMode_ = 0;
+  TextColours textColours_;
   const float scaleX_ = Scale(ReferenceWidthMm(p_.reference), p_.reference.widthPx);
   const float scaleY_ = Scale(ReferenceHeightMm(p_.reference), p_.reference.heightPx);
 };
 
 }  // namespace
-
-int32_t ReferenceWidthMm(const ScreenInfo& s) {
-  return s.widthMm > 0 ? s.widthMm : MmFromPixels(s.widthPx, s.dpi);
-}
-
-int32_t ReferenceHeightMm(const ScreenInfo& s) {
-  return s.heightMm > 0 ? s.heightMm : MmFromPixels(s.heightPx, s.dpi);
-}
-
-Frame MetafileFrame(const PictureSnapshot& p) {
-  if (p.frame.width > 0 && p.frame.height > 0) return p.frame;
-  const ScreenInfo& s = p.reference;
-  auto scaled = [](int32_t logical, int32_t mm, int32_t px) {
-    return px > 0 ? RoundedRatio(logical, int64_t{mm} * 100, px) : logical;
-  };
-  return {scaled(p.width, ReferenceWidthMm(s), s.widthPx), scaled(p.height, ReferenceHeightMm(s), s.heightPx)};
-}
 
 std::vector<uint8_t> EncodeEmf(const PictureSnapshot& picture) {
   if (!picture.content) return {};

@@ -12,13 +12,4 @@ namespace ternova {
 // Throws Error when the file would be too large for the format's 32-bit sizes.
 std::vector<uint8_t> EncodeEmf(const PictureSnapshot& picture);
 
-// The physical frame both metafile headers carry: the picture's own, or, when it has none (a
-// screen that reported no size), one from the logical size at the reference screen's
-// resolution, since readers divide by it.
-Frame MetafileFrame(const PictureSnapshot& picture);
-
-// The reference screen's size in mm, never zero for the same reason.
-int32_t ReferenceWidthMm(const ScreenInfo& screen);
-int32_t ReferenceHeightMm(const ScreenInfo& screen);
-
 }  // namespace ternova

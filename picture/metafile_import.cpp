@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "base/encoding.h"
+#include "picture/metafile_records.h"
 
 namespace ternova {
 
@@ -57,18 +58,18 @@ class Builder {
   void Select(uint32_t slot) {
     const auto it = objects_.find(slot);
     if (it == objects_.end()) return;
-    if (const auto* p = std::get_if<op::Pen>(&it->second)) pen_ = *p;
-    else if (const auto* b = std::get_if<op::Brush>(&it->second)) brush_ = *b;
-    else font_ = std::get<FontSpec>(it->second);
+    std::visit(Overloaded{[this](const op::Pen& p) { pen_ = p; }, [this](const op::Brush& b) { brush_ = b; },
+                          [this](const FontSpec& f) { font_ = f; }},
+               it->second);
   }
-  // Stock objects of enhanced metafiles: brushes 0..5, pens 6..8.
+  // Stock objects of enhanced metafiles.
   void SelectStock(uint32_t index) {
-    static constexpr uint8_t kGreys[] = {255, 192, 128, 64, 0};
-    if (index <= 4) brush_ = {FillStyle::Solid, {kGreys[index], kGreys[index], kGreys[index]}};
-    else if (index == 5) brush_ = {FillStyle::None, kWhite};
-    else if (index == 6) pen_ = {FillStyle::Solid, kWhite, 1};
-    else if (index == 7) pen_ = {FillStyle::Solid, kBlack, 1};
-    else if (index == 8) pen_ = {FillStyle::None, kBlack, 1};
+    static constexpr uint8_t kGreys[] = {255, 192, 128, 64, 0};  // white to black brushes
+    if (index < std::size(kGreys)) brush_ = {FillStyle::Solid, {kGreys[index], kGreys[index], kGreys[index]}};
+    else if (index == emf::NULL_BRUSH) brush_ = {FillStyle::None, kWhite};
+    else if (index == emf::WHITE_PEN) pen_ = {FillStyle::Solid, kWhite, 1};
+    else if (index == emf::BLACK_PEN) pen_ = {FillStyle::Solid, kBlack, 1};
+    else if (index == emf::NULL_PEN) pen_ = {FillStyle::None, kBlack, 1};
   }
   void SetTextColour(Rgb c) { font_.colour = c; }
   bool JapaneseText() const { return font_.japanese; }
@@ -88,10 +89,11 @@ class Builder {
     content_->ops.emplace_back(op::Font{static_cast<uint32_t>(content_->fonts.size() - 1)});
     PictureText t;
     t.chars = std::move(chars);
-    advances.resize(t.chars.size(), 0);
-    // Without spacing, an average width keeps the text roughly where it was.
-    for (int32_t& a : advances)
-      if (a == 0) a = std::max(1, std::abs(font_.height) / 2);
+    // Characters the file gives no spacing for get half the font's height, which keeps the
+    // text roughly where it was. A given 0 stays: it is the low half of a surrogate pair.
+    const size_t given = std::min(advances.size(), t.chars.size());
+    advances.resize(t.chars.size());
+    std::fill(advances.begin() + static_cast<ptrdiff_t>(given), advances.end(), std::max(1, std::abs(font_.height) / 2));
     t.advances = std::move(advances);
     for (int32_t a : t.advances) t.width += a;
     content_->texts.push_back(std::move(t));
@@ -139,40 +141,40 @@ std::optional<PictureSnapshot> ImportEmf(Reader& r) {
     if (size < 8 || size % 4 != 0 || size > r.Size() - at) return std::nullopt;
     const size_t p = at + 8;
     switch (type) {
-      case 14: ended = true; break;                                                  // EOF
-      case 27: b.Add(op::MoveTo{x(r.I32(p)), y(r.I32(p + 4))}); break;               // MOVETOEX
-      case 54: b.Add(op::LineTo{x(r.I32(p)), y(r.I32(p + 4))}); break;               // LINETO
-      case 43: b.Add(op::Rectangle{x(r.I32(p)), y(r.I32(p + 4)), x(r.I32(p + 8)), y(r.I32(p + 12))}); break;
-      case 42: b.Add(op::Ellipse{x(r.I32(p)), y(r.I32(p + 4)), x(r.I32(p + 8)), y(r.I32(p + 12))}); break;
-      case 38:                                                                       // CREATEPEN
-        b.Create(r.U32(p), op::Pen{(r.U32(p + 4) & 0xF) == 5 ? FillStyle::None : FillStyle::Solid,
+      case emf::EMR_EOF: ended = true; break;
+      case emf::EMR_MOVETOEX: b.Add(op::MoveTo{x(r.I32(p)), y(r.I32(p + 4))}); break;
+      case emf::EMR_LINETO: b.Add(op::LineTo{x(r.I32(p)), y(r.I32(p + 4))}); break;
+      case emf::EMR_RECTANGLE: b.Add(op::Rectangle{x(r.I32(p)), y(r.I32(p + 4)), x(r.I32(p + 8)), y(r.I32(p + 12))}); break;
+      case emf::EMR_ELLIPSE: b.Add(op::Ellipse{x(r.I32(p)), y(r.I32(p + 4)), x(r.I32(p + 8)), y(r.I32(p + 12))}); break;
+      case emf::EMR_CREATEPEN:
+        b.Create(r.U32(p), op::Pen{(r.U32(p + 4) & PS_STYLE_MASK) == PS_NULL ? FillStyle::None : FillStyle::Solid,
                                    FromColorRef(r.U32(p + 16)), r.I32(p + 8)});
         break;
-      case 95:                                                                       // EXTCREATEPEN
-        b.Create(r.U32(p), op::Pen{(r.U32(p + 20) & 0xF) == 5 ? FillStyle::None : FillStyle::Solid,
+      case emf::EMR_EXTCREATEPEN:
+        b.Create(r.U32(p), op::Pen{(r.U32(p + 20) & PS_STYLE_MASK) == PS_NULL ? FillStyle::None : FillStyle::Solid,
                                    FromColorRef(r.U32(p + 32)), static_cast<int32_t>(r.U32(p + 24))});
         break;
-      case 39:                                                                       // CREATEBRUSHINDIRECT
-        b.Create(r.U32(p), op::Brush{r.U32(p + 4) == 1 ? FillStyle::None : FillStyle::Solid, FromColorRef(r.U32(p + 8))});
+      case emf::EMR_CREATEBRUSHINDIRECT:
+        b.Create(r.U32(p), op::Brush{r.U32(p + 4) == BS_NULL ? FillStyle::None : FillStyle::Solid, FromColorRef(r.U32(p + 8))});
         break;
-      case 82: {                                                                     // EXTCREATEFONTINDIRECTW
+      case emf::EMR_EXTCREATEFONTINDIRECTW: {
         FontSpec f;
         f.height = r.I32(p + 4);
         f.weight = r.I32(p + 20);
-        f.japanese = r.U8(p + 27) == 128;
+        f.japanese = r.U8(p + 27) == SHIFTJIS_CHARSET;
         f.face = FaceFromUtf16(FromUtf16(r, p + 32, 32));
         b.Create(r.U32(p), f);
         break;
       }
-      case 37: {                                                                     // SELECTOBJECT
+      case emf::EMR_SELECTOBJECT: {
         const uint32_t ih = r.U32(p);
-        if (ih & 0x80000000u) b.SelectStock(ih & 0x7FFFFFFFu);
+        if (ih & emf::kStockObject) b.SelectStock(ih & ~emf::kStockObject);
         else b.Select(ih);
         break;
       }
-      case 40: b.Delete(r.U32(p)); break;                                            // DELETEOBJECT
-      case 24: b.SetTextColour(FromColorRef(r.U32(p))); break;                       // SETTEXTCOLOR
-      case 84: {                                                                     // EXTTEXTOUTW
+      case emf::EMR_DELETEOBJECT: b.Delete(r.U32(p)); break;
+      case emf::EMR_SETTEXTCOLOR: b.SetTextColour(FromColorRef(r.U32(p))); break;
+      case emf::EMR_EXTTEXTOUTW: {
         const size_t text = p + 28;  // after bounds, graphics mode and the two scales
         const int32_t tx = r.I32(text), ty = r.I32(text + 4);
         const uint32_t chars = std::min<uint32_t>(r.U32(text + 8), (size - 8) / 2);
@@ -222,45 +224,45 @@ std::optional<PictureSnapshot> ImportWmf(Reader& r) {
     auto px = [&](size_t o) { return static_cast<int32_t>(r.I16(o)) - orgX; };
     auto py = [&](size_t o) { return static_cast<int32_t>(r.I16(o)) - orgY; };
     switch (function) {
-      case 0x0000: ended = true; break;
-      case 0x020B: orgY = r.I16(p); orgX = r.I16(p + 2); break;                      // SETWINDOWORG
-      case 0x020C: snapshot.height = r.I16(p); snapshot.width = r.I16(p + 2); break;  // SETWINDOWEXT
-      case 0x0214: b.Add(op::MoveTo{px(p + 2), py(p)}); break;
-      case 0x0213: b.Add(op::LineTo{px(p + 2), py(p)}); break;
-      case 0x041B: b.Add(op::Rectangle{px(p + 6), py(p + 4), px(p + 2), py(p)}); break;
-      case 0x0418: b.Add(op::Ellipse{px(p + 6), py(p + 4), px(p + 2), py(p)}); break;
-      case 0x02FA:                                                                   // CREATEPENINDIRECT
-        create(op::Pen{(r.U16(p) & 0xF) == 5 ? FillStyle::None : FillStyle::Solid, FromColorRef(r.U32(p + 6)), r.I16(p + 2)});
+      case wmf::META_EOF: ended = true; break;
+      case wmf::META_SETWINDOWORG: orgY = r.I16(p); orgX = r.I16(p + 2); break;
+      case wmf::META_SETWINDOWEXT: snapshot.height = r.I16(p); snapshot.width = r.I16(p + 2); break;
+      case wmf::META_MOVETO: b.Add(op::MoveTo{px(p + 2), py(p)}); break;
+      case wmf::META_LINETO: b.Add(op::LineTo{px(p + 2), py(p)}); break;
+      case wmf::META_RECTANGLE: b.Add(op::Rectangle{px(p + 6), py(p + 4), px(p + 2), py(p)}); break;
+      case wmf::META_ELLIPSE: b.Add(op::Ellipse{px(p + 6), py(p + 4), px(p + 2), py(p)}); break;
+      case wmf::META_CREATEPENINDIRECT:
+        create(op::Pen{(r.U16(p) & PS_STYLE_MASK) == PS_NULL ? FillStyle::None : FillStyle::Solid, FromColorRef(r.U32(p + 6)), r.I16(p + 2)});
         break;
-      case 0x02FC:                                                                   // CREATEBRUSHINDIRECT
-        create(op::Brush{r.U16(p) == 1 ? FillStyle::None : FillStyle::Solid, FromColorRef(r.U32(p + 2))});
+      case wmf::META_CREATEBRUSHINDIRECT:
+        create(op::Brush{r.U16(p) == BS_NULL ? FillStyle::None : FillStyle::Solid, FromColorRef(r.U32(p + 2))});
         break;
-      case 0x02FB: {                                                                 // CREATEFONTINDIRECT
+      case wmf::META_CREATEFONTINDIRECT: {
         FontSpec f;
         f.height = r.I16(p);
         f.weight = r.I16(p + 8);
-        f.japanese = r.U8(p + 13) == 128;
+        f.japanese = r.U8(p + 13) == SHIFTJIS_CHARSET;
         const std::string_view face = r.Bytes(p + 18, std::min<size_t>(32, size > 24 ? size - 24 : 0));
         f.face = FaceFromUtf16(From8Bit(face.substr(0, face.find('\0')), f.japanese));
         create(f);
         break;
       }
-      case 0x012D: {                                                                 // SELECTOBJECT
+      case wmf::META_SELECTOBJECT: {
         const uint16_t slot = r.U16(p);
         b.Select(slot);
         break;
       }
-      case 0x01F0: {                                                                 // DELETEOBJECT
+      case wmf::META_DELETEOBJECT: {
         const uint16_t slot = r.U16(p);
         if (slot < used.size()) used[slot] = false;
         b.Delete(slot);
         break;
       }
-      case 0x0209: b.SetTextColour(FromColorRef(r.U32(p))); break;                   // SETTEXTCOLOR
-      case 0x0A32: {                                                                 // EXTTEXTOUT
+      case wmf::META_SETTEXTCOLOR: b.SetTextColour(FromColorRef(r.U32(p))); break;
+      case wmf::META_EXTTEXTOUT: {
         const int32_t ty = py(p), tx = px(p + 2);
         const uint16_t count = r.U16(p + 4), options = r.U16(p + 6);
-        size_t s = p + 8 + ((options & 0x0006) ? 8 : 0);
+        size_t s = p + 8 + ((options & wmf::ETO_OPAQUE_OR_CLIPPED) ? 8 : 0);
         const std::string_view text = r.Bytes(s, count);
         s += count + (count & 1);
         std::vector<int32_t> dx;
@@ -287,8 +289,8 @@ std::optional<PictureSnapshot> ImportWmf(Reader& r) {
 
 std::optional<PictureSnapshot> ImportMetafile(std::string_view bytes) {
   Reader r(bytes);
-  if (bytes.size() >= 88 && r.U32(0) == 1 && r.U32(40) == 0x464D4520) return ImportEmf(r);
-  if (bytes.size() >= 22 && r.U32(0) == 0x9AC6CDD7) return ImportWmf(r);
+  if (bytes.size() >= 88 && r.U32(0) == emf::EMR_HEADER && r.U32(40) == emf::kSignature) return ImportEmf(r);
+  if (bytes.size() >= 22 && r.U32(0) == wmf::kPlaceableKey) return ImportWmf(r);
   return std::nullopt;
 }
 

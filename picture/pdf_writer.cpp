@@ -10,7 +10,6 @@
 #include <variant>
 
 #include "base/error.h"
-#include "picture/emf_writer.h"
 #include "picture/vector_common.h"
 
 namespace ternova {
@@ -226,36 +225,43 @@ class PdfWriter {
 
   void Operation(const PictureContent& c, EllipseKinds& kinds, const PictureOp& o) {
     ByteWriter& s = stage_;
-    if (const auto* e = std::get_if<op::Ellipse>(&o)) {
-      EndPath();
-      s.Bytes("q 1 0 0 1 ");
-      HalfDecimal(s, int64_t{e->x1} + e->x2);
-      s.Bytes(" ");
-      HalfDecimal(s, int64_t{e->y1} + e->y2);
-      s.Bytes(" cm /E");
-      Decimal(s, static_cast<int64_t>(kinds.Find(EllipseKinds::Of(*e, brush_, pen_))));
-      s.Bytes(" Do Q\n");
-    } else if (const auto* l = std::get_if<op::LineTo>(&o)) {
-      if (pen_.style == FillStyle::Solid) LineTo(l->x, l->y);
-      x_ = l->x;
-      y_ = l->y;
-    } else if (const auto* m = std::get_if<op::MoveTo>(&o)) {
-      x_ = m->x;
-      y_ = m->y;
-    } else if (const auto* b = std::get_if<op::Brush>(&o)) {
-      brush_ = *b;
-    } else if (const auto* pen = std::get_if<op::Pen>(&o)) {
-      EndPath();
-      pen_ = *pen;
-    } else if (const auto* f = std::get_if<op::Font>(&o)) {
-      font_ = f->font < c.fonts.size() ? &c.fonts[f->font] : nullptr;
-    } else if (const auto* r = std::get_if<op::Rectangle>(&o)) {
-      EndPath();
-      Rectangle(r->x1, r->y1, r->x2, r->y2, pen_.style == FillStyle::Solid);
-    } else if (const auto* t = std::get_if<op::TextOut>(&o)) {
-      EndPath();
-      if (t->text < c.texts.size()) Text(*t, c.texts[t->text]);
-    }
+    std::visit(
+        Overloaded{
+            [&](const op::Ellipse& e) {
+              EndPath();
+              s.Bytes("q 1 0 0 1 ");
+              HalfDecimal(s, int64_t{e.x1} + e.x2);
+              s.Bytes(" ");
+              HalfDecimal(s, int64_t{e.y1} + e.y2);
+              s.Bytes(" cm /E");
+              Decimal(s, static_cast<int64_t>(kinds.Find(EllipseKinds::Of(e, brush_, pen_))));
+              s.Bytes(" Do Q\n");
+            },
+            [&](const op::LineTo& l) {
+              if (pen_.style == FillStyle::Solid) LineTo(l.x, l.y);
+              x_ = l.x;
+              y_ = l.y;
+            },
+            [&](const op::MoveTo& m) {
+              x_ = m.x;
+              y_ = m.y;
+            },
+            [&](const op::Brush& b) { brush_ = b; },
+            [&](const op::Pen& pen) {
+              EndPath();
+              pen_ = pen;
+            },
+            [&](const op::Font& f) { font_ = f.font < c.fonts.size() ? &c.fonts[f.font] : nullptr; },
+            [&](const op::Rectangle& r) {
+              EndPath();
+              Rectangle(r.x1, r.y1, r.x2, r.y2, pen_.style == FillStyle::Solid);
+            },
+            [&](const op::TextOut& t) {
+              EndPath();
+              if (t.text < c.texts.size()) Text(t, c.texts[t.text]);
+            },
+        },
+        o);
   }
 
   void FillColour(Rgb c) {

@@ -1,8 +1,32 @@
 #include "picture/picture.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 
 namespace ternova {
+
+namespace {
+
+int32_t Saturate(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
+}
+
+// a × b / c rounded to nearest, halves away from zero, as MulDiv does, without overflowing
+// for any 32-bit inputs; the result saturates.
+int32_t RoundedRatio(int64_t a, int64_t b, int64_t c) {
+  const long double q = static_cast<long double>(a) * static_cast<long double>(b) / static_cast<long double>(c);
+  return Saturate(static_cast<int64_t>(std::clamp<long double>(std::roundl(q), -9.0e18L, 9.0e18L)));
+}
+
+// Screen size from pixels at the screen's dpi (96 if it reports none either).
+int32_t MmFromPixels(int32_t px, int32_t dpi) {
+  return std::max(RoundedRatio(px, 254, int64_t{dpi > 0 ? dpi : 96} * 10), 1);
+}
+
+}  // namespace
 
 int32_t MulDiv(int32_t a, int32_t b, int32_t c) {
   if (c == 0) return -1;
@@ -19,6 +43,23 @@ void DiagramPicture::FixFrame(const ScreenInfo& screen) {
   reference_ = screen;
   frame_.width = MulDiv(width_, screen.widthMm * 100, screen.widthPx);
   frame_.height = MulDiv(height_, screen.heightMm * 100, screen.heightPx);
+}
+
+int32_t ReferenceWidthMm(const ScreenInfo& s) {
+  return s.widthMm > 0 ? s.widthMm : MmFromPixels(s.widthPx, s.dpi);
+}
+
+int32_t ReferenceHeightMm(const ScreenInfo& s) {
+  return s.heightMm > 0 ? s.heightMm : MmFromPixels(s.heightPx, s.dpi);
+}
+
+Frame MetafileFrame(const PictureSnapshot& p) {
+  if (p.frame.width > 0 && p.frame.height > 0) return p.frame;
+  const ScreenInfo& s = p.reference;
+  auto scaled = [](int32_t logical, int32_t mm, int32_t px) {
+    return px > 0 ? RoundedRatio(logical, int64_t{mm} * 100, px) : logical;
+  };
+  return {scaled(p.width, ReferenceWidthMm(s), s.widthPx), scaled(p.height, ReferenceHeightMm(s), s.heightPx)};
 }
 
 }  // namespace ternova

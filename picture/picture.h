@@ -122,4 +122,20 @@ inline PictureSnapshot Snapshot(const DiagramPicture& p) {
   return {p.Content(), p.Width(), p.Height(), p.PhysicalFrame(), p.Reference()};
 }
 
+// The physical frame the file headers carry: the picture's own, or, when it has none (a
+// screen that reported no size), one from the logical size at the reference screen's
+// resolution, since readers divide by it.
+Frame MetafileFrame(const PictureSnapshot& picture);
+
+// The reference screen's size in mm, never zero for the same reason.
+int32_t ReferenceWidthMm(const ScreenInfo& screen);
+int32_t ReferenceHeightMm(const ScreenInfo& screen);
+
+// Lambdas joined into one visitor of the operations: with std::visit, a consumer that misses an
+// operation does not compile.
+template <typename... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+
 }  // namespace ternova

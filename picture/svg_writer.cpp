@@ -7,7 +7,6 @@
 #include <variant>
 
 #include "base/error.h"
-#include "picture/emf_writer.h"
 #include "picture/vector_common.h"
 
 namespace ternova {
@@ -136,36 +135,43 @@ class SvgWriter {
   void Body(const PictureContent& c, EllipseKinds& kinds) {
     for (const PictureOp& o : c.ops) {
       if (out_.Size() >= kPiece) Flush();
-      if (const auto* e = std::get_if<op::Ellipse>(&o)) {
-        EndPath();
-        out_.Bytes("<use xlink:href=\"#e");
-        Decimal(out_, static_cast<int64_t>(kinds.Find(EllipseKinds::Of(*e, brush_, pen_))));
-        out_.Bytes("\" x=\"");
-        HalfDecimal(out_, int64_t{e->x1} + e->x2);
-        out_.Bytes("\" y=\"");
-        HalfDecimal(out_, int64_t{e->y1} + e->y2);
-        out_.Bytes("\"/>\n");
-      } else if (const auto* l = std::get_if<op::LineTo>(&o)) {
-        if (pen_.style == FillStyle::Solid) LineTo(l->x, l->y);
-        x_ = l->x;
-        y_ = l->y;
-      } else if (const auto* m = std::get_if<op::MoveTo>(&o)) {
-        x_ = m->x;
-        y_ = m->y;
-      } else if (const auto* b = std::get_if<op::Brush>(&o)) {
-        brush_ = *b;
-      } else if (const auto* pen = std::get_if<op::Pen>(&o)) {
-        EndPath();
-        pen_ = *pen;
-      } else if (const auto* f = std::get_if<op::Font>(&o)) {
-        font_ = f->font < c.fonts.size() ? &c.fonts[f->font] : nullptr;
-      } else if (const auto* r = std::get_if<op::Rectangle>(&o)) {
-        EndPath();
-        Rectangle(r->x1, r->y1, r->x2, r->y2, brush_, pen_);
-      } else if (const auto* t = std::get_if<op::TextOut>(&o)) {
-        EndPath();
-        if (t->text < c.texts.size()) Text(*t, c.texts[t->text]);
-      }
+      std::visit(
+          Overloaded{
+              [&](const op::Ellipse& e) {
+                EndPath();
+                out_.Bytes("<use xlink:href=\"#e");
+                Decimal(out_, static_cast<int64_t>(kinds.Find(EllipseKinds::Of(e, brush_, pen_))));
+                out_.Bytes("\" x=\"");
+                HalfDecimal(out_, int64_t{e.x1} + e.x2);
+                out_.Bytes("\" y=\"");
+                HalfDecimal(out_, int64_t{e.y1} + e.y2);
+                out_.Bytes("\"/>\n");
+              },
+              [&](const op::LineTo& l) {
+                if (pen_.style == FillStyle::Solid) LineTo(l.x, l.y);
+                x_ = l.x;
+                y_ = l.y;
+              },
+              [&](const op::MoveTo& m) {
+                x_ = m.x;
+                y_ = m.y;
+              },
+              [&](const op::Brush& b) { brush_ = b; },
+              [&](const op::Pen& pen) {
+                EndPath();
+                pen_ = pen;
+              },
+              [&](const op::Font& f) { font_ = f.font < c.fonts.size() ? &c.fonts[f.font] : nullptr; },
+              [&](const op::Rectangle& r) {
+                EndPath();
+                Rectangle(r.x1, r.y1, r.x2, r.y2, brush_, pen_);
+              },
+              [&](const op::TextOut& t) {
+                EndPath();
+                if (t.text < c.texts.size()) Text(t, c.texts[t.text]);
+              },
+          },
+          o);
     }
     EndPath();
   }

@@ -8,41 +8,13 @@
 #include "base/encoding.h"
 #include "base/error.h"
 #include "picture/byte_writer.h"
-#include "picture/emf_writer.h"
+#include "picture/metafile_objects.h"
 
 namespace ternova {
 
 namespace {
 
-
-// Record functions.
-constexpr uint16_t META_EOF = 0x0000;
-constexpr uint16_t META_SETBKMODE = 0x0102;
-constexpr uint16_t META_SETMAPMODE = 0x0103;
-constexpr uint16_t META_SETBKCOLOR = 0x0201;
-constexpr uint16_t META_SETTEXTCOLOR = 0x0209;
-constexpr uint16_t META_SETWINDOWORG = 0x020B;
-constexpr uint16_t META_SETWINDOWEXT = 0x020C;
-constexpr uint16_t META_LINETO = 0x0213;
-constexpr uint16_t META_MOVETO = 0x0214;
-constexpr uint16_t META_ELLIPSE = 0x0418;
-constexpr uint16_t META_RECTANGLE = 0x041B;
-constexpr uint16_t META_SELECTOBJECT = 0x012D;
-constexpr uint16_t META_DELETEOBJECT = 0x01F0;
-constexpr uint16_t META_CREATEPENINDIRECT = 0x02FA;
-constexpr uint16_t META_CREATEFONTINDIRECT = 0x02FB;
-constexpr uint16_t META_CREATEBRUSHINDIRECT = 0x02FC;
-constexpr uint16_t META_EXTTEXTOUT = 0x0A32;
-
-constexpr uint16_t MM_ANISOTROPIC = 8;
-constexpr uint16_t PS_SOLID = 0;
-constexpr uint16_t PS_NULL = 5;
-constexpr uint16_t BS_SOLID = 0;
-constexpr uint16_t BS_NULL = 1;
-constexpr uint16_t TRANSPARENT = 1;
-constexpr uint16_t OPAQUE = 2;
-constexpr uint8_t SHIFTJIS_CHARSET = 128;
-constexpr uint8_t DEFAULT_CHARSET = 1;
+using namespace wmf;
 
 constexpr size_t kPlaceableSize = 22;
 constexpr size_t kFaceBytes = 32;
@@ -95,7 +67,7 @@ class WmfEncoder {
     const size_t words = (out_.Size() - kPlaceableSize) / 2;
     if (words > std::numeric_limits<uint32_t>::max()) throw Error(kNoResources);
     out_.PatchU32(kPlaceableSize + 6, static_cast<uint32_t>(words));     // mtSize
-    out_.PatchU16(kPlaceableSize + 10, static_cast<uint16_t>(slots_.size()));  // mtNoObjects
+    out_.PatchU16(kPlaceableSize + 10, static_cast<uint16_t>(slots_.TableSize()));  // mtNoObjects
     out_.PatchU32(kPlaceableSize + 12, maxRecord_);                     // mtMaxRecord
     return out_.Take();
   }
@@ -104,19 +76,22 @@ class WmfEncoder {
   static size_t ExpectedSize(const PictureContent& c) {
     size_t n = kPlaceableSize + 18 + 8 + 10 + 10 + 6;
     for (const PictureOp& o : c.ops) {
-      switch (o.index()) {
-        case 0: n += 14 + 8 + 8; break;                    // brush
-        case 1: n += 16 + 8 + 8; break;                    // pen
-        case 2: n += 6 + 18 + kFaceBytes + 8 + 8; break;   // font
-        case 3: case 4: n += 14; break;                    // rectangle, ellipse
-        case 5: case 6: n += 10; break;                    // move, line
-        default: {
-          const auto& t = std::get<op::TextOut>(o);
-          // Up to two bytes per unit in Shift-JIS, a 16-bit advance per byte.
-          const size_t units = t.text < c.texts.size() ? c.texts[t.text].chars.size() : 0;
-          n += 10 + 8 + 10 + 14 + 6 * std::min(units, kMaxTextBytes) + 2;
-        }
-      }
+      n += std::visit(
+          Overloaded{
+              [](const op::Brush&) { return size_t{14 + 8 + 8}; },
+              [](const op::Pen&) { return size_t{16 + 8 + 8}; },
+              [](const op::Font&) { return 6 + 18 + kFaceBytes + 8 + 8; },
+              [](const op::Rectangle&) { return size_t{14}; },
+              [](const op::Ellipse&) { return size_t{14}; },
+              [](const op::MoveTo&) { return size_t{10}; },
+              [](const op::LineTo&) { return size_t{10}; },
+              [&c](const op::TextOut& t) {
+                // Up to two bytes per unit in Shift-JIS, a 16-bit advance per byte.
+                const size_t units = t.text < c.texts.size() ? c.texts[t.text].chars.size() : 0;
+                return 10 + 8 + 10 + 14 + 6 * std::min(units, kMaxTextBytes) + 2;
+              },
+          },
+          o);
     }
     return n;
   }
@@ -124,11 +99,11 @@ class WmfEncoder {
   // --- records ---
 
   void Placeable(int16_t right, int16_t bottom) {
-    const uint16_t words[10] = {0xCDD7, 0x9AC6, 0, 0, 0, static_cast<uint16_t>(right), static_cast<uint16_t>(bottom),
+    const uint16_t words[10] = {static_cast<uint16_t>(kPlaceableKey), static_cast<uint16_t>(kPlaceableKey >> 16), 0, 0, 0, static_cast<uint16_t>(right), static_cast<uint16_t>(bottom),
                                 96, 0, 0};
     uint16_t checksum = 0;
     for (uint16_t w : words) checksum ^= w;
-    out_.U32(0x9AC6CDD7);  // key
+    out_.U32(kPlaceableKey);  // key
     out_.U16(0);           // hmf: no handle on disk
     out_.I16(0);           // bbox left
     out_.I16(0);           // bbox top
@@ -257,25 +232,13 @@ class WmfEncoder {
     for (int16_t d : dx) out_.I16(d);                // Dx: one per byte
   }
 
-  // --- object slots: the player puts each new object in the lowest free one ---
-
-  uint16_t NewSlot() {
-    for (size_t i = 0; i < slots_.size(); ++i)
-      if (!slots_[i]) {
-        slots_[i] = true;
-        return static_cast<uint16_t>(i);
-      }
-    slots_.push_back(true);
-    return static_cast<uint16_t>(slots_.size() - 1);
-  }
-
   // Call right after the object's create record: selects it and deletes what it replaces.
   void SelectNew(std::optional<uint16_t>& current) {
-    const uint16_t slot = NewSlot();
+    const auto slot = static_cast<uint16_t>(slots_.New());
     Small(META_SELECTOBJECT, slot);
     if (current) {
       Small(META_DELETEOBJECT, *current);
-      slots_[*current] = false;
+      slots_.Free(*current);
     }
     current = slot;
   }
@@ -311,21 +274,10 @@ class WmfEncoder {
 
   void Op(const op::TextOut& t) {
     if (t.text >= p_.content->texts.size()) return;
-    const Rgb colour = font_ ? font_->colour : kBlack;
-    if (textColour_ != colour) {
-      ColourRecord(META_SETTEXTCOLOR, colour);
-      textColour_ = colour;
-    }
-    // The text stands on a box of the brush colour while the brush is solid.
-    const uint16_t mode = brush_.style == FillStyle::Solid ? OPAQUE : TRANSPARENT;
-    if (bkMode_ != mode) {
-      Small(META_SETBKMODE, mode);
-      bkMode_ = mode;
-    }
-    if (mode == OPAQUE && bkColour_ != brush_.colour) {
-      ColourRecord(META_SETBKCOLOR, brush_.colour);
-      bkColour_ = brush_.colour;
-    }
+    textColours_.Prepare(
+        font_ ? font_->colour : kBlack, brush_, [this](Rgb c) { ColourRecord(META_SETTEXTCOLOR, c); },
+        [this](uint32_t mode) { Small(META_SETBKMODE, static_cast<uint16_t>(mode)); },
+        [this](Rgb c) { ColourRecord(META_SETBKCOLOR, c); });
     ExtTextOut(t.x, t.y, p_.content->texts[t.text], font_ && font_->japanese);
   }
 
@@ -334,12 +286,11 @@ class WmfEncoder {
   size_t lastStart_ = 0;
   bool open_ = false;
   uint32_t maxRecord_ = 0;
-  std::vector<bool> slots_;
+  ObjectSlots slots_;
   std::optional<uint16_t> brushSlot_, penSlot_, fontSlot_;
   op::Brush brush_{FillStyle::Solid, kWhite};  // the surface's starting brush
   const FontSpec* font_ = nullptr;
-  std::optional<Rgb> textColour_, bkColour_;
-  uint16_t bkMode_ = 0;
+  TextColours textColours_;
 };
 
 }  // namespace

@@ -181,53 +181,53 @@ void Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
   applyPen();
   applyBrush();
 
-  for (size_t i = begin; i < end; ++i) {
-    const PictureOp& o = content.ops[i];
-    if (const auto* e = std::get_if<op::Ellipse>(&o)) {
-      if (discs.Available() && pen.style == FillStyle::None && brush.style == FillStyle::Solid) {
-        discs.Fill(*e, sx, sy, brush.colour);
-      } else {
-        painter.drawEllipse(QRectF(map(e->x1, e->y1), map(e->x2, e->y2)));
-      }
-    } else if (const auto* l = std::get_if<op::LineTo>(&o)) {
-      const QPointF to = map(l->x, l->y);
-      if (pen.style == FillStyle::Solid) painter.drawLine(current, to);
-      current = to;
-    } else if (const auto* m = std::get_if<op::MoveTo>(&o)) {
-      current = map(m->x, m->y);
-    } else if (const auto* b = std::get_if<op::Brush>(&o)) {
-      brush = *b;
-      applyBrush();
-    } else if (const auto* p = std::get_if<op::Pen>(&o)) {
-      pen = *p;
-      applyPen();
-    } else if (const auto* f = std::get_if<op::Font>(&o)) {
-      font = f->font < content.fonts.size() ? &content.fonts[f->font] : nullptr;
-    } else if (const auto* r = std::get_if<op::Rectangle>(&o)) {
-      painter.drawRect(QRectF(map(r->x1, r->y1), map(r->x2, r->y2)));
-    } else if (const auto* t = std::get_if<op::TextOut>(&o)) {
-      if (t->text >= content.texts.size()) continue;
-      const PictureText& text = content.texts[t->text];
-      FontSpec face = font ? *font : FontSpec{};
-      const QFont qfont = QtFontFor(face, std::abs(face.height) * sy);
-      const QFontMetricsF fm(qfont);
-      const QPointF origin = map(t->x, t->y);
-      if (brush.style == FillStyle::Solid)
-        painter.fillRect(QRectF(origin, QSizeF(text.width * sx, fm.height())), ToQColor(brush.colour));
-      painter.save();
-      painter.setFont(qfont);
-      painter.setPen(ToQColor(face.colour));
-      double x = 0;
-      for (size_t i = 0; i < text.chars.size(); ++i) {
-        const bool pair = CharacterUnits(text.chars, i) == 2;
-        const QString glyph = QString::fromUtf16(text.chars.data() + i, pair ? 2 : 1);
-        painter.drawText(QPointF(origin.x() + x * sx, origin.y() + fm.ascent()), glyph);
-        x += text.advances[i] + (pair ? text.advances[i + 1] : 0);
-        if (pair) ++i;
-      }
-      painter.restore();
-    }
-  }
+  const auto play = Overloaded{
+      [&](const op::Ellipse& e) {
+        if (discs.Available() && pen.style == FillStyle::None && brush.style == FillStyle::Solid)
+          discs.Fill(e, sx, sy, brush.colour);
+        else
+          painter.drawEllipse(QRectF(map(e.x1, e.y1), map(e.x2, e.y2)));
+      },
+      [&](const op::LineTo& l) {
+        const QPointF to = map(l.x, l.y);
+        if (pen.style == FillStyle::Solid) painter.drawLine(current, to);
+        current = to;
+      },
+      [&](const op::MoveTo& m) { current = map(m.x, m.y); },
+      [&](const op::Brush& b) {
+        brush = b;
+        applyBrush();
+      },
+      [&](const op::Pen& p) {
+        pen = p;
+        applyPen();
+      },
+      [&](const op::Font& f) { font = f.font < content.fonts.size() ? &content.fonts[f.font] : nullptr; },
+      [&](const op::Rectangle& r) { painter.drawRect(QRectF(map(r.x1, r.y1), map(r.x2, r.y2))); },
+      [&](const op::TextOut& t) {
+        if (t.text >= content.texts.size()) return;
+        const PictureText& text = content.texts[t.text];
+        FontSpec face = font ? *font : FontSpec{};
+        const QFont qfont = QtFontFor(face, std::abs(face.height) * sy);
+        const QFontMetricsF fm(qfont);
+        const QPointF origin = map(t.x, t.y);
+        if (brush.style == FillStyle::Solid)
+          painter.fillRect(QRectF(origin, QSizeF(text.width * sx, fm.height())), ToQColor(brush.colour));
+        painter.save();
+        painter.setFont(qfont);
+        painter.setPen(ToQColor(face.colour));
+        double x = 0;
+        for (size_t i = 0; i < text.chars.size(); ++i) {
+          const bool pair = CharacterUnits(text.chars, i) == 2;
+          const QString glyph = QString::fromUtf16(text.chars.data() + i, pair ? 2 : 1);
+          painter.drawText(QPointF(origin.x() + x * sx, origin.y() + fm.ascent()), glyph);
+          x += text.advances[i] + (pair ? text.advances[i + 1] : 0);
+          if (pair) ++i;
+        }
+        painter.restore();
+      },
+  };
+  for (size_t i = begin; i < end; ++i) std::visit(play, content.ops[i]);
   painter.restore();
 }
 

@@ -113,19 +113,39 @@ TEST(MetafileImportText, TextsAndFaceNamesReadBackInTheirFontsCodePages) {
   c->ops.push_back(op::TextOut{10, 10, text(u"€ “café”")});
   c->ops.push_back(op::Font{1});
   c->ops.push_back(op::TextOut{10, 40, text(u"花崗岩 ｱ")});
+  c->ops.push_back(op::Font{0});
+  c->texts.push_back({u"x\U0001F600", {7, 9, 0}, 16});  // a pair's advance on its first unit
+  c->ops.push_back(op::TextOut{10, 70, 2});
   PictureSnapshot snapshot;
   snapshot.content = c;
-  const struct { const char* format; std::vector<uint8_t> bytes; const char* westernFace; } cases[] = {
-      {"EMF", EncodeEmf(snapshot), "Arial \xF0\x9F\x98\x80"},  // UTF-16, a surrogate pair
-      {"WMF", EncodeWmf(snapshot), "Arial ?"},                   // code page 1252 has no emoji
+  // WMF advances come one per byte: with double-byte characters they cannot be matched to the
+  // characters, and each is taken as half the font's height.
+  const struct {
+    const char* format;
+    std::vector<uint8_t> bytes;
+    const char* westernFace;
+    std::vector<int32_t> japaneseAdvances;
+    std::u16string pair;
+    std::vector<int32_t> pairAdvances;
+  } cases[] = {
+      // UTF-16 throughout, surrogate pairs included.
+      {"EMF", EncodeEmf(snapshot), "Arial \xF0\x9F\x98\x80", {7, 7, 7, 7, 7}, u"x\U0001F600", {7, 9, 0}},
+      // Code page 1252 has no emoji.
+      {"WMF", EncodeWmf(snapshot), "Arial ?", {6, 6, 6, 6, 6}, u"x?", {7, 9}},
   };
   for (const auto& k : cases) {
     const auto back = ImportMetafile(std::string_view(reinterpret_cast<const char*>(k.bytes.data()), k.bytes.size()));
     ASSERT_TRUE(back) << k.format;
-    ASSERT_EQ(back->content->texts.size(), 2u) << k.format;
+    ASSERT_EQ(back->content->texts.size(), 3u) << k.format;
     EXPECT_EQ(back->content->texts[0].chars, u"€ “café”") << k.format;
     EXPECT_EQ(back->content->texts[1].chars, u"花崗岩 ｱ") << k.format;
-    ASSERT_EQ(back->content->fonts.size(), 2u) << k.format;
+    EXPECT_EQ(back->content->texts[0].advances, std::vector<int32_t>(8, 7)) << k.format;
+    EXPECT_EQ(back->content->texts[1].advances, k.japaneseAdvances) << k.format;
+    EXPECT_EQ(back->content->texts[1].width, 5 * k.japaneseAdvances[0]) << k.format;
+    EXPECT_EQ(back->content->texts[2].chars, k.pair) << k.format;
+    EXPECT_EQ(back->content->texts[2].advances, k.pairAdvances) << k.format;
+    EXPECT_EQ(back->content->texts[2].width, 16) << k.format;
+    ASSERT_GE(back->content->fonts.size(), 2u) << k.format;
     EXPECT_EQ(back->content->fonts[0].face, k.westernFace) << k.format;
     EXPECT_EQ(back->content->fonts[1].face, "ＭＳ Ｐゴシック") << k.format;
   }

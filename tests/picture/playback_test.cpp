@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "diagram/projection.h"
 #include "diagram/render.h"
 #include "picture/qt/qt_text_metrics.h"
@@ -78,6 +80,53 @@ TEST_F(Playback, EmptyPictureShowsNothing) {
   empty.SetWidth(2000);
   empty.SetHeight(2000);
   EXPECT_TRUE(RenderForDisplay(Snapshot(empty), QSize(587, 587)).isNull());
+}
+
+// Small discs are filled from spans cached per radius and sub-pixel offset. Whatever the offset,
+// the pixels filled are those whose centres lie in the true disc, give or take the 1/32 pixel
+// the centre is rounded by: checked on every side of every radius the diagram draws (the three
+// symbol sizes and their doubles for the selected row) at several display scales.
+TEST(DiscStamp, FillsExactlyTheDiscOnEverySideAtEveryRadiusAndScale) {
+  constexpr double kRounding = 0.045;  // the centre moves at most 1/32 px on each axis
+  for (const double scale : {1.0, 0.75, 586.0 / 2000, 1.1, 0.125}) {
+    for (const int32_t radius : {3, 6, 10, 12, 20}) {
+      const double r = radius * scale;
+      if (r * 2 < 1) continue;
+      auto content = std::make_shared<PictureContent>();
+      content->ops.push_back(op::Pen{FillStyle::None, kBlack, 1});
+      content->ops.push_back(op::Brush{FillStyle::Solid, kBlue});
+      // Centres at many sub-pixel positions, far enough apart not to touch.
+      struct Centre { int32_t x, y; };
+      std::vector<Centre> centres;
+      const int32_t step = 2 * radius + 32;  // room for the offsets below and a gap
+      for (int32_t i = 0; i < 150; ++i) centres.push_back({step + i % 15 * step + i * 7 % 13, step + i / 15 * step + i * 11 % 17});
+      for (const Centre& c : centres) content->ops.push_back(op::Ellipse{c.x - radius, c.y - radius, c.x + radius, c.y + radius});
+      const int32_t logical = 17 * step + 40;
+      const int size = static_cast<int>(std::ceil(logical * scale));
+      QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+      image.fill(Qt::white);
+      {
+        QPainter painter(&image);
+        PlayPicture(painter, *content, logical, logical, logical * scale, logical * scale);
+      }
+      int missing[4] = {}, extra[4] = {};  // by side: left, right, top, bottom
+      for (const Centre& c : centres) {
+        const double cx = c.x * scale, cy = c.y * scale;
+        for (int py = static_cast<int>(cy - r) - 2; py <= static_cast<int>(cy + r) + 2; ++py)
+          for (int px = static_cast<int>(cx - r) - 2; px <= static_cast<int>(cx + r) + 2; ++px) {
+            const double dx = px + 0.5 - cx, dy = py + 0.5 - cy, d = std::hypot(dx, dy);
+            const bool filled = (image.pixel(px, py) & 0xFFFFFF) == 0x0000FF;
+            const int side = std::abs(dx) >= std::abs(dy) ? (dx < 0 ? 0 : 1) : (dy < 0 ? 2 : 3);
+            if (!filled && d <= r - kRounding) ++missing[side];
+            if (filled && d > r + kRounding) ++extra[side];
+          }
+      }
+      EXPECT_EQ(std::vector<int>(missing, missing + 4), std::vector<int>(4, 0))
+          << "pixels inside the disc left empty (left, right, top, bottom) at radius " << radius << ", scale " << scale;
+      EXPECT_EQ(std::vector<int>(extra, extra + 4), std::vector<int>(4, 0))
+          << "pixels outside the disc filled (left, right, top, bottom) at radius " << radius << ", scale " << scale;
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,61 @@
+// The writers' exact bytes for a small diagram, against files kept in tests/picture/golden.
+// After a deliberate change to what the writers put out, regenerate them with
+//   TERNOVA_REGENERATE_GOLDEN=1 build/tests/picture/metafile_writer_test --gtest_filter='GoldenFile.*'
+// and check the new files with the converters (emf2svg-conv, wmf2svg) before committing them.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "metafile_test_support.h"
+#include "picture/emf_writer.h"
+#include "picture/wmf_writer.h"
+
+namespace ternova::testing {
+namespace {
+
+std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<std::streamsize>(bytes.size()));
+}
+
+// Compares `actual` with the golden file `name`; on a mismatch the actual bytes are kept
+// beside the build for a byte-level comparison.
+void ExpectGolden(const std::string& name, const std::vector<uint8_t>& actual) {
+  const std::filesystem::path golden = std::filesystem::path(TERNOVA_SOURCE_DIR) / "tests/picture/golden" / name;
+  if (std::getenv("TERNOVA_REGENERATE_GOLDEN")) {
+    WriteBytes(golden, actual);
+    return;
+  }
+  const std::vector<uint8_t> expected = ReadBytes(golden);
+  if (actual == expected) return;
+  const std::filesystem::path kept = std::filesystem::path(TERNOVA_BINARY_DIR) / "golden-actual" / name;
+  WriteBytes(kept, actual);
+  size_t first = 0;
+  while (first < actual.size() && first < expected.size() && actual[first] == expected[first]) ++first;
+  ADD_FAILURE() << name << ": " << actual.size() << " bytes written, " << expected.size() << " in " << golden
+                << "; first difference at byte " << first << ". The actual bytes are in " << kept;
+}
+
+TEST(GoldenFile, WesternDiagramIsByteForByteTheSame) {
+  const DiagramCase d(false);
+  ExpectGolden("diagram.emf", EncodeEmf(d.Snapshot()));
+  ExpectGolden("diagram.wmf", EncodeWmf(d.Snapshot()));
+}
+
+TEST(GoldenFile, JapaneseDiagramIsByteForByteTheSame) {
+  const DiagramCase d(true);
+  ExpectGolden("diagram-ja.emf", EncodeEmf(d.Snapshot()));
+  ExpectGolden("diagram-ja.wmf", EncodeWmf(d.Snapshot()));
+}
+
+}  // namespace
+}  // namespace ternova::testing
