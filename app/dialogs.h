@@ -37,6 +37,10 @@ class Dialogs {
   virtual bool ExecutePrint(QWidget*, QPrinter&) { return false; }
 };
 
+// The program keeps no settings between runs: Qt's own dialogs must not either. Call once,
+// after the application object exists and before any dialog.
+void KeepNoDialogSettings();
+
 // The real dialogs.
 std::unique_ptr<Dialogs> MakeQtDialogs();
 
