@@ -89,10 +89,13 @@ void TForm1::BuildControls() {
 
   btnPlot = new QPushButton(QStringLiteral("PLOT / Refresh"), client_);
   btnPlot->setObjectName(QStringLiteral("btnPlot"));
+  // Enter and Return press the focused button, as on the desktop the program comes from.
+  btnPlot->setAutoDefault(true);
   connect(btnPlot, &QPushButton::clicked, this, [this] { btnPlotClick(); });
 
   lblFN = new QLabel(QStringLiteral("Data File = "), client_);
   lblFN->setObjectName(QStringLiteral("lblFN"));
+  lblFN->setTextFormat(Qt::PlainText);  // file names are text, never markup
   QFont bold = font();
   bold.setBold(true);
   lblFN->setFont(bold);
@@ -335,16 +338,16 @@ void TForm1::ShowSelectionChange(int32_t before, const ViewState& view) {
   while (firstDisc < ops.size() && !std::holds_alternative<op::Ellipse>(ops[firstDisc])) ++firstDisc;
   imgTernova->SetPictureChangedIn(picture, areas, [&](QImage& image, QRect clip) {
     const double sx = (image.width() - 1.0) / picture.width, sy = (image.height() - 1.0) / picture.height;
-    const std::vector<PlacedSymbol> near =
-        s.Symbols.Near(static_cast<int64_t>(std::floor(clip.left() / sx)) - 1,
-                       static_cast<int64_t>(std::floor(clip.top() / sy)) - 1,
-                       static_cast<int64_t>(std::ceil((clip.right() + 1) / sx)) + 1,
-                       static_cast<int64_t>(std::ceil((clip.bottom() + 1) / sy)) + 1, reach + 1);
-    std::vector<PlacedDisc> discs;
-    discs.reserve(near.size());
-    for (const PlacedSymbol& symbol : near)
-      discs.push_back({SymbolBox(symbol.centre, SymbolRadius(view, symbol.row)), SymbolColour(view, symbol.row)});
-    RepaintDisplayed(image, clip, picture, firstDisc, discs);
+    SymbolIndex::TopmostWalk walk(s.Symbols, static_cast<int64_t>(std::floor(clip.left() / sx)) - 1,
+                                  static_cast<int64_t>(std::floor(clip.top() / sy)) - 1,
+                                  static_cast<int64_t>(std::ceil((clip.right() + 1) / sx)) + 1,
+                                  static_cast<int64_t>(std::ceil((clip.bottom() + 1) / sy)) + 1, reach + 1);
+    RepaintDisplayed(image, clip, picture, firstDisc, [&](PlacedDisc& disc) {
+      PlacedSymbol symbol;
+      if (!walk.Next(symbol)) return false;
+      disc = {SymbolBox(symbol.centre, SymbolRadius(view, symbol.row)), SymbolColour(view, symbol.row)};
+      return true;
+    });
   });
 }
 
@@ -369,6 +372,9 @@ void TForm1::OpenDataFile(const QString& path) {
   ShowLoadedFile(result, path);
   if (result.error) throw *result.error;
   DrawDiagram();
+  // The focus frame shows also when the load came from the mouse, so the user sees where
+  // Enter goes.
+  setAttribute(Qt::WA_KeyboardFocusChange);
   btnPlot->setFocus();
 }
 
@@ -403,7 +409,9 @@ void TForm1::SaveS1Click() {
     SavePictureDialog.DefaultExt = QStringLiteral("emf");
     if (!dialogs_->ExecuteSave(this, SavePictureDialog) || SavePictureDialog.FileName.isEmpty()) return;
     // Before the first drawing the control holds an empty picture, and that is what is saved.
-    SavePictureFile(QFile::encodeName(SavePictureDialog.FileName).toStdString(), imgTernova->Picture());
+    // A pipe would hold the window until some other program reads it: refused instead.
+    SavePictureFile(QFile::encodeName(SavePictureDialog.FileName).toStdString(), imgTernova->Picture(),
+                    PipeTargets::Refuse);
   });
 }
 

@@ -1,16 +1,68 @@
-#include <QGuiApplication>
-#include <iostream>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <QGuiApplication>
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <new>
+#include <string>
+
+#include "base/error.h"
 #include "cli/plot_command.h"
 
+namespace {
+
+void ReportOutOfMemory() {
+  const std::string text = "ternova-plot: " + ternova::WithFullStop(ternova::Tr(ternova::kOutOfMemory)) + "\n";
+  if (::write(2, text.data(), text.size()) < 0) {
+  }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  // Standard error carries only our own messages, one per failure, for batch scripts to read.
-  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
-    if (type == QtFatalMsg) std::cerr << msg.toStdString() << std::endl;
+  // Qt's painters finish their output in destructors, where running out of memory ends the
+  // process instead of reaching our handler: it still ends with the message and exit 1.
+  std::set_terminate([] {
+    if (const std::exception_ptr e = std::current_exception()) {
+      try {
+        std::rethrow_exception(e);
+      } catch (const std::bad_alloc&) {
+        ReportOutOfMemory();
+        std::_Exit(1);
+      } catch (...) {
+      }
+    }
+    std::abort();
   });
-  // Fonts need a GUI application, but the command line never opens a window.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  std::vector<std::string> args(argv + 1, argv + argc);
-  QGuiApplication app(argc, argv);
-  return ternova::RunPlotCommand(args, std::cout, std::cerr);
+  // A closed standard stream keeps its number taken, so no file we open lands on it; what is
+  // written to a closed standard output is a write error all the same.
+  bool closed[3] = {};
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) >= 0) continue;
+    closed[fd] = true;
+    const int null = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (null >= 0 && null != fd) {
+      ::dup2(null, fd);
+      ::close(null);
+    }
+  }
+  if (closed[1]) std::cout.setstate(std::ios::badbit);
+  try {
+    // Standard error carries only our own messages, one per failure, for batch scripts to read.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
+      if (type == QtFatalMsg) std::cerr << msg.toStdString() << std::endl;
+    });
+    // Fonts need a GUI application, but the command line never opens a window, whatever
+    // platform the environment or a -platform argument would pick.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::vector<std::string> args(argv + 1, argv + argc);
+    int qtArgc = 1;
+    QGuiApplication app(qtArgc, argv);
+    return ternova::RunPlotCommand(args, std::cout, std::cerr);
+  } catch (const std::bad_alloc&) {
+    ReportOutOfMemory();
+    return 1;
+  }
 }

@@ -1,10 +1,14 @@
 #include "cli/plot_command.h"
 
+#include <langinfo.h>
+#include <sys/stat.h>
+
 #include <clocale>
 #include <cstdlib>
-#include <langinfo.h>
+#include <new>
 #include <optional>
 #include <ostream>
+#include <set>
 
 #include "base/error.h"
 #include "data/data_file.h"
@@ -59,16 +63,49 @@ char LocaleSeparator() {
   return sep;
 }
 
+// Whether both names lead to one file (links followed): saving over the data file would
+// destroy it.
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 }  // namespace
 
 int RunPlotCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  try {
+    return Run(args, out, err);
+  } catch (const std::bad_alloc&) {
+    err << "ternova-plot: " << WithFullStop(Tr(kOutOfMemory)) << "\n";
+    return 1;
+  }
+}
+
+namespace {
+
+// Standard output is the product of --points, --help and --version: losing any of it (a full
+// disk, a closed stream) is a failure.
+int Flushed(std::ostream& out, std::ostream& err) {
+  out.flush();
+  if (out) return 0;
+  err << "ternova-plot: " << WithFullStop(Tr(kStreamWriteError)) << "\n";
+  return 1;
+}
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   Options o;
   auto usage = [&](const std::string& why) {
     err << "ternova-plot: " << why << "\n" << kUsage;
     return 2;
   };
+  std::set<std::string> given;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    // An option given twice would silently lose one of its values.
+    if (a.size() > 1 && a[0] == '-' && !given.insert(a == "--output" ? "-o" : a).second)
+      return usage(a + " given twice");
     auto value = [&](std::string& v) {
       if (i + 1 >= args.size()) return false;
       v = args[++i];
@@ -77,12 +114,14 @@ int RunPlotCommand(const std::vector<std::string>& args, std::ostream& out, std:
     std::string v;
     if (a == "--help" || a == "-h") {
       out << kHelp << kUsage;
-      return 0;
+      return Flushed(out, err);
     } else if (a == "--version") {
       out << "ternova-plot " TERNOVA_VERSION "\n";
-      return 0;
+      return Flushed(out, err);
     } else if (a == "--points") {
-      if (!value(o.dataFile)) return usage("--points needs a data file");
+      if (!value(v)) return usage("--points needs a data file");
+      if (!o.dataFile.empty()) return usage("more than one data file");
+      o.dataFile = v;
       o.points = true;
     } else if (a == "-o" || a == "--output") {
       if (!value(o.output)) return usage("-o needs a file name");
@@ -115,6 +154,8 @@ int RunPlotCommand(const std::vector<std::string>& args, std::ostream& out, std:
   }
   if (o.dataFile.empty()) return usage("no data file");
   if (o.points == !o.output.empty()) return usage("give either --points or -o OUT");
+  if (!o.output.empty() && SameFile(o.dataFile, o.output))
+    return usage("the output " + o.output + " is the data file itself");
 
   const DiagramGeometry geometry = ComputeDiagramGeometry();
   SampleTable table;
@@ -136,12 +177,12 @@ int RunPlotCommand(const std::vector<std::string>& args, std::ostream& out, std:
         buffer += std::to_string(r) + '\t' + std::to_string(f) + '\t' + std::to_string(p.x) + '\t' +
                   std::to_string(p.y) + '\n';
         if (buffer.size() > (1 << 16) - 64) {
-          out << buffer;
+          if (!(out << buffer)) return Flushed(out, err);
           buffer.clear();
         }
       }
     out << buffer;
-    return 0;
+    return Flushed(out, err);
   }
 
   try {
@@ -159,5 +200,7 @@ int RunPlotCommand(const std::vector<std::string>& args, std::ostream& out, std:
   }
   return 0;
 }
+
+}  // namespace
 
 }  // namespace ternova

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "data/data_file.h"
 #include "data/text_decode.h"
 
 namespace ternova {
@@ -10,7 +11,7 @@ namespace ternova {
 void CellStore::Reset(std::shared_ptr<const FileBytes> bytes, int32_t rows) {
   // Give the previous file's memory back before taking the new one's.
   cells_ = {};
-  extra_ = {};
+  rest_ = {};
   rows_ = 0;
   utf8_ = -1;
   bytes_ = std::move(bytes);
@@ -18,15 +19,26 @@ void CellStore::Reset(std::shared_ptr<const FileBytes> bytes, int32_t rows) {
   rows_ = rows;
 }
 
+namespace {
+
+// A cell can never be longer than its line, and a line is below 4 GiB only when the file is:
+// longer cells are cut at the limit rather than wrapped.
+uint32_t SpanLength(size_t length) {
+  return static_cast<uint32_t>(std::min<size_t>(length, std::numeric_limits<uint32_t>::max()));
+}
+
+}  // namespace
+
 void CellStore::Set(int32_t col, int32_t row, size_t offset, size_t length) {
-  // A cell can never be longer than its line, and a line is below 4 GiB only when the
-  // file is: longer cells are cut at the limit rather than wrapped.
-  const Span span{static_cast<uint64_t>(offset), static_cast<uint32_t>(std::min<size_t>(length, std::numeric_limits<uint32_t>::max()))};
-  if (col >= 1 && col <= kColumns && row >= 1 && row <= rows_) {
-    cells_[static_cast<size_t>(row - 1) * kColumns + (col - 1)] = span;
-  } else {
-    extra_.push_back({col, row, span});
-  }
+  if (col >= 1 && col <= kColumns && row >= 1 && row <= rows_)
+    cells_[static_cast<size_t>(row - 1) * kColumns + (col - 1)] = {static_cast<uint64_t>(offset), SpanLength(length)};
+}
+
+void CellStore::SetRest(int32_t row, size_t offset, size_t length) {
+  if (row < 1 || row > rows_) return;
+  const Span span{static_cast<uint64_t>(offset), SpanLength(length)};
+  if (!rest_.empty() && rest_.back().row == row) rest_.back().span = span;
+  else rest_.push_back({row, span});
 }
 
 std::string_view CellStore::Get(int32_t col, int32_t row) const {
@@ -34,9 +46,17 @@ std::string_view CellStore::Get(int32_t col, int32_t row) const {
     if (row < 1 || row > rows_) return {};
     return View(cells_[static_cast<size_t>(row - 1) * kColumns + (col - 1)]);
   }
-  for (auto it = extra_.rbegin(); it != extra_.rend(); ++it)
-    if (it->col == col && it->row == row) return View(it->span);
-  return {};
+  if (col <= kColumns) return {};
+  const auto it = std::lower_bound(rest_.begin(), rest_.end(), row, [](const Rest& r, int32_t n) { return r.row < n; });
+  if (it == rest_.end() || it->row != row) return {};
+  const std::string_view rest = View(it->span);
+  std::string_view found;
+  SplitFields(rest, 0, rest.size(), [&](int32_t k, size_t offset, size_t length) {
+    if (k + kColumns < col) return true;
+    found = rest.substr(offset, length);
+    return false;
+  });
+  return found;
 }
 
 std::string CellStore::Text(int32_t col, int32_t row) const {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 
@@ -41,6 +42,20 @@ std::string QuotedCell(std::string_view cell, bool utf8) {
   throw LoadError(Format(kCannotOpenFile, {FullPath(path), SystemErrorText(error)}), 0);
 }
 
+// Whether some program holds the file open for writing, where the system can tell: a read lease
+// is refused then. Only the file's owner (or root) may take one; elsewhere nothing is known.
+bool OpenForWriting(int fd) {
+  // A writer arriving while the lease is held breaks it with SIGIO, whose default ends the process.
+  struct sigaction ignore {}, previous {};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGIO, &ignore, &previous);
+  const bool leased = ::fcntl(fd, F_SETLEASE, F_RDLCK) == 0;
+  const bool busy = !leased && errno == EAGAIN;
+  if (leased) ::fcntl(fd, F_SETLEASE, F_UNLCK);
+  ::sigaction(SIGIO, &previous, nullptr);
+  return busy;
+}
+
 struct Fd {
   int fd;
   ~Fd() {
@@ -51,15 +66,22 @@ struct Fd {
 }  // namespace
 
 std::shared_ptr<FileBytes> ReadWholeFile(const std::string& path) {
-  Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-  if (file.fd < 0) CannotOpen(path, errno);
+  // The type comes first: opening a FIFO would wait for a writer that may never come.
   struct stat st {};
+  auto refuseSpecial = [&] {
+    if (S_ISDIR(st.st_mode)) CannotOpen(path, EISDIR);
+    // A device or pipe may never end (/dev/zero): only ordinary files hold data files.
+    if (!S_ISREG(st.st_mode)) CannotOpen(path, ENODEV);
+  };
+  if (::stat(path.c_str(), &st) != 0) CannotOpen(path, errno);
+  refuseSpecial();
+  // Non-blocking, in case the name turns into a FIFO between the check and the open.
+  Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
+  if (file.fd < 0) CannotOpen(path, errno);
   if (::fstat(file.fd, &st) != 0) CannotOpen(path, errno);
-  if (S_ISDIR(st.st_mode)) CannotOpen(path, EISDIR);
-  // A device or pipe may never end (/dev/zero): only ordinary files hold data files.
-  if (!S_ISREG(st.st_mode)) CannotOpen(path, ENODEV);
+  refuseSpecial();
   auto bytes = std::make_shared<FileBytes>();
-  // Read at the file's size in one allocation; a file that grows meanwhile is read on to its end.
+  // Read at the file's size in one allocation; a file the kernel sizes as 0 (/proc) is read on to its end.
   bytes->resize(static_cast<size_t>(st.st_size) + 1);
   size_t used = 0;
   for (;;) {
@@ -72,6 +94,13 @@ std::shared_ptr<FileBytes> ReadWholeFile(const std::string& path) {
     if (got == 0) break;
     used += static_cast<size_t>(got);
   }
+  // A file another program is writing may have been read half old, half new, or cut in the
+  // middle of a line: it cannot be opened now.
+  struct stat after {};
+  if (::fstat(file.fd, &after) != 0) CannotOpen(path, errno);
+  if (after.st_size != st.st_size || (st.st_size > 0 && used != static_cast<size_t>(st.st_size)) || after.st_mtim.tv_sec != st.st_mtim.tv_sec ||
+      after.st_mtim.tv_nsec != st.st_mtim.tv_nsec || OpenForWriting(file.fd))
+    CannotOpen(path, EBUSY);
   bytes->resize(used);
   return bytes;
 }
@@ -110,8 +139,14 @@ LoadResult LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, ch
       // The amounts are read from the fields just written to the row's cells (the rest are empty).
       std::string_view amounts[5];
       SplitFields(text, begin, end, [&](int32_t col, size_t offset, size_t length) {
+        if (col > CellStore::kColumns) {
+          // Fields nobody shows stay one span of the line, split only when asked for.
+          cells.SetRest(row, offset, end - offset);
+          return false;
+        }
         cells.Set(col, row, offset, length);
         if (col <= 4) amounts[col] = text.substr(offset, length);
+        return true;
       });
       auto& values = table.SampleValues[row];
       for (int32_t col = 1; col <= 4; ++col) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "base/error.h"
 #include "data/cell_store.h"
@@ -25,7 +26,7 @@ class LoadError : public Error {
 };
 
 // The whole file's bytes. Throws kCannotOpenFile with the full path and the system's text when it cannot
-// be read (missing, a directory, no access).
+// be read (missing, a directory, a device or FIFO, no access, or changed while it was read).
 std::shared_ptr<FileBytes> ReadWholeFile(const std::string& path);
 
 // Lines end at CR LF, lone LF or lone CR; a terminator at the very end adds no line.
@@ -50,9 +51,18 @@ void ForEachLine(std::string_view text, F&& line) {
 
 // The fields of one line: the line trimmed of bytes 0x00..0x20 at both ends, split at TABs;
 // after each TAB, the TAB and every following TAB or blank are dropped (so empty fields do not
-// exist), while blanks just before a TAB stay in the field. Offsets are into `text`.
+// exist), while blanks just before a TAB stay in the field. Offsets are into `text`. A `field`
+// that returns false stops the split.
 template <typename F>
 void SplitFields(std::string_view text, size_t begin, size_t end, F&& field) {
+  auto give = [&](int32_t k, size_t offset, size_t length) {
+    if constexpr (std::is_void_v<decltype(field(k, offset, length))>) {
+      field(k, offset, length);
+      return true;
+    } else {
+      return static_cast<bool>(field(k, offset, length));
+    }
+  };
   auto blank = [&](size_t i) { return static_cast<unsigned char>(text[i]) <= 0x20; };
   while (begin < end && blank(begin)) ++begin;
   while (end > begin && blank(end - 1)) --end;
@@ -60,11 +70,11 @@ void SplitFields(std::string_view text, size_t begin, size_t end, F&& field) {
   while (begin < end) {
     const void* tab = std::memchr(text.data() + begin, '\t', end - begin);
     if (!tab) {
-      field(++k, begin, end - begin);
+      give(++k, begin, end - begin);
       return;
     }
     const size_t p = static_cast<const char*>(tab) - text.data();
-    field(++k, begin, p - begin);
+    if (!give(++k, begin, p - begin)) return;
     begin = p;
     while (begin < end && blank(begin)) ++begin;
   }

@@ -45,12 +45,12 @@ std::vector<uint8_t> EncodeForName(const std::string& name, const PictureSnapsho
   return EncodeEmf(picture);
 }
 
-void SavePictureFile(const std::string& path, const PictureSnapshot& picture) {
+void SavePictureFile(const std::string& path, const PictureSnapshot& picture, PipeTargets pipes) {
   // The text formats of a large diagram run to hundreds of megabytes: they go out as written.
   const std::string ext = PictureExtension(path);
-  if (ext == ".svg") return WriteFileReplacingStreamed(path, [&](const ByteSink& sink) { WriteSvg(picture, sink); });
-  if (ext == ".pdf") return WriteFileReplacingStreamed(path, [&](const ByteSink& sink) { WritePdf(picture, sink); });
-  WriteFileReplacing(path, [&] { return EncodeForName(path, picture); });
+  if (ext == ".svg") return WriteFileReplacingStreamed(path, [&](const ByteSink& sink) { WriteSvg(picture, sink); }, pipes);
+  if (ext == ".pdf") return WriteFileReplacingStreamed(path, [&](const ByteSink& sink) { WritePdf(picture, sink); }, pipes);
+  WriteFileReplacing(path, [&] { return EncodeForName(path, picture); }, pipes);
 }
 
 }  // namespace ternova

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "picture/picture.h"
+#include "picture/picture_file.h"
 
 namespace ternova {
 
@@ -13,7 +14,8 @@ namespace ternova {
 std::vector<uint8_t> EncodeForName(const std::string& name, const PictureSnapshot& picture);
 
 // Saves `picture` under `path` in the format its name asks for, never destroying an earlier
-// file on failure.
-void SavePictureFile(const std::string& path, const PictureSnapshot& picture);
+// file on failure (see WriteFileReplacing).
+void SavePictureFile(const std::string& path, const PictureSnapshot& picture,
+                     PipeTargets pipes = PipeTargets::Write);
 
 }  // namespace ternova

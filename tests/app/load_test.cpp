@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <sys/stat.h>
 
 #include "app/image_control.h"
 #include "app/sample_grid.h"
@@ -84,6 +85,18 @@ TEST_F(LoadTest, AFileThatCannotBeOpenedLeavesEverythingAsItWas) {
   EXPECT_EQ(form_->lblFN->text(), "Data file = a.txt");
   EXPECT_EQ(State().Table.SampleCount, 3);
   QTRY_COMPARE(QApplication::focusWidget(), form_->strgridData);
+}
+
+// Opening a FIFO would wait for a writer: it is refused before it is opened, like a device.
+TEST_F(LoadTest, APipeIsRefusedWithoutWaiting) {
+  Open(WriteFile("a.txt", Lines(3)));
+  const QString pipe = dir_.filePath("pipe.txt");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+  Open(pipe);
+  ASSERT_EQ(dialogs_->errors.size(), 1u);
+  EXPECT_EQ(dialogs_->errors[0], "ファイル \"" + pipe + "\". No such device は開けません.");
+  EXPECT_EQ(form_->lblFN->text(), "Data file = a.txt");
+  EXPECT_EQ(State().Table.SampleCount, 3);
 }
 
 TEST_F(LoadTest, ABadAmountStopsTheLoadWhereItIsAndShowsTheLine) {

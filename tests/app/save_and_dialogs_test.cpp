@@ -11,7 +11,9 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <QFileInfo>
 #include <functional>
+#include <sys/stat.h>
 
 #include "app/image_control.h"
 #include "app/picture_preview.h"
@@ -82,6 +84,26 @@ TEST_F(SaveTest, AFailedSaveIsShownInTheErrorBox) {
   ASSERT_EQ(dialogs_->errors.size(), 1u);
   EXPECT_TRUE(dialogs_->errors[0].startsWith("ファイル \"" + path + "\". ")) << dialogs_->errors[0].toStdString();
   EXPECT_TRUE(dialogs_->errors[0].endsWith("を作成できません."));
+}
+
+// A link keeps pointing at the file that gets the picture; a FIFO is refused rather than left
+// to block the window until some program reads it, and stays a FIFO.
+TEST_F(SaveTest, LinksAreFollowedAndPipesRefused) {
+  const QString real = dir_.filePath("real.emf"), link = dir_.filePath("link.emf"), pipe = dir_.filePath("pipe.emf");
+  ASSERT_TRUE(QFile::link("real.emf", link) || QFile::link(real, link));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+  Open(WriteFile("three.txt", Lines(3)));
+  dialogs_->saveAnswers = {link, pipe};
+  form_->SaveS1->trigger();
+  EXPECT_TRUE(QFileInfo(link).isSymLink());
+  EXPECT_EQ(Contents(real).mid(40, 4), QByteArray(" EMF"));
+  EXPECT_TRUE(dialogs_->errors.empty());
+  form_->SaveS1->trigger();
+  ASSERT_EQ(dialogs_->errors.size(), 1u);
+  EXPECT_EQ(dialogs_->errors[0], "ファイル \"" + pipe + "\". No such device を作成できません.");
+  struct stat st {};
+  ASSERT_EQ(::lstat(QFile::encodeName(pipe).constData(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 class RealDialogsTest : public WindowTest {

@@ -105,9 +105,12 @@ TEST_F(Load, DoubleTabLeavesTheNoteUnwritten) {
 }
 
 TEST_F(Load, HiddenFieldsAreKept) {
-  LoadText("1\t2\t3\t4\tn\tsix\tseven");
-  EXPECT_EQ(cells.Get(6, 1), "six");
-  EXPECT_EQ(cells.Get(7, 1), "seven");
+  LoadText("1\t2\t3\t4\tn\tsix\tseven\n1\t1\t1\t1\n1\t1\t1\t1\tn\t\t  six b \t\t seven b  \r\n1\t1\t1\t1\tn\tonly");
+  const struct { int32_t col, row; const char* text; } cases[] = {
+      {6, 1, "six"}, {7, 1, "seven"}, {8, 1, ""}, {6, 2, ""},     {7, 2, ""}, {6, 3, "six b "},
+      {7, 3, "seven b"}, {8, 3, ""},  {6, 4, "only"}, {7, 4, ""}, {6, 5, ""}, {6, 0, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(cells.Get(c.col, c.row), c.text) << c.col << ", " << c.row;
 }
 
 TEST_F(Load, TextEndsAtTheFirstNul) {
