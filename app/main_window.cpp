@@ -529,7 +529,7 @@ ImageHint TForm1::imgTernovaHint(QPointF at) {
   Guarded([&] {
     const SymbolHit hit = SymbolAt(at);
     if (hit.row == 0) return;
-    QString text = QStringLiteral("Row %1").arg(hit.row);
+    QString text = QTr(kSampleTip).arg(hit.row);
     const QString note = TipField(5, hit.row);
     if (!note.isEmpty()) text += QStringLiteral(": ") + note;
     const char* names[] = {"SiO2", "Al2O3+CaO", "MgO", "FeO"};

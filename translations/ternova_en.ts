@@ -90,6 +90,11 @@
         <translation>Preview</translation>
     </message>
     <message>
+        <source>Row %1</source>
+        <extracomment>%1 is the row number of the sample under the mouse.</extracomment>
+        <translation>Row %1</translation>
+    </message>
+    <message>
         <source>コピー</source>
         <translation>Copy</translation>
     </message>
