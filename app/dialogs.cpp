@@ -5,11 +5,15 @@
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMimeDatabase>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
+#include <QTreeView>
 
 #include "app/picture_preview.h"
 
@@ -53,6 +57,26 @@ class NameOnlyIconProvider : public QFileIconProvider {
   }
 };
 
+// Qt wraps a long message at half the screen, anywhere in Japanese text, which can leave the
+// last character and the full stop alone on a line. A message that fits two thirds of the
+// screen stays on one line; a longer one breaks after the quoted file name, so the reason and
+// what failed read together.
+void KeepLinesWhole(QMessageBox& box, const QString& text) {
+  auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+  QScreen* screen = box.screen();
+  if (!label || !screen) return;
+  const QFontMetrics metrics(label->font());
+  const int widest = screen->availableGeometry().width() * 2 / 3;
+  QString shown = text;
+  const int cut = shown.indexOf(QStringLiteral("\". "));
+  if (metrics.horizontalAdvance(shown) > widest && cut > 0) shown[cut + 2] = QLatin1Char('\n');
+  int longest = 0;
+  for (const QString& line : shown.split(QLatin1Char('\n'))) longest = std::max(longest, metrics.horizontalAdvance(line));
+  box.setText(shown);
+  label->setMinimumWidth(std::min(longest + 2, widest));
+}
+
+// The file dialogs' listing, columns sized to what they show.
 void PrepareFileDialog(QFileDialog& dialog, const FileDialogSettings& settings,
                        QAbstractFileIconProvider* icons) {
   // Qt's own dialog: it can carry the preview pane, and its placement is ours to decide.
@@ -68,6 +92,14 @@ void PrepareFileDialog(QFileDialog& dialog, const FileDialogSettings& settings,
   if (settings.FilterIndex >= 1 && settings.FilterIndex <= filters.size())
     dialog.selectNameFilter(filters[settings.FilterIndex - 1]);
   dialog.setDefaultSuffix(settings.DefaultExt);
+  // The details list: sizes, types and dates in full, the name taking what is left.
+  if (auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+    QHeaderView* header = details->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < header->count(); ++column)
+      header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+  }
   dialog.setDirectory(settings.InitialDir);
   if (!settings.FileName.isEmpty()) dialog.selectFile(settings.FileName);
 }
@@ -109,12 +141,16 @@ class QtDialogs : public Dialogs {
 
   void ShowError(QWidget* parent, const QString& text) override {
     CopyableMessageBox box(QMessageBox::Critical, QStringLiteral("Ternova"), text, QMessageBox::Ok, parent);
+    // Messages carry file names and cell contents: text, never markup.
+    box.setTextFormat(Qt::PlainText);
+    KeepLinesWhole(box, text);
     box.exec();
   }
 
   void ShowHelp(QWidget* parent, const QString& text) override {
     // Qt wraps a message box's text at half the screen width (at most 500 pixels) already.
     CopyableMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ternova"), text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Ok);
     box.show();
@@ -130,6 +166,14 @@ class QtDialogs : public Dialogs {
 };
 
 }  // namespace
+
+void KeepNoDialogSettings() {
+  // Qt's file dialog stores its history and last folder as the user's settings, in the native
+  // format. Their folder becomes one that can never be made, so nothing is read or written.
+  for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+    for (QSettings::Scope scope : {QSettings::UserScope, QSettings::SystemScope})
+      QSettings::setPath(format, scope, QStringLiteral("/dev/null"));
+}
 
 std::unique_ptr<Dialogs> MakeQtDialogs() { return std::make_unique<QtDialogs>(); }
 

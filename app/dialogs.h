@@ -33,6 +33,10 @@ class Dialogs {
   virtual void ShowHelp(QWidget* parent, const QString& text) = 0;
 };
 
+// The program keeps no settings between runs: Qt's own dialogs must not either. Call once,
+// after the application object exists and before any dialog.
+void KeepNoDialogSettings();
+
 // The real dialogs.
 std::unique_ptr<Dialogs> MakeQtDialogs();
 

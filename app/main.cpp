@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include "app/dialogs.h"
 #include "app/language.h"
 #include "app/main_window.h"
 
@@ -17,6 +18,7 @@ int main(int argc, char* argv[]) {
                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
     QApplication::installTranslator(&qtTranslator);
 
+  ternova::app::KeepNoDialogSettings();
   ternova::app::TForm1 form;
   form.show();
   return app.exec();

@@ -89,10 +89,13 @@ void TForm1::BuildControls() {
 
   btnPlot = new QPushButton(QStringLiteral("PLOT / Refresh"), client_);
   btnPlot->setObjectName(QStringLiteral("btnPlot"));
+  // Enter and Return press the focused button, as on the desktop the program comes from.
+  btnPlot->setAutoDefault(true);
   connect(btnPlot, &QPushButton::clicked, this, [this] { btnPlotClick(); });
 
   lblFN = new QLabel(QStringLiteral("Data File = "), client_);
   lblFN->setObjectName(QStringLiteral("lblFN"));
+  lblFN->setTextFormat(Qt::PlainText);  // file names are text, never markup
   QFont bold = font();
   bold.setBold(true);
   lblFN->setFont(bold);
@@ -369,6 +372,9 @@ void TForm1::OpenDataFile(const QString& path) {
   ShowLoadedFile(result, path);
   if (result.error) throw *result.error;
   DrawDiagram();
+  // The focus frame shows also when the load came from the mouse, so the user sees where
+  // Enter goes.
+  setAttribute(Qt::WA_KeyboardFocusChange);
   btnPlot->setFocus();
 }
 

@@ -176,6 +176,7 @@ PicturePreviewPane::PicturePreviewPane(QWidget* parent) : QWidget(parent) {
   layout->setContentsMargins(8, 0, 0, 0);
   auto* top = new QHBoxLayout;
   caption_ = new QLabel(QTr(kPictureCaption), this);
+  caption_->setTextFormat(Qt::PlainText);
   button_ = new QPushButton(this);
   button_->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
   button_->setToolTip(QTr(kPreview));

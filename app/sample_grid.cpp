@@ -1,5 +1,6 @@
 #include "app/sample_grid.h"
 
+#include <QAbstractButton>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
@@ -84,7 +85,41 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, 
   }
 }
 
+void PaintFixedCell(QPainter& painter, const QRect& rect, const QPalette& palette, const QString& text) {
+  painter.fillRect(rect, palette.color(QPalette::Button));
+  // Raised: a light edge at the top and left; the grid's black lines at the right and bottom.
+  painter.setPen(palette.color(QPalette::Light));
+  painter.drawLine(rect.left(), rect.top(), rect.right() - 1, rect.top());
+  painter.drawLine(rect.left(), rect.top(), rect.left(), rect.bottom() - 1);
+  painter.setPen(Qt::black);
+  painter.drawLine(rect.right(), rect.top(), rect.right(), rect.bottom());
+  painter.drawLine(rect.left(), rect.bottom(), rect.right(), rect.bottom());
+  if (text.isEmpty()) return;
+  painter.save();
+  painter.setClipRect(rect.adjusted(0, 0, -1, -1));
+  painter.setPen(palette.color(QPalette::ButtonText));
+  painter.drawText(rect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+  painter.restore();
+}
+
+void FixedHeader::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
+  if (!rect.isValid()) return;
+  PaintFixedCell(*painter, rect, palette(), model() ? model()->headerData(logicalIndex, orientation()).toString() : QString());
+}
+
+void FixedHeader::paintEvent(QPaintEvent* event) {
+  QHeaderView::paintEvent(event);
+  // Qt draws an empty section past the last one; the grid ends with its last column or row.
+  const int end = count() > 0 ? sectionViewportPosition(logicalIndex(count() - 1)) + sectionSize(logicalIndex(count() - 1)) : 0;
+  QPainter painter(viewport());
+  const QColor base = palette().color(QPalette::Base);
+  if (orientation() == Qt::Horizontal) painter.fillRect(QRect(end, 0, viewport()->width() - end, viewport()->height()), base);
+  else painter.fillRect(QRect(0, end, viewport()->width(), viewport()->height() - end), base);
+}
+
 SampleGrid::SampleGrid(const CellStore& cells, QWidget* parent) : QTableView(parent), model_(new CellModel(cells, this)) {
+  setHorizontalHeader(new FixedHeader(Qt::Horizontal, this));
+  setVerticalHeader(new FixedHeader(Qt::Vertical, this));
   setModel(model_);
   setItemDelegate(new CellDelegate(this));
   setEditTriggers(NoEditTriggers);
@@ -111,6 +146,9 @@ SampleGrid::SampleGrid(const CellStore& cells, QWidget* parent) : QTableView(par
   left->setSectionsClickable(false);
   left->setHighlightSections(false);
   left->setFixedWidth(kColumnWidth);
+
+  // The corner is a fixed cell like the others.
+  if (QWidget* corner = findChild<QAbstractButton*>()) corner->installEventFilter(this);
 
   // The current cell starts at column 1, row 1; nothing is reported for it.
   selectionModel()->setCurrentIndex(model_->index(0, 0), QItemSelectionModel::ClearAndSelect);
@@ -187,8 +225,18 @@ void SampleGrid::keyPressEvent(QKeyEvent* event) {
       return;
   }
   QTableView::keyPressEvent(event);
-  if (!(event->modifiers() & Qt::ShiftModifier) && currentIndex().isValid() && currentIndex() != before)
-    Report(currentIndex().row() + 1);
+  // With Shift too: the range grows, and the current cell and the highlight move together.
+  if (currentIndex().isValid() && currentIndex() != before) Report(currentIndex().row() + 1);
+}
+
+bool SampleGrid::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Paint && watched == findChild<QAbstractButton*>()) {
+    auto* corner = static_cast<QWidget*>(watched);
+    QPainter painter(corner);
+    PaintFixedCell(painter, corner->rect(), palette(), QString());
+    return true;
+  }
+  return QTableView::eventFilter(watched, event);
 }
 
 void SampleGrid::wheelEvent(QWheelEvent* event) {

@@ -3,6 +3,7 @@
 // own headers, so they stay in place while the cells scroll; the cells are read from the cell
 // store on demand, so a million rows cost nothing until they are shown.
 #include <QAbstractTableModel>
+#include <QHeaderView>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <functional>
@@ -44,6 +45,20 @@ class CellDelegate : public QStyledItemDelegate {
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
 
+// The fixed row or column: button face with a raised edge and black 1-pixel lines; past the
+// last section the grid's own background.
+class FixedHeader : public QHeaderView {
+ public:
+  using QHeaderView::QHeaderView;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
+};
+
+// Paints one fixed cell as the headers do (also the corner cell).
+void PaintFixedCell(QPainter& painter, const QRect& rect, const QPalette& palette, const QString& text);
+
 class SampleGrid : public QTableView {
  public:
   static constexpr int kColumnWidth = 48;
@@ -76,6 +91,7 @@ class SampleGrid : public QTableView {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void Report(int gridRow);

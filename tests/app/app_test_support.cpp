@@ -12,7 +12,11 @@ QApplication& App() {
   static int argc = 1;
   static char name[] = "app_test";
   static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
+  static QApplication* app = [] {
+    auto* a = new QApplication(argc, argv);
+    KeepNoDialogSettings();  // as the program does at start
+    return a;
+  }();
   return *app;
 }
 

@@ -1,4 +1,5 @@
 // When the grid reports a selection, and when it does not, with real mouse, key and wheel events.
+#include <QAbstractButton>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QScrollBar>
@@ -107,9 +108,54 @@ TEST_F(GridTest, NavigationKeysReportWhenTheyMoveTheCurrentCell) {
   EXPECT_EQ(State().SelectedSample, reports_.back());
 
   reports_.clear();
-  QTest::keyClick(grid_, Qt::Key_Down, Qt::ShiftModifier);  // range only
-  QTest::keyClick(grid_, Qt::Key_A);                        // typing does not search
+  QTest::keyClick(grid_, Qt::Key_A);  // typing does not search
   EXPECT_TRUE(reports_.empty());
+}
+
+// Shift extends the range and moves the current cell: the highlight follows it as with the
+// plain key, so the grid's current row and the red sample never disagree.
+TEST_F(GridTest, ShiftWithANavigationKeyReportsLikeThePlainKey) {
+  Press(Qt::LeftButton, Cell(2, 3));
+  reports_.clear();
+  QTest::keyClick(grid_, Qt::Key_Down, Qt::ShiftModifier);
+  EXPECT_EQ(reports_, std::vector<int>{4});
+  QTest::keyClick(grid_, Qt::Key_Down);
+  EXPECT_EQ(reports_, (std::vector<int>{4, 5}));
+  QTest::keyClick(grid_, Qt::Key_PageDown, Qt::ShiftModifier);
+  EXPECT_GT(grid_->selectionModel()->selectedIndexes().size(), 1);  // the range grew
+  QTest::keyClick(grid_, Qt::Key_End, Qt::ShiftModifier | Qt::ControlModifier);
+  ASSERT_EQ(reports_.size(), 4u);
+  EXPECT_GT(reports_[2], 5);
+  EXPECT_EQ(reports_[3], 40);
+  EXPECT_EQ(State().SelectedSample, grid_->CurrentRow());
+}
+
+// The fixed row and column: button face, black lines at their right and bottom edges, the
+// corner separated from "SiO2", and nothing fixed-looking past the last column or row.
+TEST_F(GridTest, FixedCellsLookLikeButtonsAndEndWithTheGrid) {
+  Open(WriteFile("three.txt", Lines(3)));
+  for (bool empty : {false, true}) {
+    if (empty) Open(WriteFile("empty.txt", ""));
+    QHeaderView* top = grid_->horizontalHeader();
+    const QImage header = top->viewport()->grab().toImage();
+    const QColor face = grid_->palette().color(QPalette::Button), base = grid_->palette().color(QPalette::Base);
+    const int first = top->sectionViewportPosition(0), width = top->sectionSize(0);
+    const int y = header.height() / 2;
+    EXPECT_EQ(header.pixelColor(first + width - 1, y), QColor(Qt::black)) << empty;  // between SiO2 and the next
+    EXPECT_EQ(header.pixelColor(first + width / 2, header.height() - 1), QColor(Qt::black)) << empty;
+    EXPECT_EQ(header.pixelColor(first + width / 2 + 1, 4), face) << empty;
+    const int end = top->sectionViewportPosition(4) + top->sectionSize(4);
+    ASSERT_LT(end, header.width());
+    EXPECT_EQ(header.pixelColor(end + 2, y), base) << empty;  // past "Note"
+    // The corner's right edge separates it from "SiO2".
+    QWidget* corner = grid_->findChild<QAbstractButton*>();
+    ASSERT_NE(corner, nullptr);
+    const QImage cornerImage = corner->grab().toImage();
+    EXPECT_EQ(cornerImage.pixelColor(cornerImage.width() - 1, cornerImage.height() / 2), QColor(Qt::black)) << empty;
+  }
+  QHeaderView* left = grid_->verticalHeader();
+  const QImage rows = left->viewport()->grab().toImage();
+  EXPECT_EQ(rows.pixelColor(rows.width() / 2, rows.height() - 2), grid_->palette().color(QPalette::Base));
 }
 
 TEST_F(GridTest, WheelMovesOneRowPerNotchWhileFocused) {
