@@ -338,16 +338,16 @@ void TForm1::ShowSelectionChange(int32_t before, const ViewState& view) {
   while (firstDisc < ops.size() && !std::holds_alternative<op::Ellipse>(ops[firstDisc])) ++firstDisc;
   imgTernova->SetPictureChangedIn(picture, areas, [&](QImage& image, QRect clip) {
     const double sx = (image.width() - 1.0) / picture.width, sy = (image.height() - 1.0) / picture.height;
-    const std::vector<PlacedSymbol> near =
-        s.Symbols.Near(static_cast<int64_t>(std::floor(clip.left() / sx)) - 1,
-                       static_cast<int64_t>(std::floor(clip.top() / sy)) - 1,
-                       static_cast<int64_t>(std::ceil((clip.right() + 1) / sx)) + 1,
-                       static_cast<int64_t>(std::ceil((clip.bottom() + 1) / sy)) + 1, reach + 1);
-    std::vector<PlacedDisc> discs;
-    discs.reserve(near.size());
-    for (const PlacedSymbol& symbol : near)
-      discs.push_back({SymbolBox(symbol.centre, SymbolRadius(view, symbol.row)), SymbolColour(view, symbol.row)});
-    RepaintDisplayed(image, clip, picture, firstDisc, discs);
+    SymbolIndex::TopmostWalk walk(s.Symbols, static_cast<int64_t>(std::floor(clip.left() / sx)) - 1,
+                                  static_cast<int64_t>(std::floor(clip.top() / sy)) - 1,
+                                  static_cast<int64_t>(std::ceil((clip.right() + 1) / sx)) + 1,
+                                  static_cast<int64_t>(std::ceil((clip.bottom() + 1) / sy)) + 1, reach + 1);
+    RepaintDisplayed(image, clip, picture, firstDisc, [&](PlacedDisc& disc) {
+      PlacedSymbol symbol;
+      if (!walk.Next(symbol)) return false;
+      disc = {SymbolBox(symbol.centre, SymbolRadius(view, symbol.row)), SymbolColour(view, symbol.row)};
+      return true;
+    });
   });
 }
 

@@ -6,17 +6,6 @@
 
 namespace ternova {
 
-op::Ellipse SymbolBox(const Point& p, int32_t r) {
-  return {SaturateToInt32(int64_t{p.x} - r), SaturateToInt32(int64_t{p.y} - r), SaturateToInt32(int64_t{p.x} + r),
-          SaturateToInt32(int64_t{p.y} + r)};
-}
-
-int32_t SymbolRadius(const ViewState& view, int32_t row) {
-  return row == view.SelectedSample ? view.SymbolSize * 2 : view.SymbolSize;
-}
-
-Rgb SymbolColour(const ViewState& view, int32_t row) { return row == view.SelectedSample ? kRed : kBlue; }
-
 void DrawGridPass(DrawingSurface& surface, const DiagramGeometry& geometry, int32_t divisions) {
   const int32_t n = divisions;
   for (int face = 1; face <= 4; ++face) {

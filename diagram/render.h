@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 #include <cstdint>
 
 #include "diagram/geometry.h"
@@ -24,10 +25,15 @@ void DrawDiagram(const DiagramGeometry& geometry, const SampleTable& table, cons
 
 // The symbol of a point: a circle of radius `r` around it, its box clamped to 32 bits so a point
 // far outside the net stays outside.
-op::Ellipse SymbolBox(const Point& p, int32_t r);
+inline op::Ellipse SymbolBox(const Point& p, int32_t r) {
+  auto clamp = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+  return {clamp(int64_t{p.x} - r), clamp(int64_t{p.y} - r), clamp(int64_t{p.x} + r), clamp(int64_t{p.y} + r)};
+}
 // Radius and colour of row `row`'s symbols: red at twice the size when it is the selected one.
-int32_t SymbolRadius(const ViewState& view, int32_t row);
-Rgb SymbolColour(const ViewState& view, int32_t row);
+inline int32_t SymbolRadius(const ViewState& view, int32_t row) {
+  return row == view.SelectedSample ? view.SymbolSize * 2 : view.SymbolSize;
+}
+inline Rgb SymbolColour(const ViewState& view, int32_t row) { return row == view.SelectedSample ? kRed : kBlue; }
 
 // One grid pass: N lines per direction on every face, parallel to each edge.
 void DrawGridPass(DrawingSurface& surface, const DiagramGeometry& geometry, int32_t divisions);

@@ -86,27 +86,40 @@ SymbolHit SymbolIndex::Find(double x, double y, int32_t symbolSize, int32_t sele
   return {row, static_cast<int32_t>(best->key >> kFaceShift) + 1, {best->x, best->y}, row == selectedRow ? 2 * r : r};
 }
 
-std::vector<PlacedSymbol> SymbolIndex::Near(int64_t x0, int64_t y0, int64_t x1, int64_t y1, int64_t reach) const {
-  std::vector<PlacedSymbol> out;
-  if (rows_ == 0) return out;
-  x0 -= reach, y0 -= reach, x1 += reach, y1 += reach;
-  const int32_t bx0 = BucketOf(static_cast<double>(x0)), bx1 = BucketOf(static_cast<double>(x1));
-  const int32_t by0 = BucketOf(static_cast<double>(y0)), by1 = BucketOf(static_cast<double>(y1));
-  std::vector<const Entry*> found;
-  for (int32_t by = by0; by <= by1; ++by) {
+SymbolIndex::TopmostWalk::TopmostWalk(const SymbolIndex& index, int64_t x0, int64_t y0, int64_t x1, int64_t y1,
+                                      int64_t reach)
+    : index_(index), x0_(x0 - reach), y0_(y0 - reach), x1_(x1 + reach), y1_(y1 + reach) {
+  if (index.rows_ == 0) return;
+  const int32_t bx0 = BucketOf(static_cast<double>(x0_)), bx1 = BucketOf(static_cast<double>(x1_));
+  const int32_t by0 = BucketOf(static_cast<double>(y0_)), by1 = BucketOf(static_cast<double>(y1_));
+  for (int32_t by = by0; by <= by1; ++by)
     for (int32_t bx = bx0; bx <= bx1; ++bx) {
       const size_t b = static_cast<size_t>(by) * kBuckets + bx;
-      for (uint32_t i = starts_[b]; i < starts_[b + 1]; ++i) {
-        const Entry& e = entries_[i];
-        if (e.x >= x0 && e.x <= x1 && e.y >= y0 && e.y <= y1) found.push_back(&e);
-      }
+      if (index.starts_[b] < index.starts_[b + 1]) heap_.emplace_back(index.starts_[b], index.starts_[b + 1]);
+    }
+  std::make_heap(heap_.begin(), heap_.end(), [&](const auto& a, const auto& b) {
+    return index_.entries_[a.first].key < index_.entries_[b.first].key;
+  });
+}
+
+bool SymbolIndex::TopmostWalk::Next(PlacedSymbol& symbol) {
+  // Each bucket lists its symbols last drawn first: merged by key, they come out in reverse
+  // drawing order.
+  auto later = [&](const auto& a, const auto& b) { return index_.entries_[a.first].key < index_.entries_[b.first].key; };
+  while (!heap_.empty()) {
+    std::pop_heap(heap_.begin(), heap_.end(), later);
+    auto& top = heap_.back();
+    const Entry& e = index_.entries_[top.first];
+    if (++top.first == top.second)
+      heap_.pop_back();
+    else
+      std::push_heap(heap_.begin(), heap_.end(), later);
+    if (e.x >= x0_ && e.x <= x1_ && e.y >= y0_ && e.y <= y1_) {
+      symbol = {static_cast<int32_t>(e.key & kRowMask), static_cast<int32_t>(e.key >> kFaceShift) + 1, {e.x, e.y}};
+      return true;
     }
   }
-  std::sort(found.begin(), found.end(), [](const Entry* a, const Entry* b) { return a->key < b->key; });
-  out.reserve(found.size());
-  for (const Entry* e : found)
-    out.push_back({static_cast<int32_t>(e->key & kRowMask), static_cast<int32_t>(e->key >> kFaceShift) + 1, {e->x, e->y}});
-  return out;
+  return false;
 }
 
 }  // namespace ternova

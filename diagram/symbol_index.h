@@ -43,9 +43,19 @@ class SymbolIndex {
   // highest (face, row).
   SymbolHit Find(double x, double y, int32_t symbolSize, int32_t selectedRow) const;
 
-  // Every symbol whose centre lies within `reach` of the box (x0, y0)-(x1, y1), in drawing order:
-  // what a redraw of that box must draw again, given radii up to `reach`.
-  std::vector<PlacedSymbol> Near(int64_t x0, int64_t y0, int64_t x1, int64_t y1, int64_t reach) const;
+  // Every symbol whose centre lies within `reach` of the box (x0, y0)-(x1, y1), the last drawn
+  // first: what a redraw of that box must draw again, given radii up to `reach`. Only as many
+  // are looked at as are asked for.
+  class TopmostWalk {
+   public:
+    TopmostWalk(const SymbolIndex& index, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int64_t reach);
+    bool Next(PlacedSymbol& symbol);
+
+   private:
+    const SymbolIndex& index_;
+    int64_t x0_, y0_, x1_, y1_;
+    std::vector<std::pair<uint32_t, uint32_t>> heap_;  // per bucket: next entry, end
+  };
 
  private:
   // Face and row in one key whose order is the drawing order.
@@ -59,6 +69,7 @@ class SymbolIndex {
   // lookup's range of buckets clamps the same way.
   static int32_t BucketOf(double v);
 
+  friend class TopmostWalk;
   int32_t rows_ = 0;
   std::vector<uint32_t> starts_;  // kBuckets^2 + 1 offsets into entries_, row-major by y
   std::vector<Entry, BigUninitAllocator<Entry>> entries_;  // each bucket's symbols, last drawn first

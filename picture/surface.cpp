@@ -114,17 +114,13 @@ void DrawingSurface::SetFontSize(int32_t points) {
   font_.height = FontHeightForPoints(points, env_.screen.dpi);
 }
 
-void DrawingSurface::SyncBrush() {
-  if (brushRecorded_ && recordedBrush_.style == brush_.style && recordedBrush_.colour == brush_.colour) return;
+void DrawingSurface::RecordBrush() {
   content_->ops.emplace_back(brush_);
   recordedBrush_ = brush_;
   brushRecorded_ = true;
 }
 
-void DrawingSurface::SyncPen() {
-  if (penRecorded_ && recordedPen_.style == pen_.style && recordedPen_.colour == pen_.colour &&
-      recordedPen_.width == pen_.width)
-    return;
+void DrawingSurface::RecordPen() {
   content_->ops.emplace_back(pen_);
   recordedPen_ = pen_;
   penRecorded_ = true;
@@ -142,12 +138,6 @@ void DrawingSurface::Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   SyncBrush();
   SyncPen();
   content_->ops.emplace_back(op::Rectangle{x1, y1, x2, y2});
-}
-
-void DrawingSurface::Ellipse(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-  SyncBrush();
-  SyncPen();
-  content_->ops.emplace_back(op::Ellipse{x1, y1, x2, y2});
 }
 
 void DrawingSurface::MoveTo(int32_t x, int32_t y) {

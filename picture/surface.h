@@ -49,7 +49,12 @@ class DrawingSurface {
   void SetFontSize(int32_t points);
 
   void Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
-  void Ellipse(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+  // Inline: a large diagram records millions of these.
+  void Ellipse(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+    SyncBrush();
+    SyncPen();
+    content_->ops.emplace_back(op::Ellipse{x1, y1, x2, y2});
+  }
   void MoveTo(int32_t x, int32_t y);
   void LineTo(int32_t x, int32_t y);
   void TextOut(int32_t x, int32_t y, std::string_view utf8);
@@ -63,8 +68,16 @@ class DrawingSurface {
   void End();
 
  private:
-  void SyncBrush();
-  void SyncPen();
+  void SyncBrush() {
+    if (!brushRecorded_ || recordedBrush_.style != brush_.style || !(recordedBrush_.colour == brush_.colour)) RecordBrush();
+  }
+  void SyncPen() {
+    if (!penRecorded_ || recordedPen_.style != pen_.style || !(recordedPen_.colour == pen_.colour) ||
+        recordedPen_.width != pen_.width)
+      RecordPen();
+  }
+  void RecordBrush();
+  void RecordPen();
   void SyncFont();
 
   DiagramPicture& picture_;

@@ -31,6 +31,16 @@ class DiscFiller {
   DiscFiller(QImage& image, QRect bounds) { Use(&image, bounds & image.rect()); }
   bool Available() const { return image_ != nullptr; }
 
+  // From now on, discs are given topmost first: each fills only the pixels no disc given before
+  // it filled. Covered() tells when every pixel of the bounds is taken.
+  void FillUnderneath() {
+    if (!image_ || right_ < left_ || bottom_ < top_) return;
+    maskWidth_ = right_ - left_ + 1;
+    mask_.assign(static_cast<size_t>(maskWidth_) * (bottom_ - top_ + 1), 0);
+    uncovered_ = static_cast<int64_t>(mask_.size());
+  }
+  bool Covered() const { return !mask_.empty() && uncovered_ == 0; }
+
   void Use(QImage* image, QRect bounds) {
     if (image->format() != QImage::Format_ARGB32_Premultiplied && image->format() != QImage::Format_RGB32 &&
         image->format() != QImage::Format_ARGB32)
@@ -62,8 +72,7 @@ class DiscFiller {
       const double dx = rx * std::sqrt(q);
       const int left = std::max(left_, static_cast<int>(std::ceil(cx - dx - 0.5)));
       const int right = std::min(right_, static_cast<int>(std::floor(cx + dx - 0.5)));
-      uint32_t* row = bits_ + static_cast<ptrdiff_t>(py) * stride_;
-      for (int px = left; px <= right; ++px) row[px] = argb;
+      FillSpan(py, left, right, argb);
     }
   }
 
@@ -110,13 +119,30 @@ class DiscFiller {
     for (const auto& [a, b] : s.spans) {
       if (y >= top_ && y <= bottom_) {
         const int left = std::max(left_, ox + a), right = std::min(right_, ox + b);
-        uint32_t* row = bits_ + static_cast<ptrdiff_t>(y) * stride_;
-        for (int x = left; x <= right; ++x) row[x] = argb;
+        FillSpan(y, left, right, argb);
       }
       ++y;
     }
   }
 
+  void FillSpan(int y, int left, int right, uint32_t argb) {
+    uint32_t* row = bits_ + static_cast<ptrdiff_t>(y) * stride_;
+    if (mask_.empty()) {
+      for (int x = left; x <= right; ++x) row[x] = argb;
+      return;
+    }
+    uint8_t* taken = mask_.data() + static_cast<ptrdiff_t>(y - top_) * maskWidth_ - left_;
+    for (int x = left; x <= right; ++x) {
+      if (taken[x]) continue;
+      taken[x] = 1;
+      row[x] = argb;
+      --uncovered_;
+    }
+  }
+
+  std::vector<uint8_t> mask_;
+  int maskWidth_ = 0;
+  int64_t uncovered_ = 0;
   std::map<double, std::unique_ptr<StampTable>> stamps_;
   StampTable* lastTable_ = nullptr;
   double lastRadius_ = -1;
@@ -214,7 +240,7 @@ void PlayPicture(QPainter& painter, const PictureContent& content, int32_t logic
 }
 
 void RepaintDisplayed(QImage& image, QRect clip, const PictureSnapshot& picture, size_t firstDisc,
-                      const std::vector<PlacedDisc>& discs) {
+                      const std::function<bool(PlacedDisc&)>& nextTopmost) {
   if (!picture.content || image.isNull()) return;
   clip &= image.rect();
   if (clip.isEmpty()) return;
@@ -229,8 +255,11 @@ void RepaintDisplayed(QImage& image, QRect clip, const PictureSnapshot& picture,
     painter.setClipRect(clip);
     Play(painter, *picture.content, 0, std::min(firstDisc, picture.content->ops.size()), sx, sy);
   }
+  // Where symbols crowd, a few of the topmost cover the whole box: the rest need no drawing.
   DiscFiller filler(image, clip);
-  for (const PlacedDisc& d : discs) filler.Fill(d.box, sx, sy, d.colour);
+  filler.FillUnderneath();
+  PlacedDisc d;
+  while (!filler.Covered() && nextTopmost(d)) filler.Fill(d.box, sx, sy, d.colour);
 }
 
 QImage RenderForDisplay(const PictureSnapshot& picture, QSize controlSize) {

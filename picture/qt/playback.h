@@ -1,6 +1,7 @@
 #pragma once
 #include <QImage>
 #include <QPainter>
+#include <functional>
 #include <vector>
 
 #include "picture/picture.h"
@@ -21,10 +22,11 @@ struct PlacedDisc {
 
 // Redraws the pixels of `clip` in `image`, which RenderForDisplay drew from a picture that
 // differs from `picture` only there: the operations before `firstDisc` (all that lies under
-// the discs), then `discs`, which must be every disc of `picture` reaching into `clip`, in
-// drawing order, all filled without an outline. The pixels come out as a full replay's.
+// the discs), then the discs `nextTopmost` gives, one per call, until it returns false. They
+// must be every disc of `picture` reaching into `clip`, filled without an outline, the last
+// drawn first. The pixels come out as a full replay's.
 void RepaintDisplayed(QImage& image, QRect clip, const PictureSnapshot& picture, size_t firstDisc,
-                      const std::vector<PlacedDisc>& discs);
+                      const std::function<bool(PlacedDisc&)>& nextTopmost);
 
 // The picture as the image control shows it in a control of `controlSize`: fitted by the
 // display rule, played into (0, 0, w - 1, h - 1), transparent elsewhere. Null when empty.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -78,7 +79,7 @@ TEST(SymbolIndexTest, AgreesWithAScanOfEverySymbolOnRandomTables) {
   }
 }
 
-TEST(SymbolIndexTest, NearListsEverySymbolOfABoxInDrawingOrder) {
+TEST(SymbolIndexTest, TopmostWalkListsEverySymbolOfABoxLastDrawnFirst) {
   std::mt19937 rng(11);
   for (int round = 0; round < 20; ++round) {
     const int32_t rows = std::uniform_int_distribution<int32_t>(0, 300)(rng);
@@ -104,8 +105,10 @@ TEST(SymbolIndexTest, NearListsEverySymbolOfABoxInDrawingOrder) {
           const Point& p = t.SamplePoints[row][face];
           if (p.x >= x0 - reach && p.x <= x1 + reach && p.y >= y0 - reach && p.y <= y1 + reach) want.emplace_back(face, row);
         }
+      std::reverse(want.begin(), want.end());
       std::vector<std::pair<int, int32_t>> got;
-      for (const PlacedSymbol& s : index.Near(x0, y0, x1, y1, reach)) {
+      SymbolIndex::TopmostWalk walk(index, x0, y0, x1, y1, reach);
+      for (PlacedSymbol s; walk.Next(s);) {
         got.emplace_back(s.face, s.row);
         EXPECT_EQ(s.centre, t.SamplePoints[s.row][s.face]);
       }
