@@ -298,12 +298,12 @@ void TForm1::DrawDiagram() {
   const ViewState view{s.SelectedSample, s.SymbolSize, Mark(N1011), Mark(N5051)};
   QtTextMetrics metrics;
   const SurfaceEnvironment env{CurrentScreen(), SystemIsJapanese(), &metrics};
-  // Whatever was recorded is shown, also when the drawing stopped at an error; a picture cut
-  // short may lack symbols, so none are found on it.
   // A new selection changes only the old and the new selected row's symbols.
   const bool selectionOnly = symbolsShown_ && drawnView_.SymbolSize == view.SymbolSize &&
                              drawnView_.Grid10 == view.Grid10 && drawnView_.Grid50 == view.Grid50;
   const int32_t before = drawnView_.SelectedSample;
+  // Whatever was recorded is shown, also when the drawing stopped at an error; a picture cut
+  // short may lack symbols, so none are found on it.
   symbolsShown_ = false;
   try {
     ::ternova::DrawDiagram(s.Geometry, s.Table, view, s.GridDivisions, s.Picture, env);
@@ -482,7 +482,7 @@ ImageHint TForm1::imgTernovaHint(QPointF at) {
   Guarded([&] {
     const SymbolHit hit = SymbolAt(at);
     if (hit.row == 0) return;
-    QString text = QStringLiteral("Row %1").arg(hit.row);
+    QString text = QTr(kSampleTip).arg(hit.row);
     const QString note = TipField(5, hit.row);
     if (!note.isEmpty()) text += QStringLiteral(": ") + note;
     const char* names[] = {"SiO2", "Al2O3+CaO", "MgO", "FeO"};

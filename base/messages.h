@@ -66,6 +66,11 @@ inline constexpr Text kInvalidPicture = TERNOVA_TEXT("Ternova", "画像が不正
 //: The preview button's tip and the preview window's title.
 inline constexpr Text kPreview = TERNOVA_TEXT("Ternova", "プレビュー");
 
+// The tip over a symbol in the diagram: its row, then its note and amounts. Written in English
+// on every system so far.
+//: %1 is the row number of the sample under the mouse.
+inline constexpr Text kSampleTip = TERNOVA_TEXT("Ternova", "Row %1");
+
 // The text in the language in use: its translation, or the text as written.
 std::string Tr(Text text);
 

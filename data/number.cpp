@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <string>
 
-
 namespace ternova {
 
 namespace {

@@ -61,25 +61,28 @@ class EmfEncoder {
   }
 
  private:
+  // Each operation's records, state changes with the select and delete they bring; a text's
+  // string and advances come on top.
+  static constexpr auto kBytes = BytesPerOperation(Overloaded{
+      [](std::type_identity<op::Brush>) { return 24 + 2 * kSmallRecord; },
+      [](std::type_identity<op::Pen>) { return 28 + 2 * kSmallRecord; },
+      [](std::type_identity<op::Font>) { return kFontRecord + 2 * kSmallRecord; },
+      [](std::type_identity<op::Rectangle>) { return size_t{24}; },
+      [](std::type_identity<op::Ellipse>) { return size_t{24}; },
+      [](std::type_identity<op::MoveTo>) { return size_t{16}; },
+      [](std::type_identity<op::LineTo>) { return size_t{16}; },
+      [](std::type_identity<op::TextOut>) { return 3 * kSmallRecord + kTextFixed; },
+  });
+
   // Upper bound of the output, so the buffer is allocated once.
   size_t ExpectedSize() const {
     size_t n = kHeaderSize + kEofSize;
     for (const PictureOp& o : c_.ops) {
-      n += std::visit(
-          Overloaded{
-              [](const op::Brush&) { return 24 + 2 * kSmallRecord; },
-              [](const op::Pen&) { return 28 + 2 * kSmallRecord; },
-              [](const op::Font&) { return kFontRecord + 2 * kSmallRecord; },
-              [](const op::Rectangle&) { return size_t{24}; },
-              [](const op::Ellipse&) { return size_t{24}; },
-              [](const op::MoveTo&) { return size_t{16}; },
-              [](const op::LineTo&) { return size_t{16}; },
-              [this](const op::TextOut& t) {
-                const size_t chars = t.text < c_.texts.size() ? c_.texts[t.text].chars.size() : 0;
-                return 3 * kSmallRecord + kTextFixed + StringBytes(chars) + chars * 4;
-              },
-          },
-          o);
+      n += kBytes[o.index()];
+      if (const auto* t = std::get_if<op::TextOut>(&o)) {
+        const size_t chars = t->text < c_.texts.size() ? c_.texts[t->text].chars.size() : 0;
+        n += StringBytes(chars) + chars * 4;
+      }
     }
     return n;
   }

@@ -1,14 +1,27 @@
 #pragma once
 // Bookkeeping both metafile writers do the same way: object slots and the text's colours.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <type_traits>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "picture/metafile_records.h"
 #include "picture/picture.h"
 
 namespace ternova {
+
+// A table of `bytes(std::type_identity<Op>{})` for every kind of operation, indexed like
+// PictureOp: a kind left out does not compile, and sizing a file is one load per operation.
+template <typename Bytes>
+constexpr auto BytesPerOperation(Bytes bytes) {
+  return [&]<size_t... I>(std::index_sequence<I...>) {
+    return std::array<size_t, sizeof...(I)>{bytes(std::type_identity<std::variant_alternative_t<I, PictureOp>>{})...};
+  }(std::make_index_sequence<std::variant_size_v<PictureOp>>{});
+}
 
 // Object slots as a player's handle table fills them: a new object takes the lowest free one.
 class ObjectSlots {

@@ -73,25 +73,28 @@ class WmfEncoder {
   }
 
  private:
+  // Each operation's records, state changes with the select and delete they bring; a text's
+  // bytes and advances come on top.
+  static constexpr auto kBytes = BytesPerOperation(Overloaded{
+      [](std::type_identity<op::Brush>) { return size_t{14 + 8 + 8}; },
+      [](std::type_identity<op::Pen>) { return size_t{16 + 8 + 8}; },
+      [](std::type_identity<op::Font>) { return 6 + 18 + kFaceBytes + 8 + 8; },
+      [](std::type_identity<op::Rectangle>) { return size_t{14}; },
+      [](std::type_identity<op::Ellipse>) { return size_t{14}; },
+      [](std::type_identity<op::MoveTo>) { return size_t{10}; },
+      [](std::type_identity<op::LineTo>) { return size_t{10}; },
+      [](std::type_identity<op::TextOut>) { return size_t{10 + 8 + 10 + 14 + 2}; },
+  });
+
   static size_t ExpectedSize(const PictureContent& c) {
     size_t n = kPlaceableSize + 18 + 8 + 10 + 10 + 6;
     for (const PictureOp& o : c.ops) {
-      n += std::visit(
-          Overloaded{
-              [](const op::Brush&) { return size_t{14 + 8 + 8}; },
-              [](const op::Pen&) { return size_t{16 + 8 + 8}; },
-              [](const op::Font&) { return 6 + 18 + kFaceBytes + 8 + 8; },
-              [](const op::Rectangle&) { return size_t{14}; },
-              [](const op::Ellipse&) { return size_t{14}; },
-              [](const op::MoveTo&) { return size_t{10}; },
-              [](const op::LineTo&) { return size_t{10}; },
-              [&c](const op::TextOut& t) {
-                // Up to two bytes per unit in Shift-JIS, a 16-bit advance per byte.
-                const size_t units = t.text < c.texts.size() ? c.texts[t.text].chars.size() : 0;
-                return 10 + 8 + 10 + 14 + 6 * std::min(units, kMaxTextBytes) + 2;
-              },
-          },
-          o);
+      n += kBytes[o.index()];
+      if (const auto* t = std::get_if<op::TextOut>(&o)) {
+        // Up to two bytes per unit in Shift-JIS, a 16-bit advance per byte.
+        const size_t units = t->text < c.texts.size() ? c.texts[t->text].chars.size() : 0;
+        n += 6 * std::min(units, kMaxTextBytes);
+      }
     }
     return n;
   }

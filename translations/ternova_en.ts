@@ -89,5 +89,10 @@
         <extracomment>The preview button&apos;s tip and the preview window&apos;s title.</extracomment>
         <translation>Preview</translation>
     </message>
+    <message>
+        <source>Row %1</source>
+        <extracomment>%1 is the row number of the sample under the mouse.</extracomment>
+        <translation>Row %1</translation>
+    </message>
 </context>
 </TS>

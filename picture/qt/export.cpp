@@ -16,7 +16,6 @@ namespace ternova {
 
 namespace {
 
-
 std::vector<uint8_t> Bytes(const QByteArray& data) {
   return std::vector<uint8_t>(data.begin(), data.end());
 }

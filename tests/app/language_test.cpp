@@ -131,7 +131,10 @@ TEST_F(WindowLanguage, WindowAndCoreTranslateAlike) {
       const Text t{text.c_str()};
       EXPECT_EQ(compiled.translate("Ternova", text.c_str()).toStdString(), Tr(t)) << text;
       EXPECT_EQ(QTr(t).toStdString(), Tr(t)) << text;
-      EXPECT_NE(Tr(t), text);
+      // A Japanese text left as it is was not translated (an English one may stay as it is).
+      if (std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+        EXPECT_NE(Tr(t), text);
+      }
     }
   }
 }

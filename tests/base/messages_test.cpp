@@ -45,6 +45,7 @@ const TextRow kTexts[] = {
     {kNoPicture, "(なし)", "(None)"},
     {kInvalidPicture, "画像が不正です", "Invalid picture"},
     {kPreview, "プレビュー", "Preview"},
+    {kSampleTip, "Row %1", "Row %1"},
 };
 
 TEST_F(Messages, EveryTextInJapaneseAndEnglish) {
