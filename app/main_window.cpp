@@ -121,10 +121,7 @@ QAction* TForm1::MarkItem(QMenu* menu, const QString& caption, void (TForm1::*ha
   QAction* item = menu->addAction(caption);
   item->setCheckable(true);
   marks_.insert(item, false);
-  connect(item, &QAction::triggered, this, [this, handler] {
-    RestoreMarks();
-    (this->*handler)();
-  });
+  connect(item, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
   return item;
 }
 
@@ -181,14 +178,6 @@ void TForm1::SetMark(QAction* item, bool checked) {
   }
   marks_[item] = checked;
   item->setChecked(checked);
-}
-
-void TForm1::RestoreMarks() {
-  // Unchecked items first, so restoring a radio item's bullet is the last word in its group.
-  for (auto it = marks_.cbegin(); it != marks_.cend(); ++it)
-    if (!it.value()) it.key()->setChecked(false);
-  for (auto it = marks_.cbegin(); it != marks_.cend(); ++it)
-    if (it.value()) it.key()->setChecked(true);
 }
 
 void TForm1::ScaleLayout() {

@@ -116,11 +116,11 @@ class TForm1 : public QMainWindow {
   // Runs a handler's body; an error that escapes it is shown in the error box.
   void Guarded(const std::function<void()>& body);
   void ShowErrorBox(const std::string& message);
-  // Check marks change only through the handlers: a click's own toggling is undone first.
+  // The marks as the handlers set them: a click toggles the item before its handler runs, so the
+  // handlers read these, and every handler sets its item's mark itself.
   QAction* MarkItem(QMenu* menu, const QString& caption, void (TForm1::*handler)());
   void SetMark(QAction* item, bool checked);
   bool Mark(QAction* item) const { return marks_.value(item); }
-  void RestoreMarks();
 
   std::unique_ptr<Dialogs> dialogs_;
   QWidget* client_ = nullptr;
