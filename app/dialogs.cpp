@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeDatabase>
 #include <QPrintDialog>
@@ -77,6 +79,20 @@ void KeepLinesWhole(QMessageBox& box, const QString& text) {
   label->setMinimumWidth(std::min(longest + 2, widest));
 }
 
+// The format follows from the name alone, and the name is what the user typed: Qt's save dialog
+// would rewrite its extension to that of each filter entry picked.
+void KeepTypedNameOnFilterChange(QFileDialog& dialog) {
+  auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+  auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  if (!types || !name) return;
+  QObject::disconnect(types, SIGNAL(activated(int)), &dialog, SLOT(_q_useNameFilter(int)));
+  QObject::connect(types, &QComboBox::activated, &dialog, [&dialog, name](int index) {
+    const QString typed = name->text();
+    QMetaObject::invokeMethod(&dialog, "_q_useNameFilter", Q_ARG(int, index));
+    if (name->text() != typed) name->setText(typed);
+  });
+}
+
 // The file dialogs' listing, columns sized to what they show.
 void PrepareFileDialog(QFileDialog& dialog, const FileDialogSettings& settings,
                        QAbstractFileIconProvider* icons) {
@@ -133,10 +149,13 @@ class QtDialogs : public Dialogs {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     PrepareFileDialog(dialog, settings, &icons_);
+    KeepTypedNameOnFilterChange(dialog);
     auto* pane = new PicturePreviewPane(&dialog);
     if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
       grid->addWidget(pane, 0, grid->columnCount(), grid->rowCount(), 1);
     QObject::connect(&dialog, &QFileDialog::currentChanged, pane, [pane](const QString& path) { pane->ShowFile(path); });
+    // The name kept from the last save is previewed as if it had been clicked.
+    if (!settings.FileName.isEmpty()) pane->ShowFile(settings.FileName);
     return RunFileDialog(dialog, settings);
   }
 

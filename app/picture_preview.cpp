@@ -87,12 +87,16 @@ PreviewInfo ReadMetafileHeader(const QString& path) {
     return info;
   }
   info.valid = info.width > 0 && info.height > 0;
-  // Play the records where they can be read back; a metafile too large to preview, or one
-  // whose records cannot be read, still shows its page.
   if (info.valid) {
     const QByteArray& bytes = *file;
-    if (const auto picture = ImportMetafile(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
-        picture && picture->content) {
+    const auto picture = ImportMetafile(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+    // A metafile whose records cannot be read to their end is no picture, whatever its header says.
+    if (!picture) {
+      info.valid = false;
+      info.damaged = true;
+      return info;
+    }
+    if (picture->content) {
       const DisplayRect fit = FitPicture(picture->width, picture->height, 1024, 1024);
       if (fit.width > 0 && fit.height > 0) info.image = RenderToImage(*picture, QSize(fit.width, fit.height));
     }
@@ -192,7 +196,7 @@ PicturePreviewPane::PicturePreviewPane(QWidget* parent) : QWidget(parent) {
 
 void PicturePreviewPane::ShowFile(const QString& path) {
   const PreviewInfo info = ReadPreview(path);
-  area_->SetInvalid(false);
+  area_->SetInvalid(info.damaged);
   area_->SetImage(info.image);
   area_->SetPage(info.valid && info.image.isNull() ? QSize(info.width, info.height) : QSize(), info.kind);
   if (!info.valid) {

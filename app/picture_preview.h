@@ -38,6 +38,7 @@ struct PreviewInfo {
   int width = 0, height = 0;
   QImage image;  // null for metafiles, whose records are not played here
   QString kind;  // "EMF" or "WMF" for metafiles
+  bool damaged = false;  // a picture file whose content cannot be read
 };
 
 // Reads a bmp, ico, emf or wmf file for the preview; anything else is not valid.

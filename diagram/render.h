@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "diagram/geometry.h"
+#include "diagram/round.h"
 #include "diagram/sample_table.h"
 #include "picture/picture.h"
 #include "picture/surface.h"
@@ -26,8 +27,8 @@ void DrawDiagram(const DiagramGeometry& geometry, const SampleTable& table, cons
 // The symbol of a point: a circle of radius `r` around it, its box clamped to 32 bits so a point
 // far outside the net stays outside.
 inline op::Ellipse SymbolBox(const Point& p, int32_t r) {
-  auto clamp = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
-  return {clamp(int64_t{p.x} - r), clamp(int64_t{p.y} - r), clamp(int64_t{p.x} + r), clamp(int64_t{p.y} + r)};
+  return {SaturateToInt32(int64_t{p.x} - r), SaturateToInt32(int64_t{p.y} - r), SaturateToInt32(int64_t{p.x} + r),
+          SaturateToInt32(int64_t{p.y} + r)};
 }
 // Radius and colour of row `row`'s symbols: red at twice the size when it is the selected one.
 inline int32_t SymbolRadius(const ViewState& view, int32_t row) {

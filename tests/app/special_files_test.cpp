@@ -113,6 +113,44 @@ TEST_F(SpecialFilesTest, SaveDialogListsSelectsAndPreviewsBesidePipes) {
       [&] { EXPECT_FALSE(real_->ExecuteSave(form_.get(), settings)); });
 }
 
+TEST_F(SpecialFilesTest, TheNameKeptFromTheLastSaveIsPreviewedAtOnce) {
+  FileDialogSettings settings = Settings(emf_);
+  WhileModal(
+      [&](QWidget* w) {
+        PicturePreviewPane* pane = Pane(w);
+        ASSERT_NE(pane, nullptr);
+        EXPECT_EQ(pane->CaptionLabel()->text(), " (2000x2000)");
+        EXPECT_TRUE(pane->PreviewButton()->isEnabled());
+      },
+      [&] { EXPECT_FALSE(real_->ExecuteSave(form_.get(), settings)); });
+}
+
+// Cut short, the header alone, or a record claiming more than the file holds: no picture.
+TEST_F(SpecialFilesTest, DamagedMetafilesAreNoPictures) {
+  QFile good(emf_);
+  ASSERT_TRUE(good.open(QIODevice::ReadOnly));
+  const QByteArray bytes = good.readAll();
+  ASSERT_GT(bytes.size(), 150);
+  QByteArray huge = bytes;
+  const quint32 size = 0x7ffffff0;
+  const int first = 108;  // the record after the header
+  memcpy(huge.data() + first + 4, &size, 4);
+  const QByteArray cases[] = {bytes.left(bytes.size() - 20), bytes.left(108), huge};
+  int n = 0;
+  for (const QByteArray& damaged : cases) {
+    const QString path = dir_.filePath(QString("damaged%1.emf").arg(++n));
+    QFile out(path);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(damaged);
+    out.close();
+    PicturePreviewPane pane;
+    pane.ShowFile(path);
+    EXPECT_EQ(pane.CaptionLabel()->text(), "画像:") << n;
+    EXPECT_EQ(pane.Area()->Caption(), "画像が不正です") << n;
+    EXPECT_FALSE(pane.PreviewButton()->isEnabled()) << n;
+  }
+}
+
 TEST_F(SpecialFilesTest, PreviewRefusesWhatIsNotARegularFile) {
   PicturePreviewPane pane;
   pane.ShowFile(fifo_);

@@ -1,7 +1,9 @@
 // Texts that come from files reach the screen as text, the error box keeps its lines whole, the
 // focused button answers Enter, and the dialogs leave no settings behind.
 #include <QDirIterator>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
@@ -168,6 +170,34 @@ TEST_F(RealWindowTest, DetailColumnsShowWhatTheyHoldInFull) {
         }
       },
       [&] { real->ExecuteOpen(form_.get(), settings); });
+}
+
+TEST_F(RealWindowTest, PickingAFilterKeepsTheTypedName) {
+  FileDialogSettings settings = form_->SavePictureDialog;
+  settings.FilterIndex = 4;
+  settings.DefaultExt = "emf";
+  settings.InitialDir = dir_.path();
+  std::unique_ptr<Dialogs> real = MakeQtDialogs();
+  bool chosen = false;
+  WhileModal(
+      [&](QWidget* w) {
+        auto* name = w->findChild<QLineEdit*>("fileNameEdit");
+        auto* types = w->findChild<QComboBox*>("fileTypeCombo");
+        ASSERT_TRUE(name && types);
+        name->setFocus();
+        QTest::keyClicks(name, "trap.emf");
+        QTest::keyClick(types, Qt::Key_Home);  // "すべてのファイル (*.bmp;*.ico;*.emf;*.wmf)"
+        ASSERT_EQ(types->currentIndex(), 0);
+        EXPECT_EQ(name->text(), "trap.emf");
+        for (int step = 0; step < 4; ++step) {
+          QTest::keyClick(types, Qt::Key_Down);
+          EXPECT_EQ(name->text(), "trap.emf") << types->currentText().toStdString();
+        }
+        QTest::keyClick(name, Qt::Key_Return);
+      },
+      [&] { chosen = real->ExecuteSave(form_.get(), settings); });
+  ASSERT_TRUE(chosen);
+  EXPECT_EQ(QFileInfo(settings.FileName).fileName(), "trap.emf");
 }
 
 }  // namespace
