@@ -128,6 +128,7 @@ TEST(DialogSettings, NothingIsWrittenToTheUserConfiguration) {
     WhileModal([](QWidget*) {}, [&] { real->ExecuteSave(nullptr, settings); });
     return;
   }
+  App();  // the program's own path is known only once the application exists
   QTemporaryDir home;
   QProcess child;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
