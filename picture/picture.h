@@ -137,5 +137,8 @@ template <typename... F>
 struct Overloaded : F... {
   using F::operator()...;
 };
+// Clang 14 deduces no template arguments for an aggregate without this guide.
+template <typename... F>
+Overloaded(F...) -> Overloaded<F...>;
 
 }  // namespace ternova
