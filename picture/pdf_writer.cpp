@@ -80,7 +80,7 @@ class Deflater {
   z_stream z_{};
 };
 
-class PdfWriter {
+class PdfWriter : VectorWalk<PdfWriter> {
  public:
   PdfWriter(const PictureSnapshot& p, const ByteSink& sink) : p_(p), sink_(sink) {}
 
@@ -205,7 +205,7 @@ class PdfWriter {
       Real(s, pageH_);
       s.Bytes(" cm\n1 J 1 j\n");
       for (const PictureOp& o : c.ops) {
-        Operation(c, kinds, o);
+        Walk(c, kinds, o);
         if (s.Size() >= kStage) {
           deflater.Write(s.Data(), s.Size(), false);
           s.Clear();
@@ -223,46 +223,20 @@ class PdfWriter {
     out_.Bytes("\nendobj\n");
   }
 
-  void Operation(const PictureContent& c, EllipseKinds& kinds, const PictureOp& o) {
+  friend class VectorWalk<PdfWriter>;
+
+  void PlaceEllipse(const op::Ellipse& e, size_t kind) {
     ByteWriter& s = stage_;
-    std::visit(
-        Overloaded{
-            [&](const op::Ellipse& e) {
-              EndPath();
-              s.Bytes("q 1 0 0 1 ");
-              HalfDecimal(s, int64_t{e.x1} + e.x2);
-              s.Bytes(" ");
-              HalfDecimal(s, int64_t{e.y1} + e.y2);
-              s.Bytes(" cm /E");
-              Decimal(s, static_cast<int64_t>(kinds.Find(EllipseKinds::Of(e, brush_, pen_))));
-              s.Bytes(" Do Q\n");
-            },
-            [&](const op::LineTo& l) {
-              if (pen_.style == FillStyle::Solid) LineTo(l.x, l.y);
-              x_ = l.x;
-              y_ = l.y;
-            },
-            [&](const op::MoveTo& m) {
-              x_ = m.x;
-              y_ = m.y;
-            },
-            [&](const op::Brush& b) { brush_ = b; },
-            [&](const op::Pen& pen) {
-              EndPath();
-              pen_ = pen;
-            },
-            [&](const op::Font& f) { font_ = f.font < c.fonts.size() ? &c.fonts[f.font] : nullptr; },
-            [&](const op::Rectangle& r) {
-              EndPath();
-              Rectangle(r.x1, r.y1, r.x2, r.y2, pen_.style == FillStyle::Solid);
-            },
-            [&](const op::TextOut& t) {
-              EndPath();
-              if (t.text < c.texts.size()) Text(t, c.texts[t.text]);
-            },
-        },
-        o);
+    s.Bytes("q 1 0 0 1 ");
+    HalfDecimal(s, int64_t{e.x1} + e.x2);
+    s.Bytes(" ");
+    HalfDecimal(s, int64_t{e.y1} + e.y2);
+    s.Bytes(" cm /E");
+    Decimal(s, static_cast<int64_t>(kind));
+    s.Bytes(" Do Q\n");
   }
+
+  void DrawRectangle(const op::Rectangle& r) { Rectangle(r.x1, r.y1, r.x2, r.y2, pen_.style == FillStyle::Solid); }
 
   void FillColour(Rgb c) {
     if (fillSet_ && fill_ == c) return;
@@ -390,10 +364,6 @@ class PdfWriter {
   size_t flushed_ = 0;
   std::vector<size_t> offsets_;
   double pageW_ = 0, pageH_ = 0;
-  op::Brush brush_ = kInitialBrush;
-  op::Pen pen_ = kInitialPen;
-  const FontSpec* font_ = nullptr;
-  int32_t x_ = 0, y_ = 0;
   bool pathOpen_ = false, havePoint_ = false;
   int32_t pathX_ = 0, pathY_ = 0;
   Rgb fill_;

@@ -60,7 +60,7 @@ void XmlText(ByteWriter& out, char32_t c) {
   }
 }
 
-class SvgWriter {
+class SvgWriter : VectorWalk<SvgWriter> {
  public:
   SvgWriter(const PictureSnapshot& p, const ByteSink& sink) : p_(p), sink_(sink) {}
 
@@ -135,46 +135,24 @@ class SvgWriter {
   void Body(const PictureContent& c, EllipseKinds& kinds) {
     for (const PictureOp& o : c.ops) {
       if (out_.Size() >= kPiece) Flush();
-      std::visit(
-          Overloaded{
-              [&](const op::Ellipse& e) {
-                EndPath();
-                out_.Bytes("<use xlink:href=\"#e");
-                Decimal(out_, static_cast<int64_t>(kinds.Find(EllipseKinds::Of(e, brush_, pen_))));
-                out_.Bytes("\" x=\"");
-                HalfDecimal(out_, int64_t{e.x1} + e.x2);
-                out_.Bytes("\" y=\"");
-                HalfDecimal(out_, int64_t{e.y1} + e.y2);
-                out_.Bytes("\"/>\n");
-              },
-              [&](const op::LineTo& l) {
-                if (pen_.style == FillStyle::Solid) LineTo(l.x, l.y);
-                x_ = l.x;
-                y_ = l.y;
-              },
-              [&](const op::MoveTo& m) {
-                x_ = m.x;
-                y_ = m.y;
-              },
-              [&](const op::Brush& b) { brush_ = b; },
-              [&](const op::Pen& pen) {
-                EndPath();
-                pen_ = pen;
-              },
-              [&](const op::Font& f) { font_ = f.font < c.fonts.size() ? &c.fonts[f.font] : nullptr; },
-              [&](const op::Rectangle& r) {
-                EndPath();
-                Rectangle(r.x1, r.y1, r.x2, r.y2, brush_, pen_);
-              },
-              [&](const op::TextOut& t) {
-                EndPath();
-                if (t.text < c.texts.size()) Text(t, c.texts[t.text]);
-              },
-          },
-          o);
+      Walk(c, kinds, o);
     }
     EndPath();
   }
+
+  friend class VectorWalk<SvgWriter>;
+
+  void PlaceEllipse(const op::Ellipse& e, size_t kind) {
+    out_.Bytes("<use xlink:href=\"#e");
+    Decimal(out_, static_cast<int64_t>(kind));
+    out_.Bytes("\" x=\"");
+    HalfDecimal(out_, int64_t{e.x1} + e.x2);
+    out_.Bytes("\" y=\"");
+    HalfDecimal(out_, int64_t{e.y1} + e.y2);
+    out_.Bytes("\"/>\n");
+  }
+
+  void DrawRectangle(const op::Rectangle& r) { Rectangle(r.x1, r.y1, r.x2, r.y2, brush_, pen_); }
 
   void LineTo(int32_t x, int32_t y) {
     if (!pathOpen_) {
@@ -279,10 +257,6 @@ class SvgWriter {
   const PictureSnapshot& p_;
   const ByteSink& sink_;
   ByteWriter out_;
-  op::Brush brush_ = kInitialBrush;
-  op::Pen pen_ = kInitialPen;
-  const FontSpec* font_ = nullptr;
-  int32_t x_ = 0, y_ = 0;
   bool pathOpen_ = false;
   int32_t pathX_ = 0, pathY_ = 0;
 };

@@ -3,6 +3,7 @@
 // kinds, so each kind of filled ellipse is defined once in the file and placed many times.
 #include <cstdint>
 #include <unordered_map>
+#include <variant>
 #include <vector>
 
 #include "picture/byte_writer.h"
@@ -52,5 +53,53 @@ class EllipseKinds {
 // The drawing state every operation list starts with (as the surface and playback assume).
 inline constexpr op::Brush kInitialBrush{FillStyle::Solid, kWhite};
 inline constexpr op::Pen kInitialPen{FillStyle::Solid, kBlack, 1};
+
+// The drawing state a text-format writer tracks while it walks the operations, and the walk
+// itself. `Writer` draws: EndPath() before anything that is not a line, LineTo(x, y) for a line
+// with a solid pen (from (x_, y_)), PlaceEllipse(e, kind), DrawRectangle(r) and
+// Text(t, text); the state operations only change the members below.
+template <typename Writer>
+class VectorWalk {
+ protected:
+  void Walk(const PictureContent& c, EllipseKinds& kinds, const PictureOp& o) {
+    Writer& w = static_cast<Writer&>(*this);
+    std::visit(
+        Overloaded{
+            [&](const op::Ellipse& e) {
+              w.EndPath();
+              w.PlaceEllipse(e, kinds.Find(EllipseKinds::Of(e, brush_, pen_)));
+            },
+            [&](const op::LineTo& l) {
+              if (pen_.style == FillStyle::Solid) w.LineTo(l.x, l.y);
+              x_ = l.x;
+              y_ = l.y;
+            },
+            [&](const op::MoveTo& m) {
+              x_ = m.x;
+              y_ = m.y;
+            },
+            [&](const op::Brush& b) { brush_ = b; },
+            [&](const op::Pen& pen) {
+              w.EndPath();
+              pen_ = pen;
+            },
+            [&](const op::Font& f) { font_ = f.font < c.fonts.size() ? &c.fonts[f.font] : nullptr; },
+            [&](const op::Rectangle& r) {
+              w.EndPath();
+              w.DrawRectangle(r);
+            },
+            [&](const op::TextOut& t) {
+              w.EndPath();
+              if (t.text < c.texts.size()) w.Text(t, c.texts[t.text]);
+            },
+        },
+        o);
+  }
+
+  op::Brush brush_ = kInitialBrush;
+  op::Pen pen_ = kInitialPen;
+  const FontSpec* font_ = nullptr;
+  int32_t x_ = 0, y_ = 0;
+};
 
 }  // namespace ternova

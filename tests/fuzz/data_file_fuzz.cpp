@@ -3,10 +3,12 @@
 //
 // Input: the first byte is the decimal separator (any byte, so ',' and odd ones are tried too),
 // the rest is the file.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string_view>
 #include <variant>
 #include <vector>
@@ -98,20 +100,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int32_t divisions = 0;
   DrawDiagram(geometry, table, view, divisions, picture, env);
 
-  // One symbol per face and completed row, face by face, each centred on its point (in 32-bit
-  // arithmetic: far-off points wrap as the platform's did).
+  // One symbol per face and completed row, face by face, each centred on its point; a box past
+  // the 32-bit range stops at its edge instead of wrapping onto the diagram.
   std::vector<op::Ellipse> ellipses;
   for (const PictureOp& o : picture.Content()->ops)
     if (const auto* e = std::get_if<op::Ellipse>(&o)) ellipses.push_back(*e);
   CHECK(ellipses.size() == size_t(4) * size_t(done), long(ellipses.size()), done);
+  const auto saturated = [](int64_t v) {
+    return int32_t(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+  };
   size_t k = 0;
   for (int face = 1; face <= 4; ++face)
     for (int32_t row = 1; row <= done; ++row, ++k) {
       const op::Ellipse& e = ellipses[k];
       const Point& p = table.SamplePoints[row][face];
-      const uint32_t r = uint32_t(view.SymbolSize) * (row == view.SelectedSample ? 2 : 1);
-      CHECK(uint32_t(e.x1) + r == uint32_t(p.x) && uint32_t(e.x2) - r == uint32_t(p.x), row, face);
-      CHECK(uint32_t(e.y1) + r == uint32_t(p.y) && uint32_t(e.y2) - r == uint32_t(p.y), row, face);
+      const int64_t r = int64_t{view.SymbolSize} * (row == view.SelectedSample ? 2 : 1);
+      CHECK(e.x1 == saturated(p.x - r) && e.x2 == saturated(p.x + r), row, face);
+      CHECK(e.y1 == saturated(p.y - r) && e.y2 == saturated(p.y + r), row, face);
     }
   return 0;
 }
