@@ -68,18 +68,18 @@ struct Fd {
 std::shared_ptr<FileBytes> ReadWholeFile(const std::string& path) {
   // The type comes first: opening a FIFO would wait for a writer that may never come.
   struct stat st {};
-  auto refuseSpecial = [&] {
+  auto refuseNonRegular = [&] {
     if (S_ISDIR(st.st_mode)) CannotOpen(path, EISDIR);
     // A device or pipe may never end (/dev/zero): only ordinary files hold data files.
     if (!S_ISREG(st.st_mode)) CannotOpen(path, ENODEV);
   };
   if (::stat(path.c_str(), &st) != 0) CannotOpen(path, errno);
-  refuseSpecial();
+  refuseNonRegular();
   // Non-blocking, in case the name turns into a FIFO between the check and the open.
   Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
   if (file.fd < 0) CannotOpen(path, errno);
   if (::fstat(file.fd, &st) != 0) CannotOpen(path, errno);
-  refuseSpecial();
+  refuseNonRegular();
   auto bytes = std::make_shared<FileBytes>();
   // Read at the file's size in one allocation; a file the kernel sizes as 0 (/proc) is read on to its end.
   bytes->resize(static_cast<size_t>(st.st_size) + 1);

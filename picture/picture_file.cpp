@@ -260,7 +260,7 @@ void WriteFileReplacingStreamed(const std::string& path, const std::function<voi
     return;
   }
   if (exists) {
-    // The owner and group stay where the process may set them; the special bits never come along.
+    // The owner and group stay where the process may set them; the set-ID and sticky bits never come along.
     if (::fchown(temp.fd, real.st_uid, real.st_gid) != 0 && ::fchown(temp.fd, static_cast<uid_t>(-1), real.st_gid) != 0) {
     }
     ::fchmod(temp.fd, real.st_mode & 0777);

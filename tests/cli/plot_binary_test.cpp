@@ -135,7 +135,7 @@ TEST_F(PlotBinary, AWritableFileIsWrittenWhereItCannotBeReplaced) {
   EXPECT_EQ(Names(dir / "shared"), std::vector<std::string>{"net.emf"});
 }
 
-TEST_F(PlotBinary, TheNewFileKeepsOwnerAndPermissionsButNoSpecialBits) {
+TEST_F(PlotBinary, TheNewFileKeepsOwnerAndPermissionsButNoSetIdBits) {
   if (::geteuid() != 0) GTEST_SKIP() << "giving files to other users needs root";
   ASSERT_EQ(Sh("echo x > setid.emf && chmod 6755 setid.emf && echo x > theirs.emf && chown 1234:1234 theirs.emf && "
                "chmod 600 theirs.emf"),

@@ -207,7 +207,7 @@ TEST_F(WriteFile, DevicesAreWrittenIntoNeverReplaced) {
   ExpectOnly({"full", "null"});
 }
 
-TEST_F(WriteFile, SpecialBitsAreDroppedOwnerAndGroupKept) {
+TEST_F(WriteFile, SetIdAndStickyBitsAreDroppedOwnerAndGroupKept) {
   const fs::path target = dir / "net.emf";
   std::ofstream(target) << "earlier";
   ASSERT_EQ(::chmod(target.c_str(), 06755), 0);

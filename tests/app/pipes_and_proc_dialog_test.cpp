@@ -47,7 +47,7 @@ void WaitForListing(QFileDialog* dialog, const QString& folder, int atLeast) {
   QTest::qWait(folder == "/proc" ? 2000 : 300);
 }
 
-class SpecialFilesTest : public WindowTest {
+class PipesAndProcDialogTest : public WindowTest {
  protected:
   void SetUp() override {
     WindowTest::SetUp();
@@ -77,7 +77,7 @@ class SpecialFilesTest : public WindowTest {
 };
 
 // The open dialog keeps the last name, also one that failed to load.
-TEST_F(SpecialFilesTest, OpenDialogListsAFolderWithPipes) {
+TEST_F(PipesAndProcDialogTest, OpenDialogListsAFolderWithPipes) {
   FileDialogSettings settings = Settings(textFifo_);
   settings.Filters = {{"Tab区切りテキスト (.txt)", "*.txt"}};
   WhileModal(
@@ -94,7 +94,7 @@ TEST_F(SpecialFilesTest, OpenDialogListsAFolderWithPipes) {
       [&] { EXPECT_FALSE(real_->ExecuteOpen(form_.get(), settings)); });
 }
 
-TEST_F(SpecialFilesTest, SaveDialogListsSelectsAndPreviewsBesidePipes) {
+TEST_F(PipesAndProcDialogTest, SaveDialogListsSelectsAndPreviewsBesidePipes) {
   FileDialogSettings settings = Settings(fifo_);
   WhileModal(
       [&](QWidget* w) {
@@ -113,7 +113,7 @@ TEST_F(SpecialFilesTest, SaveDialogListsSelectsAndPreviewsBesidePipes) {
       [&] { EXPECT_FALSE(real_->ExecuteSave(form_.get(), settings)); });
 }
 
-TEST_F(SpecialFilesTest, TheNameKeptFromTheLastSaveIsPreviewedAtOnce) {
+TEST_F(PipesAndProcDialogTest, TheNameKeptFromTheLastSaveIsPreviewedAtOnce) {
   FileDialogSettings settings = Settings(emf_);
   WhileModal(
       [&](QWidget* w) {
@@ -126,7 +126,7 @@ TEST_F(SpecialFilesTest, TheNameKeptFromTheLastSaveIsPreviewedAtOnce) {
 }
 
 // Cut short, the header alone, or a record claiming more than the file holds: no picture.
-TEST_F(SpecialFilesTest, DamagedMetafilesAreNoPictures) {
+TEST_F(PipesAndProcDialogTest, DamagedMetafilesAreNoPictures) {
   QFile good(emf_);
   ASSERT_TRUE(good.open(QIODevice::ReadOnly));
   const QByteArray bytes = good.readAll();
@@ -151,7 +151,7 @@ TEST_F(SpecialFilesTest, DamagedMetafilesAreNoPictures) {
   }
 }
 
-TEST_F(SpecialFilesTest, PreviewRefusesWhatIsNotARegularFile) {
+TEST_F(PipesAndProcDialogTest, PreviewRefusesWhatIsNotARegularFile) {
   PicturePreviewPane pane;
   pane.ShowFile(fifo_);
   EXPECT_EQ(pane.CaptionLabel()->text(), "画像:");
@@ -161,7 +161,7 @@ TEST_F(SpecialFilesTest, PreviewRefusesWhatIsNotARegularFile) {
 }
 
 // File > Save with a name in /proc fails; the next Save opens the dialog there again.
-TEST_F(SpecialFilesTest, SaveDialogReopensInProc) {
+TEST_F(PipesAndProcDialogTest, SaveDialogReopensInProc) {
   dialogs_->saveAnswers = {"/proc/test.emf"};
   form_->SaveS1->trigger();
   ASSERT_EQ(dialogs_->errors.size(), 1u);
@@ -176,7 +176,7 @@ TEST_F(SpecialFilesTest, SaveDialogReopensInProc) {
       [&] { EXPECT_FALSE(real_->ExecuteSave(form_.get(), settings)); });
 }
 
-TEST_F(SpecialFilesTest, TypingAProcNameIntoAFreshDialog) {
+TEST_F(PipesAndProcDialogTest, TypingAProcNameIntoAFreshDialog) {
   FileDialogSettings settings = Settings(QString());
   WhileModal(
       [&](QWidget* w) {
