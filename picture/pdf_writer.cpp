@@ -382,12 +382,6 @@ void WritePdf(const PictureSnapshot& picture, const ByteSink& sink) {
   }
 }
 
-std::vector<uint8_t> EncodePdf(const PictureSnapshot& picture) {
-  ByteWriter all;
-  WritePdf(picture, [&](const uint8_t* data, size_t size) {
-    all.Bytes(std::string_view(reinterpret_cast<const char*>(data), size));
-  });
-  return all.Take();
-}
+std::vector<uint8_t> EncodePdf(const PictureSnapshot& picture) { return EncodeWhole(picture, WritePdf); }
 
 }  // namespace ternova

@@ -271,12 +271,6 @@ void WriteSvg(const PictureSnapshot& picture, const ByteSink& sink) {
   }
 }
 
-std::vector<uint8_t> EncodeSvg(const PictureSnapshot& picture) {
-  ByteWriter all;
-  WriteSvg(picture, [&](const uint8_t* data, size_t size) {
-    all.Bytes(std::string_view(reinterpret_cast<const char*>(data), size));
-  });
-  return all.Take();
-}
+std::vector<uint8_t> EncodeSvg(const PictureSnapshot& picture) { return EncodeWhole(picture, WriteSvg); }
 
 }  // namespace ternova

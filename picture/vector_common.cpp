@@ -6,6 +6,15 @@
 
 namespace ternova {
 
+std::vector<uint8_t> EncodeWhole(const PictureSnapshot& picture,
+                                 void (*write)(const PictureSnapshot&, const ByteSink&)) {
+  ByteWriter all;
+  write(picture, [&](const uint8_t* data, size_t size) {
+    all.Bytes(std::string_view(reinterpret_cast<const char*>(data), size));
+  });
+  return all.Take();
+}
+
 void Decimal(ByteWriter& out, int64_t v) {
   char text[24];
   char* end = text + sizeof text;

@@ -8,8 +8,13 @@
 
 #include "picture/byte_writer.h"
 #include "picture/picture.h"
+#include "picture/picture_file.h"
 
 namespace ternova {
+
+// The whole file a streaming writer produces, gathered in memory.
+std::vector<uint8_t> EncodeWhole(const PictureSnapshot& picture,
+                                 void (*write)(const PictureSnapshot&, const ByteSink&));
 
 // Writes `v` in decimal.
 void Decimal(ByteWriter& out, int64_t v);
