@@ -28,7 +28,11 @@ namespace {
 // (Qt does this only on Windows).
 class CopyableMessageBox : public QMessageBox {
  public:
-  using QMessageBox::QMessageBox;
+  CopyableMessageBox(Icon icon, const QString& title, const QString& text, StandardButtons buttons, QWidget* parent)
+      : QMessageBox(icon, title, text, buttons, parent) {
+    // Messages carry file names and cell contents: text, never markup.
+    setTextFormat(Qt::PlainText);
+  }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override {
@@ -161,8 +165,6 @@ class QtDialogs : public Dialogs {
 
   void ShowError(QWidget* parent, const QString& text) override {
     CopyableMessageBox box(QMessageBox::Critical, QStringLiteral("Ternova"), text, QMessageBox::Ok, parent);
-    // Messages carry file names and cell contents: text, never markup.
-    box.setTextFormat(Qt::PlainText);
     KeepLinesWhole(box, text);
     box.exec();
   }
@@ -170,7 +172,6 @@ class QtDialogs : public Dialogs {
   void ShowHelp(QWidget* parent, const QString& text) override {
     // Qt wraps a message box's text at half the screen width (at most 500 pixels) already.
     CopyableMessageBox box(QMessageBox::NoIcon, QStringLiteral("Ternova"), text, QMessageBox::Ok, parent);
-    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Ok);
     box.show();

@@ -413,7 +413,6 @@ void TForm1::ShowLoadedFile(const LoadResult& result, const QString& path) {
   }
   // The line the message is about comes into view.
   if (result.error) strgridData->ShowRow(result.error->Row());
-  symbolsShown_ = false;
   try {
     s.Symbols.Build(s.Table);
   } catch (...) {

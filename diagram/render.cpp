@@ -71,8 +71,7 @@ void DrawDiagram(const DiagramGeometry& g, const SampleTable& table, const ViewS
   surface.Reserve(4 * static_cast<size_t>(std::max(rows, 0)) + 16);
   for (int face = 1; face <= 4; ++face) {
     for (int32_t j = 1; j <= rows; ++j) {
-      surface.SetBrushColour(kBlue);
-      if (j == view.SelectedSample) surface.SetBrushColour(kRed);
+      surface.SetBrushColour(SymbolColour(view, j));
       const op::Ellipse box = SymbolBox(table.SamplePoints[j][face], SymbolRadius(view, j));
       surface.Ellipse(box.x1, box.y1, box.x2, box.y2);
     }

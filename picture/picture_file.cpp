@@ -261,8 +261,8 @@ void WriteFileReplacingStreamed(const std::string& path, const std::function<voi
   }
   if (exists) {
     // The owner and group stay where the process may set them; the set-ID and sticky bits never come along.
-    if (::fchown(temp.fd, real.st_uid, real.st_gid) != 0 && ::fchown(temp.fd, static_cast<uid_t>(-1), real.st_gid) != 0) {
-    }
+    // Failing both leaves the file the process's own, as a plain create would.
+    if (::fchown(temp.fd, real.st_uid, real.st_gid) != 0) (void)::fchown(temp.fd, static_cast<uid_t>(-1), real.st_gid);
     ::fchmod(temp.fd, real.st_mode & 0777);
   } else {
     // An ordinary newly created file's permissions.
