@@ -227,7 +227,7 @@ void Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
         painter.restore();
       },
   };
-  for (size_t i = begin; i < end; ++i) std::visit(play, content.ops[i]);
+  ForEachOperation(content, begin, end, play);
   painter.restore();
 }
 
