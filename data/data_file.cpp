@@ -10,6 +10,7 @@
 
 #include "base/regular_file.h"
 #include "base/system_error.h"
+#include "data/byte_order_mark.h"
 #include "data/number.h"
 #include "data/text_decode.h"
 #include "diagram/projection.h"
@@ -24,18 +25,19 @@ std::string FullPath(const std::string& path) {
   return ec ? path : absolute.string();
 }
 
-// A cell as a message quotes it: decoded as the grid shows it, and cut after 200 bytes so a
-// runaway field (a whole file without TABs) makes a message, not a flood.
+// A cell as a message quotes it: decoded as the grid shows it, with what cannot be seen spelt
+// out, and cut after 200 bytes so a runaway field (a whole file without TABs) makes a message,
+// not a flood.
 std::string QuotedCell(std::string_view cell, bool utf8) {
   constexpr size_t kLimit = 200;
-  if (cell.size() <= kLimit) return DecodeCellText(cell, utf8);
+  if (cell.size() <= kLimit) return WithInvisiblesShown(DecodeCellText(cell, utf8));
   size_t cut = kLimit;
   if (utf8)
     while (cut > 0 && (static_cast<unsigned char>(cell[cut]) & 0xC0) == 0x80) --cut;
   std::string text = DecodeCellText(cell.substr(0, cut), utf8);
   // A double-byte character cut in two decodes as a replacement mark: drop it.
   if (!utf8 && text.size() >= 3 && text.compare(text.size() - 3, 3, "\xEF\xBF\xBD") == 0) text.resize(text.size() - 3);
-  return text + "…";
+  return WithInvisiblesShown(text) + "…";
 }
 
 [[noreturn]] void CannotOpen(const std::string& path, int error) {
@@ -93,6 +95,7 @@ int64_t CountLines(std::string_view text) {
 }
 
 LoadResult LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, char separator) {
+  bytes = WithoutByteOrderMark(std::move(bytes));
   // The text ends at the first NUL byte.
   if (const void* nul = bytes->empty() ? nullptr : std::memchr(bytes->data(), '\0', bytes->size()))
     bytes->resize(static_cast<const char*>(nul) - bytes->data());
