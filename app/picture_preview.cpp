@@ -10,22 +10,26 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <chrono>
 #include <optional>
-#include <QtEndian>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "app/language.h"
+#include "base/regular_file.h"
 #include "picture/display.h"
 #include "picture/metafile_import.h"
-#include "picture/picture.h"
 #include "picture/qt/playback.h"
 #include "picture/qt/qt_text_metrics.h"
+#include "picture/work_budget.h"
 
 namespace ternova::app {
 
 namespace {
+
+// What one selection may cost: reading, reading the records and playing them. Past it the
+// picture counts as one that cannot be painted, and the window answers again.
+constexpr std::chrono::milliseconds kPreviewTime{500};
+
+constexpr qint64 kLargestPreview = qint64{256} << 20;
 
 // The picture scaled to fit the rectangle, never enlarged, centred as the preview shows it.
 QRect FitInto(const QSize& picture, const QRect& area) {
@@ -34,137 +38,55 @@ QRect FitInto(const QSize& picture, const QRect& area) {
                fit.height);
 }
 
-constexpr qint64 kLargestPreview = qint64{256} << 20;
-
-// The bytes of an ordinary file of at most `limit` bytes; nothing for anything else. A pipe,
-// device or kernel file may never answer or never end, so the type is checked on a descriptor
-// opened without waiting, before a byte is read.
-std::optional<QByteArray> ReadOrdinaryFile(const QString& path, qint64 limit) {
-  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  struct stat st {};
-  std::optional<QByteArray> bytes;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= limit) {
-    QByteArray data(static_cast<qsizetype>(st.st_size), Qt::Uninitialized);
-    qsizetype used = 0;
-    while (used < data.size()) {
-      const ssize_t got = ::read(fd, data.data() + used, static_cast<size_t>(data.size() - used));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) break;
-      used += got;
-    }
-    data.truncate(used);
-    bytes = std::move(data);
+// Appends the rest of `file` to `bytes`, up to `size` bytes in all, a piece at a time so a slow
+// disk cannot outlast the budget. False when reading fails or the budget is spent.
+bool ReadRest(RegularFile& file, QByteArray& bytes, qint64 size, WorkBudget& budget) {
+  constexpr qint64 kPiece = qint64{4} << 20;
+  qsizetype used = bytes.size();
+  bytes.resize(static_cast<qsizetype>(size));
+  while (used < bytes.size()) {
+    if (budget.Spent()) return false;
+    const qint64 want = std::min<qint64>(kPiece, bytes.size() - used);
+    const int64_t got = file.Read(bytes.data() + used, static_cast<size_t>(want));
+    if (got < 0) return false;
+    used += static_cast<qsizetype>(got);
+    if (got < want) break;  // shorter than it was
   }
-  ::close(fd);
-  return bytes;
+  bytes.truncate(used);
+  return true;
 }
 
-uint32_t U32(const QByteArray& b, int at) { return qFromLittleEndian<quint32>(b.constData() + at); }
-int32_t I32(const QByteArray& b, int at) { return qFromLittleEndian<qint32>(b.constData() + at); }
-int16_t I16(const QByteArray& b, int at) { return qFromLittleEndian<qint16>(b.constData() + at); }
-
-// The size a metafile declares: the frame of an enhanced metafile in screen pixels, the box of a
-// placeable metafile at its own units per inch converted to the screen's.
-PreviewInfo ReadMetafileHeader(const QString& path) {
+// A metafile: its header first, the size it declares, then its records.
+PreviewInfo ReadMetafile(RegularFile& file, WorkBudget& budget) {
   PreviewInfo info;
-  const std::optional<QByteArray> file = ReadOrdinaryFile(path, kLargestPreview);
-  if (!file) return info;
-  const QByteArray head = file->left(88);
+  QByteArray bytes(static_cast<qsizetype>(std::min<int64_t>(file.Size(), kMetafileHeaderBytes)), Qt::Uninitialized);
+  if (file.Read(bytes.data(), static_cast<size_t>(bytes.size())) != bytes.size()) return info;
+  const std::optional<MetafileHeader> header =
+      ReadMetafileHeader(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+  if (!header) return info;
   const ScreenInfo screen = CurrentScreen();
-  if (head.size() >= 88 && U32(head, 0) == 1 && U32(head, 40) == 0x464D4520) {
-    const int32_t fw = I32(head, 32) - I32(head, 24), fh = I32(head, 36) - I32(head, 28);
-    info.width = MulDiv(fw, screen.widthPx, screen.widthMm * 100);
-    info.height = MulDiv(fh, screen.heightPx, screen.heightMm * 100);
-    info.kind = QStringLiteral("EMF");
-  } else if (head.size() >= 22 && U32(head, 0) == 0x9AC6CDD7) {
-    const int inch = qFromLittleEndian<quint16>(head.constData() + 14);
-    if (inch == 0) return info;
-    info.width = MulDiv(I16(head, 10) - I16(head, 6), screen.dpi, inch);
-    info.height = MulDiv(I16(head, 12) - I16(head, 8), screen.dpi, inch);
-    info.kind = QStringLiteral("WMF");
-  } else {
+  info.width = header->PixelWidth(screen);
+  info.height = header->PixelHeight(screen);
+  info.valid = info.width > 0 && info.height > 0;
+  if (!info.valid) return info;
+  if (!ReadRest(file, bytes, file.Size(), budget)) {
+    info.undrawable = true;
     return info;
   }
-  info.valid = info.width > 0 && info.height > 0;
-  if (info.valid) {
-    const QByteArray& bytes = *file;
-    const auto picture = ImportMetafile(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
-    // A metafile whose records cannot be read to their end is no picture, whatever its header says.
-    if (!picture) {
-      info.valid = false;
-      info.damaged = true;
-      return info;
-    }
-    if (picture->content) {
-      const DisplayRect fit = FitPicture(picture->width, picture->height, 1024, 1024);
-      if (fit.width > 0 && fit.height > 0) info.image = RenderToImage(*picture, QSize(fit.width, fit.height));
-    }
-  }
+  info.picture = ImportMetafile(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), &budget);
+  if (info.picture) return info;
+  // Records that cannot be read to their end make no picture, whatever the header says; records
+  // too many to read in time make one that cannot be shown.
+  info.undrawable = true;
+  info.valid = budget.Spent();
   return info;
 }
 
-class PreviewWindow : public QDialog {
- public:
-  PreviewWindow(const QImage& image, QWidget* parent) : QDialog(parent, Qt::Tool), image_(image) {
-    setWindowTitle(QTr(kPreview));
-    setSizeGripEnabled(true);
-    resize(400, 400);
-  }
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(FitInto(image_.size(), rect()), image_);
-  }
-
- private:
-  QImage image_;
-};
-
-}  // namespace
-
-PreviewArea::PreviewArea(QWidget* parent) : QFrame(parent) {
-  setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-  setMinimumSize(150, 150);
-}
-
-QString PreviewArea::Caption() const {
-  if (invalid_) return QTr(kInvalidPicture);
-  if (image_.isNull() && page_.isEmpty()) return QTr(kNoPicture);
-  return {};
-}
-
-void PreviewArea::paintEvent(QPaintEvent* event) {
-  QFrame::paintEvent(event);
-  QPainter painter(this);
-  const QRect inner = contentsRect().adjusted(2, 2, -2, -2);
-  const QString caption = Caption();
-  if (!caption.isEmpty()) {
-    painter.drawText(inner, Qt::AlignCenter, caption);
-    return;
-  }
-  if (image_.isNull()) {
-    const QRect page = FitInto(page_, inner);
-    painter.fillRect(page, Qt::white);
-    painter.setPen(palette().color(QPalette::Mid));
-    painter.drawRect(page.adjusted(0, 0, -1, -1));
-    painter.drawText(page, Qt::AlignCenter, kind_);
-    return;
-  }
-  painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  painter.drawImage(FitInto(image_.size(), inner), image_);
-}
-
-PreviewInfo ReadPreview(const QString& path) {
-  const QString suffix = QFileInfo(path).suffix().toLower();
-  if (suffix == QLatin1String("emf") || suffix == QLatin1String("wmf")) return ReadMetafileHeader(path);
+PreviewInfo ReadBitmap(RegularFile& file, const QString& suffix, WorkBudget& budget) {
   PreviewInfo info;
-  if (suffix != QLatin1String("bmp") && suffix != QLatin1String("ico")) return info;
-  std::optional<QByteArray> bytes = ReadOrdinaryFile(path, kLargestPreview);
-  if (!bytes) return info;
-  QBuffer buffer(&*bytes);
+  QByteArray bytes;
+  if (!ReadRest(file, bytes, file.Size(), budget)) return info;
+  QBuffer buffer(&bytes);
   QImageReader reader(&buffer, suffix.toLatin1());
   info.image = reader.read();
   if (info.image.isNull()) return info;
@@ -172,6 +94,88 @@ PreviewInfo ReadPreview(const QString& path) {
   info.width = info.image.width();
   info.height = info.image.height();
   return info;
+}
+
+class PreviewWindow : public QDialog {
+ public:
+  PreviewWindow(const PreviewInfo& info, QWidget* parent) : QDialog(parent, Qt::Tool) {
+    setWindowTitle(QTr(kPreview));
+    setSizeGripEnabled(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* area = new PreviewArea(this, false);
+    area->setObjectName(QStringLiteral("previewWindowArea"));
+    layout->addWidget(area);
+    resize(400, 400);
+    area->Show(info);
+  }
+};
+
+}  // namespace
+
+PreviewInfo ReadPreview(const QString& path, WorkBudget* budget) {
+  WorkBudget own(kPreviewTime);
+  if (!budget) budget = &own;
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  const bool metafile = suffix == QLatin1String("emf") || suffix == QLatin1String("wmf");
+  if (!metafile && suffix != QLatin1String("bmp") && suffix != QLatin1String("ico")) return {};
+  // Only ordinary files: a pipe or a kernel file may never answer, or never end.
+  RegularFile file(QFile::encodeName(path).toStdString());
+  if (file.Error() != 0 || file.Size() <= 0 || file.Size() > kLargestPreview) return {};
+  return metafile ? ReadMetafile(file, *budget) : ReadBitmap(file, suffix, *budget);
+}
+
+PreviewArea::PreviewArea(QWidget* parent, bool framed) : QFrame(parent), framed_(framed) {
+  if (framed_) setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  setMinimumSize(150, 150);
+}
+
+QRect PreviewArea::Inner() const { return framed_ ? contentsRect().adjusted(2, 2, -2, -2) : rect(); }
+
+void PreviewArea::Show(const PreviewInfo& info, WorkBudget* budget) {
+  info_ = info;
+  invalid_ = info.undrawable;
+  played_ = QImage();
+  playedFor_ = QSize();
+  Play(budget);
+  update();
+}
+
+void PreviewArea::Play(WorkBudget* budget) {
+  if (invalid_ || !info_.picture || !info_.picture->content || playedFor_ == Inner().size()) return;
+  const DisplayRect fit = FitPicture(info_.picture->width, info_.picture->height, Inner().width(), Inner().height());
+  if (fit.width <= 0 || fit.height <= 0) return;
+  WorkBudget own(kPreviewTime);
+  played_ = RenderForDisplay(*info_.picture, Inner().size(), budget ? budget : &own);
+  playedFor_ = Inner().size();
+  invalid_ = played_.isNull();
+}
+
+QString PreviewArea::Caption() const {
+  if (invalid_) return QTr(kInvalidPicture);
+  if (info_.image.isNull() && !info_.picture) return QTr(kNoPicture);
+  return {};
+}
+
+void PreviewArea::paintEvent(QPaintEvent* event) {
+  QFrame::paintEvent(event);
+  Play(nullptr);
+  QPainter painter(this);
+  const QRect inner = Inner();
+  const QString caption = Caption();
+  if (!caption.isEmpty()) {
+    painter.drawText(inner, Qt::AlignCenter, caption);
+    return;
+  }
+  if (!info_.image.isNull()) {
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(FitInto(info_.image.size(), inner), info_.image);
+    return;
+  }
+  // The picture on white paper, played for exactly the pixels it covers here.
+  const QRect page = FitInto(QSize(info_.picture->width, info_.picture->height), inner);
+  painter.fillRect(page, Qt::white);
+  if (!played_.isNull()) painter.drawImage(page.topLeft(), played_);
 }
 
 PicturePreviewPane::PicturePreviewPane(QWidget* parent) : QWidget(parent) {
@@ -195,23 +199,16 @@ PicturePreviewPane::PicturePreviewPane(QWidget* parent) : QWidget(parent) {
 }
 
 void PicturePreviewPane::ShowFile(const QString& path) {
-  const PreviewInfo info = ReadPreview(path);
-  area_->SetInvalid(info.damaged);
-  area_->SetImage(info.image);
-  area_->SetPage(info.valid && info.image.isNull() ? QSize(info.width, info.height) : QSize(), info.kind);
-  if (!info.valid) {
-    caption_->setText(QTr(kPictureCaption));
-    button_->setEnabled(false);
-    return;
-  }
-  caption_->setText(QString::asprintf(" (%dx%d)", info.width, info.height));
-  // A metafile whose records could not be played shows only its page: nothing to enlarge.
-  button_->setEnabled(!info.image.isNull());
+  WorkBudget budget(kPreviewTime);
+  const PreviewInfo info = ReadPreview(path, &budget);
+  area_->Show(info, &budget);
+  caption_->setText(info.valid ? QString::asprintf(" (%dx%d)", info.width, info.height) : QTr(kPictureCaption));
+  button_->setEnabled(info.valid && area_->Caption().isEmpty());
 }
 
 void PicturePreviewPane::OpenPreviewWindow() {
-  if (area_->Image().isNull()) return;
-  PreviewWindow window(area_->Image(), this);
+  if (!button_->isEnabled()) return;
+  PreviewWindow window(area_->Shown(), this);
   window.exec();
 }
 

@@ -4,45 +4,61 @@
 #include <QFrame>
 #include <QImage>
 #include <QWidget>
+#include <optional>
+
+#include "picture/picture.h"
 
 class QLabel;
 class QPushButton;
 
+namespace ternova {
+class WorkBudget;
+}
+
 namespace ternova::app {
 
-// The framed area: the picture scaled to fit, "(なし)" when there is none, "画像が不正です" when
-// the picture cannot be painted.
+// What a picture file holds as far as the preview is concerned.
+struct PreviewInfo {
+  bool valid = false;  // a picture whose size is known: the caption shows it
+  int width = 0, height = 0;
+  QImage image;                            // a bitmap or icon
+  std::optional<PictureSnapshot> picture;  // a metafile's drawing
+  // Shown as a picture that cannot be painted: records that cannot be read to their end (then
+  // not valid either), or more of them than a preview may spend its time on.
+  bool undrawable = false;
+};
+
+// Reads a bmp, ico, emf or wmf file for the preview; anything else is not valid. Reading stops
+// once `budget` is spent (without one, the preview's own limit applies).
+PreviewInfo ReadPreview(const QString& path, WorkBudget* budget = nullptr);
+
+// Where the preview shows a picture: a metafile played at the size it is shown at, by the
+// same playback as the main window; "(なし)" when there is none; "画像が不正です" when it cannot
+// be painted, or not within the time a preview may take.
 class PreviewArea : public QFrame {
  public:
-  explicit PreviewArea(QWidget* parent = nullptr);
-  void SetImage(const QImage& image) { image_ = image; update(); }
+  // Framed in the dialog; the preview window is all picture.
+  explicit PreviewArea(QWidget* parent = nullptr, bool framed = true);
+  // Shows `info`; a metafile is played at once, within `budget` when given.
+  void Show(const PreviewInfo& info, WorkBudget* budget = nullptr);
   void SetInvalid(bool invalid) { invalid_ = invalid; update(); }
-  // A picture whose records are not played here: a blank page of its shape, marked with `kind`.
-  void SetPage(QSize size, const QString& kind) { page_ = size; kind_ = kind; update(); }
-  const QImage& Image() const { return image_; }
+  const PreviewInfo& Shown() const { return info_; }
   QString Caption() const;  // the text painted in place of a picture, empty when there is one
 
  protected:
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  QImage image_;
+  QRect Inner() const;
+  // Plays the metafile at the size it is shown at now, unless that is done already.
+  void Play(WorkBudget* budget);
+
+  bool framed_;
+  PreviewInfo info_;
   bool invalid_ = false;
-  QSize page_;
-  QString kind_;
+  QImage played_;
+  QSize playedFor_;
 };
-
-// What a picture file holds as far as the preview is concerned.
-struct PreviewInfo {
-  bool valid = false;
-  int width = 0, height = 0;
-  QImage image;  // null for metafiles, whose records are not played here
-  QString kind;  // "EMF" or "WMF" for metafiles
-  bool damaged = false;  // a picture file whose content cannot be read
-};
-
-// Reads a bmp, ico, emf or wmf file for the preview; anything else is not valid.
-PreviewInfo ReadPreview(const QString& path);
 
 class PicturePreviewPane : public QWidget {
  public:

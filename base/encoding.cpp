@@ -14,22 +14,49 @@ constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
 bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
-void AppendUtf8(std::string& out, char32_t cp) {
+char* PutUtf8(char* out, char32_t cp) {
   if (cp < 0x80) {
-    out += static_cast<char>(cp);
+    *out++ = static_cast<char>(cp);
   } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+    *out++ = static_cast<char>(0xC0 | (cp >> 6));
+    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
   } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+    *out++ = static_cast<char>(0xE0 | (cp >> 12));
+    *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
   } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+    *out++ = static_cast<char>(0xF0 | (cp >> 18));
+    *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
   }
+  return out;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  char bytes[4];
+  out.append(bytes, PutUtf8(bytes, cp));
+}
+
+// The length of the valid UTF-8 sequence that starts at `p`; 0 when none does. Overlong forms,
+// surrogates and values past U+10FFFF are not UTF-8.
+size_t ValidSequence(const unsigned char* p, const unsigned char* end) {
+  const unsigned char c = *p;
+  if (c < 0x80) return 1;
+  size_t n;
+  uint32_t cp;
+  if (c >= 0xC2 && c <= 0xDF) { n = 1; cp = c & 0x1F; }
+  else if (c >= 0xE0 && c <= 0xEF) { n = 2; cp = c & 0x0F; }
+  else if (c >= 0xF0 && c <= 0xF4) { n = 3; cp = c & 0x07; }
+  else return 0;
+  if (static_cast<size_t>(end - p) <= n) return 0;
+  for (size_t k = 1; k <= n; ++k) {
+    if ((p[k] & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (p[k] & 0x3F);
+  }
+  if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+    return 0;
+  return n + 1;
 }
 
 bool IsAscii(std::string_view bytes) {
@@ -87,23 +114,9 @@ bool IsValidUtf8(std::string_view s) {
       p += 8;
     }
     if (p >= end) break;
-    const unsigned char c = *p;
-    if (c < 0x80) { ++p; continue; }
-    int n;
-    uint32_t cp;
-    if (c >= 0xC2 && c <= 0xDF) { n = 1; cp = c & 0x1F; }
-    else if (c >= 0xE0 && c <= 0xEF) { n = 2; cp = c & 0x0F; }
-    else if (c >= 0xF0 && c <= 0xF4) { n = 3; cp = c & 0x07; }
-    else return false;
-    if (end - p <= n) return false;
-    for (int k = 1; k <= n; ++k) {
-      if ((p[k] & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (p[k] & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-    if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
-      return false;
-    p += n + 1;
+    const size_t n = ValidSequence(p, end);
+    if (n == 0) return false;
+    p += n;
   }
   return true;
 }
@@ -154,6 +167,66 @@ std::string Utf8FromUtf16(std::u16string_view utf16) {
 
 size_t CharacterUnits(std::u16string_view text, size_t i) {
   return IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]) ? 2 : 1;
+}
+
+Utf16Conversion Utf8FromUtf16Bytes(std::string_view bytes, ByteOrder order, char* out) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t n = bytes.size();
+  const int high = order == ByteOrder::LittleEndian ? 1 : 0;
+  auto unit = [&](size_t i) { return static_cast<char16_t>(p[i + high] << 8 | p[i + 1 - high]); };
+  Utf16Conversion result;
+  char* o = out;
+  size_t i = 0;
+  while (i + 1 < n) {
+    const char16_t u = unit(i);
+    if (u < 0x80) {  // most of a data file: digits, points, TABs and line ends
+      *o++ = static_cast<char>(u);
+      i += 2;
+      continue;
+    }
+    if (!IsHighSurrogate(u) && !IsLowSurrogate(u)) {
+      o = PutUtf8(o, u);
+      i += 2;
+      continue;
+    }
+    if (IsHighSurrogate(u) && i + 4 <= n && IsLowSurrogate(unit(i + 2))) {
+      o = PutUtf8(o, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (unit(i + 2) - 0xDC00));
+      i += 4;
+      continue;
+    }
+    if (IsHighSurrogate(u) && i + 3 == n) break;  // its partner is cut off with the text
+    result.stop = Utf16Conversion::Stop::UnpairedSurrogate;
+    result.surrogate = u;
+    break;
+  }
+  if (result.stop == Utf16Conversion::Stop::End && i < n) result.stop = Utf16Conversion::Stop::OddByte;
+  result.read = i;
+  result.written = static_cast<size_t>(o - out);
+  return result;
+}
+
+size_t ReplacedUtf8Size(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* end = p + bytes.size();
+  size_t size = 0;
+  while (p < end) {
+    const size_t n = ValidSequence(p, end);
+    size += n ? n : kReplacementUtf8.size();
+    p += n ? n : 1;
+  }
+  return size;
+}
+
+void ReplaceInvalidUtf8(std::string_view bytes, char* out) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* end = p + bytes.size();
+  while (p < end) {
+    const size_t n = ValidSequence(p, end);
+    if (n) std::memcpy(out, p, n);
+    else std::memcpy(out, kReplacementUtf8.data(), kReplacementUtf8.size());
+    out += n ? n : kReplacementUtf8.size();
+    p += n ? n : 1;
+  }
 }
 
 std::string Utf8FromCodePage(std::string_view bytes, CodePage page) {

@@ -20,6 +20,28 @@ std::string Utf8FromUtf16(std::u16string_view utf16);
 // Units of the character starting at `i`: 2 for a surrogate pair, else 1.
 size_t CharacterUnits(std::u16string_view text, size_t i);
 
+// UTF-16 held as bytes, as text files store it.
+enum class ByteOrder { LittleEndian, BigEndian };
+
+// How far a conversion of UTF-16 bytes got: everything before `read` became the `written`
+// bytes of UTF-8; a stop other than End names what lies at `read`.
+struct Utf16Conversion {
+  enum class Stop { End, OddByte, UnpairedSurrogate };
+  Stop stop = Stop::End;
+  size_t read = 0, written = 0;
+  char16_t surrogate = 0;  // the unpaired one
+};
+
+// Converts UTF-16 `bytes` (without a byte-order mark) to UTF-8 in `out`, which has room for
+// bytes.size() / 2 * 3 bytes (no unit takes more). Stops, rather than guessing, at a byte
+// left over at the end and at a surrogate without its partner.
+Utf16Conversion Utf8FromUtf16Bytes(std::string_view bytes, ByteOrder order, char* out);
+
+// The size of `bytes` once every byte that begins no valid UTF-8 sequence (IsValidUtf8) is
+// replaced by U+FFFD, and that text written to `out` (ReplacedUtf8Size bytes).
+size_t ReplacedUtf8Size(std::string_view bytes);
+void ReplaceInvalidUtf8(std::string_view bytes, char* out);
+
 // 8-bit text decoded; a byte that starts no character of the page becomes U+FFFD.
 std::string Utf8FromCodePage(std::string_view bytes, CodePage page);
 std::u16string Utf16FromCodePage(std::string_view bytes, CodePage page);

@@ -48,6 +48,14 @@ inline constexpr Text kStreamWriteError = TERNOVA_TEXT("Ternova", "ストリー�
 // Data file.
 //: %1 is the field of the data file exactly as read.
 inline constexpr Text kNotANumber = TERNOVA_TEXT("Ternova", "'%1' は浮動小数点数ではありません");
+//: A file marked as UTF-16 whose last character is cut in half.
+inline constexpr Text kOddUtf16Length = TERNOVA_TEXT("Ternova", "UTF-16 のテキストのバイト数が奇数です");
+//: %1 is the line number, %2 the surrogate's code, e.g. U+D83D.
+inline constexpr Text kUnpairedSurrogate =
+    TERNOVA_TEXT("Ternova", "UTF-16 のテキストの %1 行目に対のないサロゲート %2 があります");
+
+//: A load of pasted (or dropped) text failed. %1 is the line of that text, %2 the message as for a file.
+inline constexpr Text kPastedLine = TERNOVA_TEXT("Ternova", "貼り付けたテキストの %1 行目: %2");
 
 // File dialogs: the descriptions of the filters (the patterns are added to them).
 inline constexpr Text kTabSeparatedText = TERNOVA_TEXT("Ternova", "Tab区切りテキスト (.txt)");

@@ -2,14 +2,15 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 
+#include "base/regular_file.h"
 #include "base/system_error.h"
+#include "data/byte_order_mark.h"
 #include "data/number.h"
 #include "data/text_decode.h"
 #include "diagram/projection.h"
@@ -24,18 +25,19 @@ std::string FullPath(const std::string& path) {
   return ec ? path : absolute.string();
 }
 
-// A cell as a message quotes it: decoded as the grid shows it, and cut after 200 bytes so a
-// runaway field (a whole file without TABs) makes a message, not a flood.
+// A cell as a message quotes it: decoded as the grid shows it, with what cannot be seen spelt
+// out, and cut after 200 bytes so a runaway field (a whole file without TABs) makes a message,
+// not a flood.
 std::string QuotedCell(std::string_view cell, bool utf8) {
   constexpr size_t kLimit = 200;
-  if (cell.size() <= kLimit) return DecodeCellText(cell, utf8);
+  if (cell.size() <= kLimit) return WithInvisiblesShown(DecodeCellText(cell, utf8));
   size_t cut = kLimit;
   if (utf8)
     while (cut > 0 && (static_cast<unsigned char>(cell[cut]) & 0xC0) == 0x80) --cut;
   std::string text = DecodeCellText(cell.substr(0, cut), utf8);
   // A double-byte character cut in two decodes as a replacement mark: drop it.
   if (!utf8 && text.size() >= 3 && text.compare(text.size() - 3, 3, "\xEF\xBF\xBD") == 0) text.resize(text.size() - 3);
-  return text + "…";
+  return WithInvisiblesShown(text) + "…";
 }
 
 [[noreturn]] void CannotOpen(const std::string& path, int error) {
@@ -56,50 +58,31 @@ bool OpenForWriting(int fd) {
   return busy;
 }
 
-struct Fd {
-  int fd;
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
 }  // namespace
 
 std::shared_ptr<FileBytes> ReadWholeFile(const std::string& path) {
-  // The type comes first: opening a FIFO would wait for a writer that may never come.
+  // Only ordinary files hold data files: a pipe may never answer and a device never end.
+  RegularFile file(path);
+  if (file.Error() != 0) CannotOpen(path, file.Error());
   struct stat st {};
-  auto refuseNonRegular = [&] {
-    if (S_ISDIR(st.st_mode)) CannotOpen(path, EISDIR);
-    // A device or pipe may never end (/dev/zero): only ordinary files hold data files.
-    if (!S_ISREG(st.st_mode)) CannotOpen(path, ENODEV);
-  };
-  if (::stat(path.c_str(), &st) != 0) CannotOpen(path, errno);
-  refuseNonRegular();
-  // Non-blocking, in case the name turns into a FIFO between the check and the open.
-  Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
-  if (file.fd < 0) CannotOpen(path, errno);
-  if (::fstat(file.fd, &st) != 0) CannotOpen(path, errno);
-  refuseNonRegular();
+  if (::fstat(file.Descriptor(), &st) != 0) CannotOpen(path, errno);
   auto bytes = std::make_shared<FileBytes>();
   // Read at the file's size in one allocation; a file the kernel sizes as 0 (/proc) is read on to its end.
   bytes->resize(static_cast<size_t>(st.st_size) + 1);
   size_t used = 0;
   for (;;) {
     if (used == bytes->size()) bytes->resize(bytes->size() * 2);
-    const ssize_t got = ::read(file.fd, bytes->data() + used, bytes->size() - used);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      CannotOpen(path, errno);
-    }
-    if (got == 0) break;
+    const int64_t got = file.Read(bytes->data() + used, bytes->size() - used);
+    if (got < 0) CannotOpen(path, file.Error());
     used += static_cast<size_t>(got);
+    if (used < bytes->size()) break;
   }
   // A file another program is writing may have been read half old, half new, or cut in the
   // middle of a line: it cannot be opened now.
   struct stat after {};
-  if (::fstat(file.fd, &after) != 0) CannotOpen(path, errno);
+  if (::fstat(file.Descriptor(), &after) != 0) CannotOpen(path, errno);
   if (after.st_size != st.st_size || (st.st_size > 0 && used != static_cast<size_t>(st.st_size)) || after.st_mtim.tv_sec != st.st_mtim.tv_sec ||
-      after.st_mtim.tv_nsec != st.st_mtim.tv_nsec || OpenForWriting(file.fd))
+      after.st_mtim.tv_nsec != st.st_mtim.tv_nsec || OpenForWriting(file.Descriptor()))
     CannotOpen(path, EBUSY);
   bytes->resize(used);
   return bytes;
@@ -112,6 +95,7 @@ int64_t CountLines(std::string_view text) {
 }
 
 LoadResult LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, char separator) {
+  bytes = WithoutByteOrderMark(std::move(bytes));
   // The text ends at the first NUL byte.
   if (const void* nul = bytes->empty() ? nullptr : std::memchr(bytes->data(), '\0', bytes->size()))
     bytes->resize(static_cast<const char*>(nul) - bytes->data());

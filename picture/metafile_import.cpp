@@ -7,6 +7,7 @@
 
 #include "base/encoding.h"
 #include "picture/metafile_records.h"
+#include "picture/work_budget.h"
 
 namespace ternova {
 
@@ -123,7 +124,12 @@ std::u16string From8Bit(std::string_view bytes, bool japanese) {
 // Face names are NUL-terminated within their field.
 std::string FaceFromUtf16(std::u16string_view s) { return Utf8FromUtf16(s.substr(0, s.find(u'\0'))); }
 
-std::optional<PictureSnapshot> ImportEmf(Reader& r) {
+// Whether to give up: the clock is read once every so many records.
+bool OutOfTime(WorkBudget* budget, size_t& records) {
+  return budget && ++records % 1024 == 0 && budget->Spent();
+}
+
+std::optional<PictureSnapshot> ImportEmf(Reader& r, WorkBudget* budget) {
   const int32_t left = r.I32(8), top = r.I32(12), right = r.I32(16), bottom = r.I32(20);
   PictureSnapshot snapshot;
   snapshot.width = right - left + 1;
@@ -134,9 +140,10 @@ std::optional<PictureSnapshot> ImportEmf(Reader& r) {
   auto x = [&](int32_t v) { return static_cast<int32_t>(static_cast<int64_t>(v) - left); };
   auto y = [&](int32_t v) { return static_cast<int32_t>(static_cast<int64_t>(v) - top); };
   Builder b;
-  size_t at = 0;
+  size_t at = 0, records = 0;
   bool ended = false;
   while (at + 8 <= r.Size() && !ended) {
+    if (OutOfTime(budget, records)) return std::nullopt;
     const uint32_t type = r.U32(at), size = r.U32(at + 4);
     if (size < 8 || size % 4 != 0 || size > r.Size() - at) return std::nullopt;
     const size_t p = at + 8;
@@ -196,7 +203,7 @@ std::optional<PictureSnapshot> ImportEmf(Reader& r) {
   return snapshot;
 }
 
-std::optional<PictureSnapshot> ImportWmf(Reader& r) {
+std::optional<PictureSnapshot> ImportWmf(Reader& r, WorkBudget* budget) {
   PictureSnapshot snapshot;
   snapshot.width = r.I16(10) - r.I16(6);
   snapshot.height = r.I16(12) - r.I16(8);
@@ -214,9 +221,10 @@ std::optional<PictureSnapshot> ImportWmf(Reader& r) {
     used[slot] = true;
     b.Create(static_cast<uint32_t>(slot), std::move(o));
   };
-  size_t at = 22 + 18;
+  size_t at = 22 + 18, records = 0;
   bool ended = false;
   while (at + 6 <= r.Size() && !ended) {
+    if (OutOfTime(budget, records)) return std::nullopt;
     const uint64_t size = 2ull * r.U32(at);
     const uint16_t function = r.U16(at + 4);
     if (size < 6 || size > r.Size() - at) return std::nullopt;
@@ -287,11 +295,44 @@ std::optional<PictureSnapshot> ImportWmf(Reader& r) {
 
 }  // namespace
 
-std::optional<PictureSnapshot> ImportMetafile(std::string_view bytes) {
-  Reader r(bytes);
-  if (bytes.size() >= 88 && r.U32(0) == emf::EMR_HEADER && r.U32(40) == emf::kSignature) return ImportEmf(r);
-  if (bytes.size() >= 22 && r.U32(0) == wmf::kPlaceableKey) return ImportWmf(r);
+int32_t MetafileHeader::PixelWidth(const ScreenInfo& screen) const {
+  return kind == Kind::Enhanced ? MulDiv(width, screen.widthPx, screen.widthMm * 100) : MulDiv(width, screen.dpi, unitsPerInch);
+}
+
+int32_t MetafileHeader::PixelHeight(const ScreenInfo& screen) const {
+  return kind == Kind::Enhanced ? MulDiv(height, screen.heightPx, screen.heightMm * 100)
+                                : MulDiv(height, screen.dpi, unitsPerInch);
+}
+
+std::optional<MetafileHeader> ReadMetafileHeader(std::string_view head) {
+  Reader r(head);
+  MetafileHeader header;
+  if (head.size() >= 88 && r.U32(0) == emf::EMR_HEADER && r.U32(40) == emf::kSignature) {
+    // rclFrame; a crafted one may span more than 32 bits.
+    auto span = [](int32_t from, int32_t to) {
+      return static_cast<int32_t>(std::clamp<int64_t>(int64_t{to} - from, INT32_MIN, INT32_MAX));
+    };
+    header.width = span(r.I32(24), r.I32(32));
+    header.height = span(r.I32(28), r.I32(36));
+    return header;
+  }
+  if (head.size() >= 22 && r.U32(0) == wmf::kPlaceableKey) {
+    header.kind = MetafileHeader::Kind::Placeable;
+    // The bounding box and the units per inch.
+    header.width = r.I16(10) - r.I16(6);
+    header.height = r.I16(12) - r.I16(8);
+    header.unitsPerInch = r.U16(14);
+    if (header.unitsPerInch == 0) return std::nullopt;
+    return header;
+  }
   return std::nullopt;
+}
+
+std::optional<PictureSnapshot> ImportMetafile(std::string_view bytes, WorkBudget* budget) {
+  const std::optional<MetafileHeader> header = ReadMetafileHeader(bytes);
+  if (!header) return std::nullopt;
+  Reader r(bytes);
+  return header->kind == MetafileHeader::Kind::Enhanced ? ImportEmf(r, budget) : ImportWmf(r, budget);
 }
 
 }  // namespace ternova

@@ -7,11 +7,34 @@
 
 namespace ternova {
 
+class WorkBudget;
+
+// What the first bytes of a metafile say about it: which format, and the size it declares.
+struct MetafileHeader {
+  enum class Kind { Enhanced, Placeable };
+  Kind kind = Kind::Enhanced;
+  // Enhanced: the frame in 0.01 mm. Placeable: the box, `unitsPerInch` units to the inch.
+  int32_t width = 0, height = 0;
+  int32_t unitsPerInch = 0;
+
+  // The declared size in pixels of `screen`.
+  int32_t PixelWidth(const ScreenInfo& screen) const;
+  int32_t PixelHeight(const ScreenInfo& screen) const;
+};
+
+// How many bytes from the start ReadMetafileHeader needs at most.
+inline constexpr size_t kMetafileHeaderBytes = 88;
+
+// The header of an enhanced or placeable metafile from the file's first bytes; nothing when they
+// are neither.
+std::optional<MetafileHeader> ReadMetafileHeader(std::string_view head);
+
 // Reads an enhanced metafile, or a placeable Windows metafile, back into drawing operations,
 // so the save dialog can preview picture files: the records this program writes and the plain
 // drawing records other programs write too (lines, rectangles, ellipses, text, pens, brushes,
 // fonts). Unknown records are skipped. Returns nothing when the framing is broken.
-// The snapshot's width and height are the logical size the records are drawn in.
-std::optional<PictureSnapshot> ImportMetafile(std::string_view bytes);
+// The snapshot's width and height are the logical size the records are drawn in. With a
+// `budget`, nothing is returned either once it is spent.
+std::optional<PictureSnapshot> ImportMetafile(std::string_view bytes, WorkBudget* budget = nullptr);
 
 }  // namespace ternova

@@ -107,5 +107,20 @@
         <extracomment>The printer (or the file printed to) could not be opened.</extracomment>
         <translation>Cannot start printing</translation>
     </message>
+    <message>
+        <source>UTF-16 のテキストのバイト数が奇数です</source>
+        <extracomment>A file marked as UTF-16 whose last character is cut in half.</extracomment>
+        <translation>The UTF-16 text has an odd number of bytes</translation>
+    </message>
+    <message>
+        <source>UTF-16 のテキストの %1 行目に対のないサロゲート %2 があります</source>
+        <extracomment>%1 is the line number, %2 the surrogate&apos;s code, e.g. U+D83D.</extracomment>
+        <translation>Line %1 of the UTF-16 text has an unpaired surrogate %2</translation>
+    </message>
+    <message>
+        <source>貼り付けたテキストの %1 行目: %2</source>
+        <extracomment>A load of pasted (or dropped) text failed. %1 is the line of that text, %2 the message as for a file.</extracomment>
+        <translation>Line %1 of the pasted text: %2</translation>
+    </message>
 </context>
 </TS>

@@ -10,6 +10,7 @@
 #include "base/encoding.h"
 #include "picture/display.h"
 #include "picture/qt/qt_text_metrics.h"
+#include "picture/work_budget.h"
 
 namespace ternova {
 
@@ -152,8 +153,9 @@ class DiscFiller {
   int left_ = 0, top_ = 0, right_ = -1, bottom_ = -1;
 };
 
-// Plays operations [begin, end) of `content` at scale (sx, sy).
-void Play(QPainter& painter, const PictureContent& content, size_t begin, size_t end, double sx, double sy) {
+// Plays operations [begin, end) of `content` at scale (sx, sy); false when `budget` ran out first.
+bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t end, double sx, double sy,
+          WorkBudget* budget = nullptr) {
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.setRenderHint(QPainter::TextAntialiasing, true);
@@ -217,7 +219,7 @@ void Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
         painter.setFont(qfont);
         painter.setPen(ToQColor(face.colour));
         double x = 0;
-        for (size_t i = 0; i < text.chars.size(); ++i) {
+        for (size_t i = 0; i < text.chars.size() && !(budget && budget->Spent()); ++i) {
           const bool pair = CharacterUnits(text.chars, i) == 2;
           const QString glyph = QString::fromUtf16(text.chars.data() + i, pair ? 2 : 1);
           painter.drawText(QPointF(origin.x() + x * sx, origin.y() + fm.ascent()), glyph);
@@ -227,16 +229,19 @@ void Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
         painter.restore();
       },
   };
-  ForEachOperation(content, begin, end, play);
+  // A run of discs counts as one operation: only our own recordings hold runs, never a file.
+  size_t i = begin;
+  for (; i < end && !(budget && budget->Spent()); ++i) ForEachOperation(content, i, i + 1, play);
   painter.restore();
+  return i == end && !(budget && budget->Spent());
 }
 
 }  // namespace
 
-void PlayPicture(QPainter& painter, const PictureContent& content, int32_t logicalW, int32_t logicalH,
-                 double destW, double destH) {
+bool PlayPicture(QPainter& painter, const PictureContent& content, int32_t logicalW, int32_t logicalH,
+                 double destW, double destH, WorkBudget* budget) {
   const double sx = logicalW > 0 ? destW / logicalW : 1, sy = logicalH > 0 ? destH / logicalH : 1;
-  Play(painter, content, 0, content.ops.size(), sx, sy);
+  return Play(painter, content, 0, content.ops.size(), sx, sy, budget);
 }
 
 void RepaintDisplayed(QImage& image, QRect clip, const PictureSnapshot& picture, size_t firstDisc,
@@ -262,14 +267,15 @@ void RepaintDisplayed(QImage& image, QRect clip, const PictureSnapshot& picture,
   while (!filler.Covered() && nextTopmost(d)) filler.Fill(d.box, sx, sy, d.colour);
 }
 
-QImage RenderForDisplay(const PictureSnapshot& picture, QSize controlSize) {
+QImage RenderForDisplay(const PictureSnapshot& picture, QSize controlSize, WorkBudget* budget) {
   if (!picture.content || controlSize.isEmpty()) return {};
   const DisplayRect fit = FitPicture(picture.width, picture.height, controlSize.width(), controlSize.height());
   if (fit.width <= 0 || fit.height <= 0) return {};
   QImage image(fit.width, fit.height, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
   QPainter painter(&image);
-  PlayPicture(painter, *picture.content, picture.width, picture.height, fit.width - 1, fit.height - 1);
+  if (!PlayPicture(painter, *picture.content, picture.width, picture.height, fit.width - 1, fit.height - 1, budget))
+    return {};
   return image;
 }
 

@@ -8,11 +8,14 @@
 
 namespace ternova {
 
+class WorkBudget;
+
 // Plays the recorded operations with `painter`, mapping logical (0, 0)-(logicalW, logicalH)
 // onto device (0, 0)-(destW, destH) as the platform maps a picture's frame onto a rectangle.
-// Lines, shapes and text are aliased like the platform's own drawing.
-void PlayPicture(QPainter& painter, const PictureContent& content, int32_t logicalW, int32_t logicalH,
-                 double destW, double destH);
+// Lines, shapes and text are aliased like the platform's own drawing. With a `budget`, playing
+// stops once it is spent, and the result is false.
+bool PlayPicture(QPainter& painter, const PictureContent& content, int32_t logicalW, int32_t logicalH,
+                 double destW, double destH, WorkBudget* budget = nullptr);
 
 // A disc drawn again by a partial repaint: its box in logical units and its colour.
 struct PlacedDisc {
@@ -29,8 +32,9 @@ void RepaintDisplayed(QImage& image, QRect clip, const PictureSnapshot& picture,
                       const std::function<bool(PlacedDisc&)>& nextTopmost);
 
 // The picture as the image control shows it in a control of `controlSize`: fitted by the
-// display rule, played into (0, 0, w - 1, h - 1), transparent elsewhere. Null when empty.
-QImage RenderForDisplay(const PictureSnapshot& picture, QSize controlSize);
+// display rule, played into (0, 0, w - 1, h - 1), transparent elsewhere. Null when empty, or
+// when `budget` ran out before the last operation.
+QImage RenderForDisplay(const PictureSnapshot& picture, QSize controlSize, WorkBudget* budget = nullptr);
 
 // The picture rendered at `size` pixels on white (for raster files and previews).
 QImage RenderToImage(const PictureSnapshot& picture, QSize size);

@@ -1,5 +1,6 @@
 // The real file dialogs over folders that hold pipes and kernel files: they list them, the
 // preview looks at them, and nothing blocks. A test that fails here hangs rather than fails.
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLabel>
@@ -26,6 +27,30 @@ void SaveDiagram(const QString& path) {
   content->ops = {op::Pen{FillStyle::Solid, kBlack, 1}, op::MoveTo{0, 0}, op::LineTo{2000, 2000}};
   picture.SetContent(content);
   SavePictureFile(path.toStdString(), Snapshot(picture));
+}
+
+// An enhanced metafile of `ellipses` ellipse records whose boxes reach to near ±2^31: each one
+// costs the painter far more than its few bytes.
+QByteArray HostileEllipses(int ellipses) {
+  QByteArray bytes;
+  auto put = [&](std::initializer_list<int64_t> words) {
+    for (int64_t w : words) {
+      const auto v = static_cast<uint32_t>(w);
+      for (int i = 0; i < 4; ++i) bytes.append(static_cast<char>(v >> (8 * i)));
+    }
+  };
+  // EMR_HEADER: bounds, frame (0.01 mm), signature, version, bytes, records, handles, description,
+  // palette, device in pixels and millimetres, pixel format, OpenGL, device in micrometres.
+  put({1, 108, 0, 0, 1999, 1999, 0, 0, 49999, 49999, 0x464D4520, 0x10000, 0, ellipses + 2, 1, 0, 0, 0, 1280, 1024,
+       320, 256, 0, 0, 0, 320000, 256000});
+  for (int i = 0; i < ellipses; ++i) {
+    const int64_t low = INT32_MIN + 1 + i % 1000, high = INT32_MAX - i % 1000;
+    put({42, 24, low, low, high, high});  // EMR_ELLIPSE
+  }
+  put({14, 20, 0, 16, 20});  // EMR_EOF
+  const auto total = static_cast<uint32_t>(bytes.size());
+  for (int i = 0; i < 4; ++i) bytes[48 + i] = static_cast<char>(total >> (8 * i));
+  return bytes;
 }
 
 // Clicks a file in the dialog's list, as a user picks it.
@@ -119,6 +144,37 @@ TEST_F(PipesAndProcDialogTest, TheNameKeptFromTheLastSaveIsPreviewedAtOnce) {
       [&](QWidget* w) {
         PicturePreviewPane* pane = Pane(w);
         ASSERT_NE(pane, nullptr);
+        EXPECT_EQ(pane->CaptionLabel()->text(), " (2000x2000)");
+        EXPECT_TRUE(pane->PreviewButton()->isEnabled());
+      },
+      [&] { EXPECT_FALSE(real_->ExecuteSave(form_.get(), settings)); });
+}
+
+// Selecting a picture that would take the painter half a minute answers within a second, drawn
+// or as a picture that cannot be shown.
+TEST_F(PipesAndProcDialogTest, AHostileMetafileIsPreviewedWithinASecond) {
+  const QString hostile = dir_.filePath("hostile.emf");
+  {
+    QFile out(hostile);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(HostileEllipses(200'000));
+  }
+  FileDialogSettings settings = Settings(QString());
+  WhileModal(
+      [&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        WaitForListing(dialog, dir_.path(), 2);
+        PicturePreviewPane* pane = Pane(dialog);
+        ASSERT_NE(pane, nullptr);
+        QElapsedTimer clock;
+        clock.start();
+        ClickFile(dialog, hostile);
+        const bool drawn = pane->Area()->Caption().isEmpty() && pane->PreviewButton()->isEnabled();
+        EXPECT_TRUE(drawn || pane->Area()->Caption() == "画像が不正です") << pane->Area()->Caption().toStdString();
+        EXPECT_LT(clock.elapsed(), 1000);
+        // The next picture is previewed as usual.
+        ClickFile(dialog, emf_);
         EXPECT_EQ(pane->CaptionLabel()->text(), " (2000x2000)");
         EXPECT_TRUE(pane->PreviewButton()->isEnabled());
       },

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -221,8 +222,8 @@ TEST(PicturePreview, ReadsPicturesAndRefusesTheRest) {
   const PreviewInfo w = ReadPreview(wmf);
   EXPECT_TRUE(w.valid);
   EXPECT_EQ(w.width, 1890);  // the placeable box at 96 units per inch
-  EXPECT_FALSE(e.image.isNull());  // both play their records
-  EXPECT_FALSE(w.image.isNull());
+  EXPECT_TRUE(e.picture.has_value());  // both play their records
+  EXPECT_TRUE(w.picture.has_value());
 
   App();
   PicturePreviewPane pane;
@@ -249,6 +250,41 @@ TEST(PicturePreview, ReadsPicturesAndRefusesTheRest) {
         EXPECT_FALSE(w->isVisible());
       },
       [&] { pane.PreviewButton()->click(); });
+}
+
+// The preview window shows a saved diagram pixel for pixel as the main window's image control
+// shows it at the same size: every grid line, none thinned out by scaling.
+TEST_F(SaveTest, ThePreviewWindowPlaysThePictureAsTheMainWindowDoes) {
+  Open(WriteFile("three.txt", Lines(3)));
+  ImageControl control;
+  control.SetPicture(form_->imgTernova->Picture());
+  control.resize(400, 400);
+  QImage expected(400, 400, QImage::Format_ARGB32_Premultiplied);
+  expected.fill(Qt::white);
+  QPainter(&expected).drawImage(0, 0, control.Displayed());
+
+  for (const QString name : {"drawn.emf", "drawn.wmf"}) {
+    const QString path = dir_.filePath(name);
+    dialogs_->saveAnswers = {path};
+    form_->SaveS1->trigger();
+    ASSERT_TRUE(dialogs_->errors.empty());
+    PicturePreviewPane pane;
+    pane.ShowFile(path);
+    ASSERT_TRUE(pane.PreviewButton()->isEnabled()) << name.toStdString();
+    WhileModal(
+        [&](QWidget* w) {
+          auto* area = w->findChild<QWidget*>("previewWindowArea");
+          ASSERT_NE(area, nullptr);
+          ASSERT_EQ(area->size(), QSize(400, 400));
+          const QImage shown = area->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+          ASSERT_EQ(shown.size(), expected.size());
+          int differing = 0;
+          for (int y = 0; y < 400; ++y)
+            for (int x = 0; x < 400; ++x) differing += shown.pixel(x, y) != expected.pixel(x, y);
+          EXPECT_EQ(differing, 0) << name.toStdString();
+        },
+        [&] { pane.PreviewButton()->click(); });
+  }
 }
 
 }  // namespace

@@ -69,6 +69,11 @@ TEST_F(FailureTexts, DataFileLoad) {
       {"1\t-1\t0\t5\n", "0 による浮動小数点数除算.", "Floating-point division by zero."},
       // x = 433 / 1e-300: beyond 2^63.
       {"1\t-1\t1e-300\t0\n", "不正な浮動小数点数演算命令.", "Invalid floating-point operation."},
+      // UTF-16 that is no text; a field with a mark inside.
+      {"\xFF\xFE" "1", "UTF-16 のテキストのバイト数が奇数です.", "The UTF-16 text has an odd number of bytes."},
+      {"\xFE\xFF\x30\x42\xDC\x01", "UTF-16 のテキストの 1 行目に対のないサロゲート U+DC01 があります.",
+       "Line 1 of the UTF-16 text has an unpaired surrogate U+DC01."},
+      {"1\t\xEF\xBB\xBF" "1\t1\t1\n", "'<U+FEFF>1' は浮動小数点数ではありません.", "'<U+FEFF>1' is not a valid floating-point value."},
   };
   for (const Row& row : rows) {
     SetLanguage("ja");

@@ -5,6 +5,7 @@
 #include "diagram/projection.h"
 #include "diagram/render.h"
 #include "picture/emf_writer.h"
+#include "picture/work_budget.h"
 #include "picture/wmf_writer.h"
 #include "tests/fixed_advance.h"
 #include "tests/flat_operations.h"
@@ -101,6 +102,46 @@ TEST_F(MetafileImport, HeaderOnlyWindowsMetafileIsAnEmptyPicture) {
   empty.SetHeight(2000);
   const auto wmf = EncodeWmf(Snapshot(empty));
   EXPECT_FALSE(RoundTrip(wmf));  // a box of (0, 0, 0, 0) has no size to preview
+}
+
+// The first bytes are enough to tell the format and the size the file declares: the frame of an
+// enhanced metafile on the reference screen, the placeable box at its units per inch.
+TEST_F(MetafileImport, TheHeaderTellsTheFormatAndTheDeclaredSize) {
+  const std::vector<uint8_t> emf = EncodeEmf(Snapshot(picture)), wmf = EncodeWmf(Snapshot(picture));
+  auto head = [](const std::vector<uint8_t>& bytes, size_t n) {
+    return std::string_view(reinterpret_cast<const char*>(bytes.data()), std::min(n, bytes.size()));
+  };
+  const ScreenInfo screen{};
+  const auto e = ReadMetafileHeader(head(emf, kMetafileHeaderBytes));
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->kind, MetafileHeader::Kind::Enhanced);
+  EXPECT_EQ(e->PixelWidth(screen), 2000);
+  EXPECT_EQ(e->PixelHeight(screen), 2000);
+  const auto w = ReadMetafileHeader(head(wmf, kMetafileHeaderBytes));
+  ASSERT_TRUE(w);
+  EXPECT_EQ(w->kind, MetafileHeader::Kind::Placeable);
+  EXPECT_EQ(w->PixelWidth(screen), 1890);
+  EXPECT_EQ(w->PixelHeight(screen), 1890);
+  EXPECT_FALSE(ReadMetafileHeader(head(emf, kMetafileHeaderBytes - 1)));
+  EXPECT_FALSE(ReadMetafileHeader(head(wmf, 21)));
+  std::vector<uint8_t> noInch = wmf;
+  noInch[14] = noInch[15] = 0;
+  EXPECT_FALSE(ReadMetafileHeader(head(noInch, kMetafileHeaderBytes)));
+  EXPECT_FALSE(ReadMetafileHeader("not a picture at all"));
+}
+
+// A reader with little time gives up on a long file instead of reading it to its end.
+TEST_F(MetafileImport, ASpentBudgetReadsNoPicture) {
+  auto many = std::make_shared<PictureContent>();
+  for (int i = 0; i < 5000; ++i) many->ops.push_back(op::Ellipse{i % 2000, 0, i % 2000 + 6, 6});
+  PictureSnapshot snapshot = Snapshot(picture);
+  snapshot.content = many;
+  for (const std::vector<uint8_t>& bytes : {EncodeEmf(snapshot), EncodeWmf(snapshot)}) {
+    const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    WorkBudget spent(std::chrono::nanoseconds(0)), ample(std::chrono::minutes(1));
+    EXPECT_FALSE(ImportMetafile(view, &spent));
+    EXPECT_TRUE(ImportMetafile(view, &ample));
+  }
 }
 
 TEST(MetafileImportText, TextsAndFaceNamesReadBackInTheirFontsCodePages) {
