@@ -65,9 +65,29 @@ class DiscFiller {
     left_ = bounds.left(), top_ = bounds.top(), right_ = bounds.right(), bottom_ = bounds.bottom();
   }
 
+  // The discs of `run` from the last to the first, each as Fill would fill its box: the centre
+  // and radius scaled straight from the run, which is the same arithmetic without the box.
+  void FillRunBackwards(const DiscRun& run, double sx, double sy, Rgb colour, WorkBudget* budget) {
+    const DiscCentre* centres = run.centres->data();
+    const double r = run.radius * sx;
+    const bool stamped = r > 0 && r == run.radius * sy && r < kStampRadius;
+    const int64_t inside = int64_t{INT32_MAX} - std::abs(int64_t{run.radius});  // no clamping of the box
+    const uint32_t argb = Argb(colour);
+    for (uint32_t k = run.end; k-- > run.begin && !Covered();) {
+      if (budget && (k & 0xFFFF) == 0 && budget->Spent()) return;
+      const DiscCentre c = centres[k];
+      const double cx = c.x * sx, cy = c.y * sy;
+      if (stamped && std::abs(int64_t{c.x}) < inside && std::abs(int64_t{c.y}) < inside && std::abs(cx) < 1e9 &&
+          std::abs(cy) < 1e9)
+        Stamp(cx, cy, r, argb);
+      else
+        Fill(DiscBox(c, run.radius), sx, sy, colour);
+    }
+  }
+
   // The ellipse in the logical box (x1, y1, x2, y2), scaled by (sx, sy).
   void Fill(const op::Ellipse& e, double sx, double sy, Rgb colour) {
-    const uint32_t argb = 0xFF000000u | (uint32_t{colour.r} << 16) | (uint32_t{colour.g} << 8) | colour.b;
+    const uint32_t argb = Argb(colour);
     // Centre and radii from the logical box, so a circle stays exactly round when scaled.
     const double cx = (static_cast<double>(e.x1) + e.x2) / 2 * sx, cy = (static_cast<double>(e.y1) + e.y2) / 2 * sy;
     const double rx = std::abs(static_cast<double>(e.x2) - e.x1) / 2 * sx;
@@ -98,6 +118,12 @@ class DiscFiller {
 
  private:
   static constexpr double kStampRadius = 24;
+  static uint32_t Argb(Rgb c) { return 0xFF000000u | (uint32_t{c.r} << 16) | (uint32_t{c.g} << 8) | c.b; }
+  // std::floor without a call into the C library, for |v| well inside int.
+  static int Floor(double v) {
+    const int i = static_cast<int>(v);
+    return i - (v < i);
+  }
   static constexpr int kTile = 8;  // 64 pixels: a tile's free count fits a byte
 
   // A round disc is the same set of spans wherever its centre falls on the same sub-pixel
@@ -135,10 +161,9 @@ class DiscFiller {
   }
 
   void Stamp(double cx, double cy, double r, uint32_t argb) {
-    const double px = std::floor(cx), py = std::floor(cy);
-    const int fx = static_cast<int>((cx - px) * 16), fy = static_cast<int>((cy - py) * 16);
+    const int ox = Floor(cx), oy = Floor(cy);
+    const int fx = static_cast<int>((cx - ox) * 16), fy = static_cast<int>((cy - oy) * 16);
     const Stamp_& s = StampFor(r, fx, fy);
-    const int ox = static_cast<int>(px), oy = static_cast<int>(py);
     int y = oy + s.top;
     if (s.spans.empty()) return;
     if (!mask_.empty() &&
@@ -157,9 +182,13 @@ class DiscFiller {
   // True when every pixel of the box (within the bounds) is taken: a disc there changes nothing.
   bool AllTaken(int left, int top, int right, int bottom) const {
     if (uncovered_ == 0 || left > right || top > bottom) return true;
-    for (int ty = (top - top_) / kTile; ty <= (bottom - top_) / kTile; ++ty)
-      for (int tx = (left - left_) / kTile; tx <= (right - left_) / kTile; ++tx)
-        if (tiles_[static_cast<size_t>(ty) * tilesWide_ + tx]) return false;
+    // Unsigned: the box lies within the bounds, and the division becomes a shift.
+    const unsigned tx0 = unsigned(left - left_) / kTile, tx1 = unsigned(right - left_) / kTile;
+    for (unsigned ty = unsigned(top - top_) / kTile; ty <= unsigned(bottom - top_) / kTile; ++ty) {
+      const uint8_t* row = tiles_.data() + static_cast<size_t>(ty) * tilesWide_;
+      for (unsigned tx = tx0; tx <= tx1; ++tx)
+        if (row[tx]) return false;
+    }
     return true;
   }
 
@@ -238,12 +267,7 @@ bool FillTopmostFirst(DiscFiller& filler, const PictureContent& content, size_t 
     if (const auto* e = std::get_if<op::Ellipse>(&o)) {
       filler.Fill(*e, sx, sy, colour);
     } else if (const auto* d = std::get_if<op::Discs>(&o); d && d->run < content.runs.size()) {
-      const DiscRun& run = content.runs[d->run];
-      const DiscCentre* centres = run.centres->data();
-      for (uint32_t k = run.end; k-- > run.begin && !filler.Covered();) {
-        filler.Fill(DiscBox(centres[k], run.radius), sx, sy, colour);
-        if (budget && (k & 0xFFFF) == 0 && budget->Spent()) break;
-      }
+      filler.FillRunBackwards(content.runs[d->run], sx, sy, colour, budget);
     }
     if (budget && budget->Spent()) break;
   }
