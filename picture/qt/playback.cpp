@@ -42,8 +42,10 @@ class DiscFiller {
     mask_.assign(static_cast<size_t>(maskWidth_) * height, 0);
     uncovered_ = static_cast<int64_t>(mask_.size());
     // Each tile counts its pixels still free, so a disc over full tiles is passed over at once.
-    tilesWide_ = (maskWidth_ + kTile - 1) / kTile;
-    tiles_.assign(static_cast<size_t>(tilesWide_) * ((height + kTile - 1) / kTile), 0);
+    // One more column and row of tiles, all taken, so a small disc's box is looked up as two by
+    // two tiles without a test at the edge.
+    tilesWide_ = (maskWidth_ + kTile - 1) / kTile + 1;
+    tiles_.assign(static_cast<size_t>(tilesWide_) * ((height + kTile - 1) / kTile + 1), 0);
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < maskWidth_; x += kTile)
         tiles_[static_cast<size_t>(y / kTile) * tilesWide_ + x / kTile] += static_cast<uint8_t>(std::min(kTile, maskWidth_ - x));
@@ -73,15 +75,23 @@ class DiscFiller {
     const bool stamped = r > 0 && r == run.radius * sy && r < kStampRadius;
     const int64_t inside = int64_t{INT32_MAX} - std::abs(int64_t{run.radius});  // no clamping of the box
     const uint32_t argb = Argb(colour);
+    // Around the centre's pixel, every pixel the disc can take, wherever in that pixel the
+    // centre lies: where all of them are taken the disc is passed over before any more arithmetic.
+    const int near = stamped ? static_cast<int>(std::ceil(r + 0.5)) : 0;
     for (uint32_t k = run.end; k-- > run.begin && !Covered();) {
       if (budget && (k & 0xFFFF) == 0 && budget->Spent()) return;
       const DiscCentre c = centres[k];
       const double cx = c.x * sx, cy = c.y * sy;
       if (stamped && std::abs(int64_t{c.x}) < inside && std::abs(int64_t{c.y}) < inside && std::abs(cx) < 1e9 &&
-          std::abs(cy) < 1e9)
+          std::abs(cy) < 1e9) {
+        const int ox = Floor(cx), oy = Floor(cy);
+        if (!mask_.empty() && AllTaken(std::max(left_, ox - near), std::max(top_, oy - near),
+                                       std::min(right_, ox + near), std::min(bottom_, oy + near)))
+          continue;
         Stamp(cx, cy, r, argb);
-      else
+      } else {
         Fill(DiscBox(c, run.radius), sx, sy, colour);
+      }
     }
   }
 
@@ -184,7 +194,12 @@ class DiscFiller {
     if (uncovered_ == 0 || left > right || top > bottom) return true;
     // Unsigned: the box lies within the bounds, and the division becomes a shift.
     const unsigned tx0 = unsigned(left - left_) / kTile, tx1 = unsigned(right - left_) / kTile;
-    for (unsigned ty = unsigned(top - top_) / kTile; ty <= unsigned(bottom - top_) / kTile; ++ty) {
+    const unsigned ty0 = unsigned(top - top_) / kTile, ty1 = unsigned(bottom - top_) / kTile;
+    if (tx1 - tx0 <= 1 && ty1 - ty0 <= 1) {  // most discs: one test, no branch per tile
+      const uint8_t* t = tiles_.data() + static_cast<size_t>(ty0) * tilesWide_ + tx0;
+      return (t[0] | t[1] | t[tilesWide_] | t[tilesWide_ + 1]) == 0;
+    }
+    for (unsigned ty = ty0; ty <= ty1; ++ty) {
       const uint8_t* row = tiles_.data() + static_cast<size_t>(ty) * tilesWide_;
       for (unsigned tx = tx0; tx <= tx1; ++tx)
         if (row[tx]) return false;
