@@ -77,7 +77,7 @@ class DiscFiller {
     const uint32_t argb = Argb(colour);
     // Around the centre's pixel, every pixel the disc can take, wherever in that pixel the
     // centre lies: where all of them are taken the disc is passed over before any more arithmetic.
-    const int near = stamped ? static_cast<int>(std::ceil(r + 0.5)) : 0;
+    const int near = stamped ? static_cast<int>(std::floor(r + 0.5)) : 0;
     for (uint32_t k = run.end; k-- > run.begin && !Covered();) {
       if (budget && (k & 0xFFFF) == 0 && budget->Spent()) return;
       const DiscCentre c = centres[k];
