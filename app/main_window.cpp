@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
@@ -176,6 +177,14 @@ void TForm1::BuildMenus() {
       {MediumM1, "MediumM1"}, {SmallS1, "SmallS1"}, {GridG1, "GridG1"},         {N1011, "N1011"},
       {N5051, "N5051"},     {HelpH1, "HelpH1"},   {TernovaHelpT1, "TernovaHelpT1"}};
   for (const auto& [object, name] : names) object->setObjectName(QString::fromLatin1(name));
+
+  // Samples straight from a spreadsheet. No item of its own, so the menu tree stays as it is;
+  // nothing in the window edits text, so Ctrl+V means this wherever the focus is.
+  PasteV1 = new QAction(this);
+  PasteV1->setObjectName(QStringLiteral("PasteV1"));
+  PasteV1->setShortcuts(QKeySequence::Paste);
+  addAction(PasteV1);
+  connect(PasteV1, &QAction::triggered, this, [this] { PasteV1Click(); });
 }
 
 void TForm1::BuildPopupMenu() {
@@ -388,6 +397,24 @@ void TForm1::OpenDataFile(const QString& path) {
   // A file that cannot be read changes nothing and throws here.
   const LoadResult result =
       LoadDataFile(QFile::encodeName(path).toStdString(), {s.Geometry, s.Table, s.Cells}, s.DecimalSeparator);
+  FinishLoad(result, path);
+}
+
+void TForm1::OpenDataText(const QString& text) {
+  ProcessState& s = State();
+  const QByteArray utf8 = text.toUtf8();
+  const LoadResult result = LoadDataBytes(std::make_shared<FileBytes>(utf8.begin(), utf8.end()),
+                                          {s.Geometry, s.Table, s.Cells}, s.DecimalSeparator);
+  try {
+    FinishLoad(result, QStringLiteral("(clipboard)"));
+  } catch (const LoadError& e) {
+    // No grid row number is in sight in the spreadsheet the text came from: the message names the line.
+    if (e.Row() > 0) throw Error(Format(kPastedLine, {std::to_string(e.Row()), e.what()}));
+    throw;
+  }
+}
+
+void TForm1::FinishLoad(const LoadResult& result, const QString& path) {
   ShowLoadedFile(result, path);
   if (result.error) throw *result.error;
   DrawDiagram();
@@ -502,6 +529,21 @@ void TForm1::CopyC1Click() {
   });
 }
 
+void TForm1::PasteV1Click() {
+  Guarded([this] {
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    const QString path = DroppedFile(mime);
+    if (!path.isEmpty()) {
+      OpenDialog.FileName = path;
+      OpenDataFile(path);
+      return;
+    }
+    // An empty clipboard, or one holding a picture (the diagram copied a moment ago): nothing to load.
+    const QString text = DroppedText(mime);
+    if (!text.isEmpty()) OpenDataText(text);
+  });
+}
+
 void TForm1::PrintP1Click() {
   Guarded([this] {
     if (!imgTernova->Picture().content) return;
@@ -546,20 +588,32 @@ QString TForm1::DroppedFile(const QMimeData* mime) {
   return {};
 }
 
+QString TForm1::DroppedText(const QMimeData* mime) {
+  // A link (from a browser) is no data, even where it comes with its address as text.
+  if (!mime || mime->hasUrls() || !mime->hasText()) return {};
+  return mime->text();
+}
+
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-  if (!DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+  const QMimeData* mime = event->mimeData();
+  if (!DroppedFile(mime).isEmpty() || !DroppedText(mime).isEmpty()) event->acceptProposedAction();
 }
 
 void TForm1::dragMoveEvent(QDragMoveEvent* event) {
-  if (!DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+  const QMimeData* mime = event->mimeData();
+  if (!DroppedFile(mime).isEmpty() || !DroppedText(mime).isEmpty()) event->acceptProposedAction();
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
   const QString path = DroppedFile(event->mimeData());
-  if (path.isEmpty()) return;
+  const QString text = path.isEmpty() ? DroppedText(event->mimeData()) : QString();
+  if (path.isEmpty() && text.isEmpty()) return;
   event->acceptProposedAction();
-  // Opened once the drop is over, so the program the file came from is not kept waiting.
-  QTimer::singleShot(0, this, [this, path] { FormDropFile(path); });
+  // Loaded once the drop is over, so the program the data came from is not kept waiting.
+  if (!path.isEmpty())
+    QTimer::singleShot(0, this, [this, path] { FormDropFile(path); });
+  else
+    QTimer::singleShot(0, this, [this, text] { FormDropText(text); });
 }
 
 void TForm1::OpenAtStart(const QString& path) {
@@ -573,6 +627,10 @@ void TForm1::FormDropFile(const QString& path) {
     OpenDialog.FileName = path;
     OpenDataFile(path);
   });
+}
+
+void TForm1::FormDropText(const QString& text) {
+  Guarded([this, &text] { OpenDataText(text); });
 }
 
 }  // namespace ternova::app

@@ -66,6 +66,8 @@ class TForm1 : public QMainWindow {
   QAction* CopyC1 = nullptr;
   QAction* SaveS2 = nullptr;
   QAction* PrintP1 = nullptr;
+  // Ctrl+V anywhere in the window (in no menu: the menus stay as they are).
+  QAction* PasteV1 = nullptr;
 
   void FormCreate();
   void OpenO1Click();
@@ -81,11 +83,15 @@ class TForm1 : public QMainWindow {
   void TernovaHelpT1Click();
   void CopyC1Click();
   void PrintP1Click();
+  // Ctrl+V: the clipboard's text loaded as File > Open loads a file (a copied file is opened).
+  void PasteV1Click();
   // The diagram, in the picture's logical units: the tip for a point, and a left press.
   ImageHint imgTernovaHint(QPointF at);
   void imgTernovaMouseDown(QPointF at);
   // A data file dropped on the window: opened as File > Open with that file would.
   void FormDropFile(const QString& path);
+  // Text dropped on the window: loaded as pasted text.
+  void FormDropText(const QString& text);
   // The data file named on the command line: opened as File > Open with that file would, once
   // the event loop runs (the window is up to show any error).
   void OpenAtStart(const QString& path);
@@ -118,10 +124,16 @@ class TForm1 : public QMainWindow {
   // Shows the new drawing by repainting only the symbols of the old and new selected rows.
   void ShowSelectionChange(int32_t before, const ViewState& view);
   void OpenDataFile(const QString& path);
+  // Text from the clipboard or a drop, read as a data file's UTF-8 bytes.
+  void OpenDataText(const QString& text);
+  // After a load that changed the table: the grid and label, then the error or the drawing.
+  void FinishLoad(const LoadResult& result, const QString& path);
   void SelectSample(int row);
   // The symbol under a point of the picture as it is shown now (row 0: none).
   SymbolHit SymbolAt(QPointF at) const;
   static QString DroppedFile(const QMimeData* mime);
+  // The text a drop or paste brings, when it brings no file and no link.
+  static QString DroppedText(const QMimeData* mime);
   // The grid, the label and the symbol index after a load that changed the table.
   void ShowLoadedFile(const LoadResult& result, const QString& path);
   // Runs a handler's body; an error that escapes it is shown in the error box.

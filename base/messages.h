@@ -54,6 +54,9 @@ inline constexpr Text kOddUtf16Length = TERNOVA_TEXT("Ternova", "UTF-16 のテ�
 inline constexpr Text kUnpairedSurrogate =
     TERNOVA_TEXT("Ternova", "UTF-16 のテキストの %1 行目に対のないサロゲート %2 があります");
 
+//: A load of pasted (or dropped) text failed. %1 is the line of that text, %2 the message as for a file.
+inline constexpr Text kPastedLine = TERNOVA_TEXT("Ternova", "貼り付けたテキストの %1 行目: %2");
+
 // File dialogs: the descriptions of the filters (the patterns are added to them).
 inline constexpr Text kTabSeparatedText = TERNOVA_TEXT("Ternova", "Tab区切りテキスト (.txt)");
 //: The entry that lists every picture type at once.

@@ -117,5 +117,10 @@
         <extracomment>%1 is the line number, %2 the surrogate&apos;s code, e.g. U+D83D.</extracomment>
         <translation>Line %1 of the UTF-16 text has an unpaired surrogate %2</translation>
     </message>
+    <message>
+        <source>貼り付けたテキストの %1 行目: %2</source>
+        <extracomment>A load of pasted (or dropped) text failed. %1 is the line of that text, %2 the message as for a file.</extracomment>
+        <translation>Line %1 of the pasted text: %2</translation>
+    </message>
 </context>
 </TS>

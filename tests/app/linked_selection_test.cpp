@@ -223,16 +223,34 @@ TEST_F(DropTest, ABadFileGivesTheSameMessageAsFileOpen) {
   EXPECT_TRUE(dialogs_->errors[2].endsWith("は開けません."));
 }
 
-TEST_F(DropTest, DropsThatAreNotFilesAreRefused) {
-  QMimeData text;
-  text.setText(OverlappingFile());
-  EXPECT_FALSE(Drop(text));
+TEST_F(DropTest, DroppedTextLoadsAsPastedTextButLinksAreRefused) {
+  // A link is no data, even with its address as text.
   QMimeData web;
   web.setUrls({QUrl(QStringLiteral("https://example.org/rocks.txt"))});
+  web.setText(QStringLiteral("https://example.org/rocks.txt"));
   EXPECT_FALSE(Drop(web));
+  QMimeData empty;
+  empty.setText(QString());
+  EXPECT_FALSE(Drop(empty));
   EXPECT_EQ(State().Table.SampleCount, 0);
   EXPECT_TRUE(dialogs_->errors.empty());
   EXPECT_EQ(form_->lblFN->text(), "Data File = ");
+
+  // Cells dragged out of a spreadsheet: loaded as if pasted.
+  QMimeData cells;
+  cells.setText(QStringLiteral("45\t8\t38\t8\tpyrolite\n10\t30\t30\t30\n"));
+  form_->strgridData->setFocus();
+  ASSERT_TRUE(Drop(cells));
+  EXPECT_TRUE(dialogs_->errors.empty());
+  EXPECT_EQ(form_->lblFN->text(), "Data file = (clipboard)");
+  EXPECT_EQ(State().Table.SampleCount, 2);
+  EXPECT_EQ(Symbols(Image()->Picture()).size(), 8u);
+  QTRY_COMPARE(QApplication::focusWidget(), form_->btnPlot);
+  QMimeData bad;
+  bad.setText(QStringLiteral("1\t2\t3\t4\nx\t1\t1\t1\n"));
+  ASSERT_TRUE(Drop(bad));
+  ASSERT_EQ(dialogs_->errors.size(), 1u);
+  EXPECT_EQ(dialogs_->errors[0], "貼り付けたテキストの 2 行目: 'x' は浮動小数点数ではありません.");
 }
 
 }  // namespace

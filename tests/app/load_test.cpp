@@ -196,6 +196,36 @@ TEST_F(LoadTest, AnEmptyFileKeepsTheHeaderFixedAndNeverReportsRowZero) {
   EXPECT_EQ(reports_, std::vector<int>{2});
 }
 
+// Excel's "Unicode text": UTF-16 behind a byte-order mark.
+TEST_F(LoadTest, AUtf16FileShowsWhatIts8BitTwinShows) {
+  const QString text = QString::fromUtf8("45\t8\t38\t8\t花崗岩\r\n1\t2\t3\t4\tB\r\n");
+  auto utf16 = [&](bool little) {
+    std::string bytes;
+    for (const QChar c : QChar(0xFEFF) + text) {
+      const char high = static_cast<char>(c.unicode() >> 8), low = static_cast<char>(c.unicode() & 0xFF);
+      bytes += little ? std::string{low, high} : std::string{high, low};
+    }
+    return bytes;
+  };
+  Open(WriteFile("twin.txt", text.toStdString()));
+  const auto twin = Describe(form_->imgTernova->Picture());
+  ASSERT_EQ(Symbols(form_->imgTernova->Picture()).size(), 8u);
+  for (const bool little : {true, false}) {
+    Open(WriteFile("unicode.txt", utf16(little)));
+    ASSERT_TRUE(dialogs_->errors.empty()) << dialogs_->errors[0].toStdString();
+    EXPECT_EQ(Cell(1, 1), "45");
+    EXPECT_EQ(Cell(5, 1), QString::fromUtf8("花崗岩"));
+    EXPECT_EQ(Cell(5, 2), "B");
+    EXPECT_EQ(Describe(form_->imgTernova->Picture()), twin);
+  }
+  // Cut short by a byte: nothing changes but the message.
+  Open(WriteFile("cut.txt", utf16(true).substr(0, 11)));
+  ASSERT_EQ(dialogs_->errors.size(), 1u);
+  EXPECT_EQ(dialogs_->errors[0], "UTF-16 のテキストのバイト数が奇数です.");
+  EXPECT_EQ(form_->lblFN->text(), "Data file = unicode.txt");
+  EXPECT_EQ(Describe(form_->imgTernova->Picture()), twin);
+}
+
 TEST_F(LoadTest, AMillionLinesOpenAtOnce) {
   std::string text;
   text.reserve(1000000 * 12);

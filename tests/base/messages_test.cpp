@@ -38,6 +38,7 @@ const TextRow kTexts[] = {
     {kOddUtf16Length, "UTF-16 のテキストのバイト数が奇数です", "The UTF-16 text has an odd number of bytes"},
     {kUnpairedSurrogate, "UTF-16 のテキストの %1 行目に対のないサロゲート %2 があります",
      "Line %1 of the UTF-16 text has an unpaired surrogate %2"},
+    {kPastedLine, "貼り付けたテキストの %1 行目: %2", "Line %1 of the pasted text: %2"},
     {kTabSeparatedText, "Tab区切りテキスト (.txt)", "Tab-separated text (.txt)"},
     {kAllPictures, "すべてのファイル", "All pictures"},
     {kBitmap, "ビットマップ", "Bitmap"},
