@@ -594,14 +594,18 @@ QString TForm1::DroppedText(const QMimeData* mime) {
   return mime->text();
 }
 
+bool TForm1::MayDrop(const QMimeData* mime) {
+  // Only the text's presence: fetching it from the program it comes from at every mouse move
+  // would hold up the drag.
+  return !DroppedFile(mime).isEmpty() || (mime && mime->hasText() && !mime->hasUrls());
+}
+
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-  const QMimeData* mime = event->mimeData();
-  if (!DroppedFile(mime).isEmpty() || !DroppedText(mime).isEmpty()) event->acceptProposedAction();
+  if (MayDrop(event->mimeData())) event->acceptProposedAction();
 }
 
 void TForm1::dragMoveEvent(QDragMoveEvent* event) {
-  const QMimeData* mime = event->mimeData();
-  if (!DroppedFile(mime).isEmpty() || !DroppedText(mime).isEmpty()) event->acceptProposedAction();
+  if (MayDrop(event->mimeData())) event->acceptProposedAction();
 }
 
 void TForm1::dropEvent(QDropEvent* event) {

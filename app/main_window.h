@@ -134,6 +134,8 @@ class TForm1 : public QMainWindow {
   static QString DroppedFile(const QMimeData* mime);
   // The text a drop or paste brings, when it brings no file and no link.
   static QString DroppedText(const QMimeData* mime);
+  // Whether a drag brings one of the two, judged without fetching its data.
+  static bool MayDrop(const QMimeData* mime);
   // The grid, the label and the symbol index after a load that changed the table.
   void ShowLoadedFile(const LoadResult& result, const QString& path);
   // Runs a handler's body; an error that escapes it is shown in the error box.
