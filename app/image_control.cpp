@@ -125,7 +125,7 @@ void ImageControl::mousePressEvent(QMouseEvent* event) {
 }
 
 void ImageControl::paintEvent(QPaintEvent*) {
-  const bool large = picture_.content && picture_.content->ops.size() > kLargePictureOps;
+  const bool large = picture_.content && OperationCount(*picture_.content) > kLargePictureOps;
   if (resizing_ && large && cacheValid_ && cacheSize_ != size() && !cache_.isNull()) {
     const DisplayRect fit = FitPicture(picture_.width, picture_.height, width(), height());
     QPainter painter(this);

@@ -334,7 +334,8 @@ void TForm1::DrawDiagram() {
   // short may lack symbols, so none are found on it.
   symbolsShown_ = false;
   try {
-    ::ternova::DrawDiagram(s.Geometry, s.Table, view, s.GridDivisions, s.Picture, env);
+    if (!centres_) centres_ = CollectSymbolCentres(s.Table);
+    ::ternova::DrawDiagram(s.Geometry, s.Table, view, s.GridDivisions, s.Picture, env, &*centres_);
   } catch (...) {
     imgTernova->SetPicture(Snapshot(s.Picture));
     throw;
@@ -363,7 +364,9 @@ void TForm1::ShowSelectionChange(int32_t before, const ViewState& view) {
   // Everything before the first disc lies under the symbols and is played again as it is.
   size_t firstDisc = 0;
   const PictureOps& ops = picture.content->ops;
-  while (firstDisc < ops.size() && !std::holds_alternative<op::Ellipse>(ops[firstDisc])) ++firstDisc;
+  while (firstDisc < ops.size() && !std::holds_alternative<op::Ellipse>(ops[firstDisc]) &&
+         !std::holds_alternative<op::Discs>(ops[firstDisc]))
+    ++firstDisc;
   imgTernova->SetPictureChangedIn(picture, areas, [&](QImage& image, QRect clip) {
     const double sx = (image.width() - 1.0) / picture.width, sy = (image.height() - 1.0) / picture.height;
     SymbolIndex::TopmostWalk walk(s.Symbols, static_cast<int64_t>(std::floor(clip.left() / sx)) - 1,
@@ -431,6 +434,7 @@ void TForm1::ShowLoadedFile(const LoadResult& result, const QString& path) {
   // The symbols on screen are the old table's until the next full drawing; the index follows
   // the table at once.
   symbolsShown_ = false;
+  centres_.reset();
   {
     // The grid is sized for the file before any of its lines is processed, so the redraw of a
     // current cell pushed up to the new last row shows none of the file's samples.

@@ -7,6 +7,7 @@
 #include <QRect>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -157,6 +158,8 @@ class TForm1 : public QMainWindow {
   // symbol index was built from (not so after a load until the next drawing).
   ViewState drawnView_;
   bool symbolsShown_ = false;
+  // The symbols' centres every drawing of the loaded table shares; collected again after a load.
+  std::optional<SymbolCentres> centres_;
 };
 
 }  // namespace ternova::app

@@ -10,50 +10,29 @@ namespace ternova {
 
 void CellStore::Reset(std::shared_ptr<const FileBytes> bytes, int32_t rows) {
   // Give the previous file's memory back before taking the new one's.
-  cells_ = {};
-  rest_ = {};
+  lines_ = {};
   rows_ = 0;
   utf8_ = -1;
   bytes_ = std::move(bytes);
-  cells_ = decltype(cells_)(static_cast<size_t>(rows) * kColumns);
+  lines_ = decltype(lines_)(static_cast<size_t>(rows));
   rows_ = rows;
 }
 
-namespace {
-
-// A cell can never be longer than its line, and a line is below 4 GiB only when the file is:
-// longer cells are cut at the limit rather than wrapped.
-uint32_t SpanLength(size_t length) {
-  return static_cast<uint32_t>(std::min<size_t>(length, std::numeric_limits<uint32_t>::max()));
-}
-
-}  // namespace
-
-void CellStore::Set(int32_t col, int32_t row, size_t offset, size_t length) {
-  if (col >= 1 && col <= kColumns && row >= 1 && row <= rows_)
-    cells_[static_cast<size_t>(row - 1) * kColumns + (col - 1)] = {static_cast<uint64_t>(offset), SpanLength(length)};
-}
-
-void CellStore::SetRest(int32_t row, size_t offset, size_t length) {
-  if (row < 1 || row > rows_) return;
-  const Span span{static_cast<uint64_t>(offset), SpanLength(length)};
-  if (!rest_.empty() && rest_.back().row == row) rest_.back().span = span;
-  else rest_.push_back({row, span});
+void CellStore::SetLine(int32_t row, size_t begin, size_t end) {
+  // A line is below 4 GiB only when the file is: a longer one is cut at the limit, not wrapped.
+  if (row >= 1 && row <= rows_)
+    lines_[static_cast<size_t>(row - 1)] = {static_cast<uint64_t>(begin),
+                                            static_cast<uint32_t>(std::min<size_t>(end - begin, std::numeric_limits<uint32_t>::max()))};
 }
 
 std::string_view CellStore::Get(int32_t col, int32_t row) const {
-  if (col >= 1 && col <= kColumns) {
-    if (row < 1 || row > rows_) return {};
-    return View(cells_[static_cast<size_t>(row - 1) * kColumns + (col - 1)]);
-  }
-  if (col <= kColumns) return {};
-  const auto it = std::lower_bound(rest_.begin(), rest_.end(), row, [](const Rest& r, int32_t n) { return r.row < n; });
-  if (it == rest_.end() || it->row != row) return {};
-  const std::string_view rest = View(it->span);
+  if (col < 1 || row < 1 || row > rows_) return {};
+  const Span& line = lines_[static_cast<size_t>(row - 1)];
+  const std::string_view text(bytes_->data(), line.offset + line.length);
   std::string_view found;
-  SplitFields(rest, 0, rest.size(), [&](int32_t k, size_t offset, size_t length) {
-    if (k + kColumns < col) return true;
-    found = rest.substr(offset, length);
+  SplitFields(text, line.offset, text.size(), [&](int32_t k, size_t offset, size_t length) {
+    if (k < col) return true;
+    found = text.substr(offset, length);
     return false;
   });
   return found;

@@ -120,16 +120,12 @@ LoadResult LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, ch
   try {
     ForEachLine(text, [&](size_t begin, size_t end) {
       if (++row > n) return;
-      // The amounts are read from the fields just written to the row's cells (the rest are empty).
+      cells.SetLine(row, begin, end);
+      // The amounts are the line's first four fields.
       std::string_view amounts[5];
       SplitFields(text, begin, end, [&](int32_t col, size_t offset, size_t length) {
-        if (col > CellStore::kColumns) {
-          // Fields nobody shows stay one span of the line, split only when asked for.
-          cells.SetRest(row, offset, end - offset);
-          return false;
-        }
-        cells.Set(col, row, offset, length);
-        if (col <= 4) amounts[col] = text.substr(offset, length);
+        if (col > 4) return false;
+        amounts[col] = text.substr(offset, length);
         return true;
       });
       auto& values = table.SampleValues[row];

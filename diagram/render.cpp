@@ -23,8 +23,22 @@ void DrawGridPass(DrawingSurface& surface, const DiagramGeometry& geometry, int3
   }
 }
 
+SymbolCentres CollectSymbolCentres(const SampleTable& table) {
+  SymbolCentres c;
+  // Only rows the last load completed: a failed load leaves stale points behind it.
+  c.rows = std::max(0, std::min(table.SampleCount, table.CompletedRows));
+  for (int face = 1; face <= 4; ++face) {
+    auto centres = std::make_shared<std::vector<DiscCentre>>(static_cast<size_t>(c.rows));
+    DiscCentre* out = centres->data();
+    for (int32_t j = 1; j <= c.rows; ++j) out[j - 1] = {table.SamplePoints[j][face].x, table.SamplePoints[j][face].y};
+    c.faces[face] = std::move(centres);
+  }
+  return c;
+}
+
 void DrawDiagram(const DiagramGeometry& g, const SampleTable& table, const ViewState& view,
-                 int32_t& gridDivisions, DiagramPicture& picture, const SurfaceEnvironment& env) {
+                 int32_t& gridDivisions, DiagramPicture& picture, const SurfaceEnvironment& env,
+                 const SymbolCentres* centres) {
   DrawingSurface surface(picture, env);  // ends the recording on every path
 
   surface.SetBrushStyle(FillStyle::Solid);
@@ -65,16 +79,26 @@ void DrawDiagram(const DiagramGeometry& g, const SampleTable& table, const ViewS
 
   surface.SetBrushStyle(FillStyle::Solid);
   surface.SetPenStyle(FillStyle::None);
-  // Only rows the last load completed: a failed load leaves stale points behind it.
-  const int32_t rows = std::min(table.SampleCount, table.CompletedRows);
+  SymbolCentres collected;
+  if (!centres || centres->rows != std::max(0, std::min(table.SampleCount, table.CompletedRows))) {
+    collected = CollectSymbolCentres(table);
+    centres = &collected;
+  }
   // One ellipse per sample and face, and a brush change around the highlighted row.
-  surface.Reserve(4 * static_cast<size_t>(std::max(rows, 0)) + 16);
+  const auto rows = static_cast<uint32_t>(centres->rows);
+  const int32_t s = view.SelectedSample;
+  const bool selected = s >= 1 && s <= centres->rows;
+  const auto before = selected ? static_cast<uint32_t>(s - 1) : rows;
+  const SymbolLook plain = LookOfSymbol(view, false), highlighted = LookOfSymbol(view, true);
   for (int face = 1; face <= 4; ++face) {
-    for (int32_t j = 1; j <= rows; ++j) {
-      surface.SetBrushColour(SymbolColour(view, j));
-      const op::Ellipse box = SymbolBox(table.SamplePoints[j][face], SymbolRadius(view, j));
-      surface.Ellipse(box.x1, box.y1, box.x2, box.y2);
-    }
+    const auto& faceCentres = centres->faces[face];
+    surface.SetBrushColour(plain.colour);
+    surface.Discs(faceCentres, 0, before, plain.radius);
+    if (!selected) continue;
+    surface.SetBrushColour(highlighted.colour);
+    surface.Discs(faceCentres, before, before + 1, highlighted.radius);
+    surface.SetBrushColour(plain.colour);
+    surface.Discs(faceCentres, before + 1, rows, plain.radius);
   }
   surface.End();
 }

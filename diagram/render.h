@@ -1,6 +1,9 @@
 #pragma once
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "diagram/geometry.h"
 #include "diagram/round.h"
@@ -18,23 +21,37 @@ struct ViewState {
   bool Grid50 = true;
 };
 
+// The symbols' centres of the rows a drawing shows (1..min(SampleCount, CompletedRows)), one
+// list per face. Every recording of the same table can share them, so a new selection records
+// a few operations instead of one per symbol.
+struct SymbolCentres {
+  int32_t rows = 0;
+  std::array<std::shared_ptr<const std::vector<DiscCentre>>, 5> faces;  // 1..4: row j at j - 1
+};
+SymbolCentres CollectSymbolCentres(const SampleTable& table);
+
 // Draws the whole diagram from scratch into a new recording that replaces the picture's
 // content. `gridDivisions` is the grid pass's divisor, left at its last value (9 or 1).
 // A drawing cut short by an error still becomes the picture before the error goes on.
+// `centres`, when given, must have been collected from `table` as it is now.
 void DrawDiagram(const DiagramGeometry& geometry, const SampleTable& table, const ViewState& view,
-                 int32_t& gridDivisions, DiagramPicture& picture, const SurfaceEnvironment& env);
+                 int32_t& gridDivisions, DiagramPicture& picture, const SurfaceEnvironment& env,
+                 const SymbolCentres* centres = nullptr);
 
-// The symbol of a point: a circle of radius `r` around it, its box clamped to 32 bits so a point
-// far outside the net stays outside.
-inline op::Ellipse SymbolBox(const Point& p, int32_t r) {
-  return {SaturateToInt32(int64_t{p.x} - r), SaturateToInt32(int64_t{p.y} - r), SaturateToInt32(int64_t{p.x} + r),
-          SaturateToInt32(int64_t{p.y} + r)};
+// The symbol of a point: a circle of radius `r` around it.
+inline op::Ellipse SymbolBox(const Point& p, int32_t r) { return DiscBox({p.x, p.y}, r); }
+// How a symbol looks: red at twice the size when its row is the selected one, else blue.
+struct SymbolLook {
+  int32_t radius;
+  Rgb colour;
+};
+inline SymbolLook LookOfSymbol(const ViewState& view, bool selected) {
+  return selected ? SymbolLook{view.SymbolSize * 2, kRed} : SymbolLook{view.SymbolSize, kBlue};
 }
-// Radius and colour of row `row`'s symbols: red at twice the size when it is the selected one.
 inline int32_t SymbolRadius(const ViewState& view, int32_t row) {
-  return row == view.SelectedSample ? view.SymbolSize * 2 : view.SymbolSize;
+  return LookOfSymbol(view, row == view.SelectedSample).radius;
 }
-inline Rgb SymbolColour(const ViewState& view, int32_t row) { return row == view.SelectedSample ? kRed : kBlue; }
+inline Rgb SymbolColour(const ViewState& view, int32_t row) { return LookOfSymbol(view, row == view.SelectedSample).colour; }
 
 // One grid pass: N lines per direction on every face, parallel to each edge.
 void DrawGridPass(DrawingSurface& surface, const DiagramGeometry& geometry, int32_t divisions);

@@ -51,7 +51,7 @@ class EmfEncoder {
     // The format's sizes are 32-bit: no point reserving more than it can describe.
     out_.Reserve(std::min<size_t>(ExpectedSize(), std::numeric_limits<uint32_t>::max()));
     Header();
-    for (const PictureOp& o : c_.ops) std::visit([this](const auto& v) { Op(v); }, o);
+    ForEachOperation(c_, [this](const auto& v) { Op(v); });
     Eof();
     if (out_.Size() > std::numeric_limits<uint32_t>::max()) throw Error(kNoResources);
     out_.PatchU32(48, static_cast<uint32_t>(out_.Size()));  // nBytes
@@ -72,13 +72,14 @@ class EmfEncoder {
       [](std::type_identity<op::MoveTo>) { return size_t{16}; },
       [](std::type_identity<op::LineTo>) { return size_t{16}; },
       [](std::type_identity<op::TextOut>) { return 3 * kSmallRecord + kTextFixed; },
+      [](std::type_identity<op::Discs>) { return size_t{24}; },  // per disc: an ellipse
   });
 
   // Upper bound of the output, so the buffer is allocated once.
   size_t ExpectedSize() const {
     size_t n = kHeaderSize + kEofSize;
     for (const PictureOp& o : c_.ops) {
-      n += kBytes[o.index()];
+      n += kBytes[o.index()] * Repeats(c_, o);
       if (const auto* t = std::get_if<op::TextOut>(&o)) {
         const size_t chars = t->text < c_.texts.size() ? c_.texts[t->text].chars.size() : 0;
         n += StringBytes(chars) + chars * 4;

@@ -204,14 +204,14 @@ class PdfWriter : VectorWalk<PdfWriter> {
       s.Bytes(" 0 ");
       Real(s, pageH_);
       s.Bytes(" cm\n1 J 1 j\n");
-      for (const PictureOp& o : c.ops) {
+      ForEachOperation(c, [&](const auto& o) {
         Walk(c, kinds, o);
         if (s.Size() >= kStage) {
           deflater.Write(s.Data(), s.Size(), false);
           s.Clear();
           if (out_.Size() >= kStage) Flush();
         }
-      }
+      });
       EndPath();
       deflater.Write(s.Data(), s.Size(), true);
       s.Clear();

@@ -62,4 +62,13 @@ Frame MetafileFrame(const PictureSnapshot& p) {
   return {scaled(p.width, ReferenceWidthMm(s), s.widthPx), scaled(p.height, ReferenceHeightMm(s), s.heightPx)};
 }
 
+size_t OperationCount(const PictureContent& c) {
+  size_t n = 0;
+  for (const PictureOp& o : c.ops) {
+    const auto* d = std::get_if<op::Discs>(&o);
+    n += !d ? 1 : d->run < c.runs.size() ? c.runs[d->run].Size() : 0;
+  }
+  return n;
+}
+
 }  // namespace ternova

@@ -1,9 +1,11 @@
 #pragma once
 // The recorded vector picture: a list of small drawing operations that every consumer (screen
 // playback, EMF, WMF, PDF, SVG, Qt's image writers) walks in order.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -61,10 +63,35 @@ struct MoveTo { int32_t x, y; };
 struct LineTo { int32_t x, y; };
 // Opaque on a box of the current brush colour while the brush is solid, else transparent.
 struct TextOut { int32_t x, y; uint32_t text; };  // index into PictureContent::texts
+// A run of discs drawn one after the other as ellipses; see DiscRun.
+struct Discs { uint32_t run; };  // index into PictureContent::runs
 }  // namespace op
 
 using PictureOp = std::variant<op::Brush, op::Pen, op::Font, op::Rectangle, op::Ellipse, op::MoveTo,
-                               op::LineTo, op::TextOut>;
+                               op::LineTo, op::TextOut, op::Discs>;
+
+struct DiscCentre {
+  int32_t x = 0, y = 0;
+};
+
+// The box of a disc of radius `r` around `c`, clamped to 32 bits so a centre far outside the
+// picture stays outside.
+inline op::Ellipse DiscBox(DiscCentre c, int32_t r) {
+  auto clamp = [](int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+  };
+  return {clamp(int64_t{c.x} - r), clamp(int64_t{c.y} - r), clamp(int64_t{c.x} + r), clamp(int64_t{c.y} + r)};
+}
+
+// Discs of one radius around centres [begin, end) of a shared, never-changing list. A diagram
+// of a million samples records four of these instead of four million ellipses, and every
+// recording of the same data shares the one list.
+struct DiscRun {
+  std::shared_ptr<const std::vector<DiscCentre>> centres;
+  uint32_t begin = 0, end = 0;
+  int32_t radius = 0;
+  size_t Size() const { return end - begin; }
+};
 
 // A diagram of a million samples records four million operations: they live in huge pages.
 using PictureOps = std::vector<PictureOp, BigAllocator<PictureOp>>;
@@ -73,7 +100,37 @@ struct PictureContent {
   PictureOps ops;
   std::vector<FontSpec> fonts;
   std::vector<PictureText> texts;
+  std::vector<DiscRun> runs;
 };
+
+// Calls `visit` with operations [begin, end) in order, every disc of a run as its own
+// op::Ellipse: consumers draw and encode runs without knowing them, and the output is the
+// same as for the ellipses one by one.
+template <typename Visit>
+void ForEachOperation(const PictureContent& c, size_t begin, size_t end, Visit&& visit) {
+  for (size_t i = begin; i < end; ++i) {
+    const PictureOp& o = c.ops[i];
+    if (const auto* d = std::get_if<op::Discs>(&o)) {
+      if (d->run >= c.runs.size()) continue;
+      const DiscRun& run = c.runs[d->run];
+      const DiscCentre* centres = run.centres->data();
+      for (uint32_t k = run.begin; k < run.end; ++k) visit(DiscBox(centres[k], run.radius));
+    } else {
+      std::visit(
+          [&](const auto& v) {
+            if constexpr (!std::is_same_v<std::decay_t<decltype(v)>, op::Discs>) visit(v);
+          },
+          o);
+    }
+  }
+}
+template <typename Visit>
+void ForEachOperation(const PictureContent& c, Visit&& visit) {
+  ForEachOperation(c, 0, c.ops.size(), std::forward<Visit>(visit));
+}
+
+// How many operations ForEachOperation gives: the runs counted disc by disc.
+size_t OperationCount(const PictureContent& c);
 
 // Physical size of the picture in 0.01 mm.
 struct Frame {

@@ -133,10 +133,10 @@ class SvgWriter : VectorWalk<SvgWriter> {
   }
 
   void Body(const PictureContent& c, EllipseKinds& kinds) {
-    for (const PictureOp& o : c.ops) {
+    ForEachOperation(c, [&](const auto& o) {
       if (out_.Size() >= kPiece) Flush();
       Walk(c, kinds, o);
-    }
+    });
     EndPath();
   }
 

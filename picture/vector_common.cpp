@@ -67,14 +67,12 @@ EllipseKind EllipseKinds::Of(const op::Ellipse& e, const op::Brush& brush, const
 EllipseKinds::EllipseKinds(const PictureContent& content) {
   op::Brush brush = kInitialBrush;
   op::Pen pen = kInitialPen;
-  for (const PictureOp& o : content.ops) {
-    if (const auto* e = std::get_if<op::Ellipse>(&o))
-      Find(Of(*e, brush, pen));
-    else if (const auto* b = std::get_if<op::Brush>(&o))
-      brush = *b;
-    else if (const auto* p = std::get_if<op::Pen>(&o))
-      pen = *p;
-  }
+  ForEachOperation(content, Overloaded{
+                                [&](const op::Ellipse& e) { Find(Of(e, brush, pen)); },
+                                [&](const op::Brush& b) { brush = b; },
+                                [&](const op::Pen& p) { pen = p; },
+                                [](const auto&) {},
+                            });
   last_ = 0;
 }
 

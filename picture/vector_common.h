@@ -66,10 +66,10 @@ inline constexpr op::Pen kInitialPen{FillStyle::Solid, kBlack, 1};
 template <typename Writer>
 class VectorWalk {
  protected:
-  void Walk(const PictureContent& c, EllipseKinds& kinds, const PictureOp& o) {
+  template <typename Op>
+  void Walk(const PictureContent& c, EllipseKinds& kinds, const Op& o) {
     Writer& w = static_cast<Writer&>(*this);
-    std::visit(
-        Overloaded{
+    Overloaded{
             [&](const op::Ellipse& e) {
               w.EndPath();
               w.PlaceEllipse(e, kinds.Find(EllipseKinds::Of(e, brush_, pen_)));
@@ -97,8 +97,7 @@ class VectorWalk {
               w.EndPath();
               if (t.text < c.texts.size()) w.Text(t, c.texts[t.text]);
             },
-        },
-        o);
+    }(o);
   }
 
   op::Brush brush_ = kInitialBrush;

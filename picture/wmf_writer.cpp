@@ -61,7 +61,7 @@ class WmfEncoder {
     Small(META_SETMAPMODE, MM_ANISOTROPIC);
     Pair(META_SETWINDOWORG, 0, 0);
     Pair(META_SETWINDOWEXT, p_.width, p_.height);
-    for (const PictureOp& o : c.ops) std::visit([this](const auto& v) { Op(v); }, o);
+    ForEachOperation(c, [this](const auto& v) { Op(v); });
     Record(META_EOF);
     End(lastStart_);
     const size_t words = (out_.Size() - kPlaceableSize) / 2;
@@ -84,12 +84,13 @@ class WmfEncoder {
       [](std::type_identity<op::MoveTo>) { return size_t{10}; },
       [](std::type_identity<op::LineTo>) { return size_t{10}; },
       [](std::type_identity<op::TextOut>) { return size_t{10 + 8 + 10 + 14 + 2}; },
+      [](std::type_identity<op::Discs>) { return size_t{14}; },  // per disc: an ellipse
   });
 
   static size_t ExpectedSize(const PictureContent& c) {
     size_t n = kPlaceableSize + 18 + 8 + 10 + 10 + 6;
     for (const PictureOp& o : c.ops) {
-      n += kBytes[o.index()];
+      n += kBytes[o.index()] * Repeats(c, o);
       if (const auto* t = std::get_if<op::TextOut>(&o)) {
         // Up to two bytes per unit in Shift-JIS, a 16-bit advance per byte.
         const size_t units = t->text < c.texts.size() ? c.texts[t->text].chars.size() : 0;

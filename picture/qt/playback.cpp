@@ -229,8 +229,9 @@ bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
         painter.restore();
       },
   };
+  // A run of discs counts as one operation: only our own recordings hold runs, never a file.
   size_t i = begin;
-  for (; i < end && !(budget && budget->Spent()); ++i) std::visit(play, content.ops[i]);
+  for (; i < end && !(budget && budget->Spent()); ++i) ForEachOperation(content, i, i + 1, play);
   painter.restore();
   return i == end && !(budget && budget->Spent());
 }

@@ -1,10 +1,12 @@
 #include "app_test_support.h"
 
+#include <functional>
 #include <QFile>
 #include <QTest>
 #include <QTimer>
 
 #include "app/sample_grid.h"
+#include "tests/flat_operations.h"
 
 namespace ternova::app::testing {
 
@@ -51,7 +53,7 @@ std::vector<Symbol> Symbols(const PictureSnapshot& picture) {
   std::vector<Symbol> out;
   if (!picture.content) return out;
   Rgb brush = kWhite;
-  for (const PictureOp& op : picture.content->ops) {
+  for (const PictureOp& op : ::ternova::testing::FlatOperations(*picture.content)) {
     if (const auto* b = std::get_if<op::Brush>(&op)) brush = b->colour;
     if (const auto* e = std::get_if<op::Ellipse>(&op))
       out.push_back({(e->x1 + e->x2) / 2, (e->y1 + e->y2) / 2, (e->x2 - e->x1) / 2, brush});
@@ -63,8 +65,8 @@ std::vector<std::string> Describe(const PictureSnapshot& picture) {
   std::vector<std::string> out;
   if (!picture.content) return out;
   auto rgb = [](Rgb c) { return std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b); };
-  for (const PictureOp& op : picture.content->ops) {
-    out.push_back(std::visit(
+  ForEachOperation(*picture.content, [&](const auto& op) {
+    out.push_back(std::invoke(
         [&](const auto& o) -> std::string {
           using T = std::decay_t<decltype(o)>;
           if constexpr (std::is_same_v<T, op::Brush>) return "brush " + std::to_string(int(o.style)) + " " + rgb(o.colour);
@@ -80,7 +82,7 @@ std::vector<std::string> Describe(const PictureSnapshot& picture) {
                    std::to_string(o.y1) + " " + std::to_string(o.x2) + " " + std::to_string(o.y2);
         },
         op));
-  }
+  });
   return out;
 }
 

@@ -154,6 +154,23 @@ TEST_F(LoadTest, ASmallerFilePushesTheSelectionToItsLastRow) {
   EXPECT_EQ(red, 4);
 }
 
+TEST_F(LoadTest, AFileOfTheSameSizeIsDrawnWithItsOwnPointsWhenTheSelectionMoves) {
+  Open(WriteFile("first.txt", "1\t1\t1\t1\n1\t1\t1\t1\n"));
+  const std::vector<Symbol> first = Symbols(form_->imgTernova->Picture());
+  Open(WriteFile("second.txt", "9\t1\t1\t1\n1\t9\t1\t1\n"));
+  QTest::mouseClick(form_->strgridData->viewport(), Qt::LeftButton, {}, form_->strgridData->CellRect(1, 2).center());
+  ASSERT_EQ(State().SelectedSample, 2);
+  const std::vector<Symbol> second = Symbols(form_->imgTernova->Picture());
+  ASSERT_EQ(second.size(), 8u);
+  for (size_t i = 0; i < second.size(); ++i) {
+    const int face = static_cast<int>(i / 2) + 1, row = static_cast<int>(i % 2) + 1;
+    const Point& p = State().Table.SamplePoints[row][face];
+    EXPECT_EQ(second[i].x, p.x) << "face " << face << " row " << row;
+    EXPECT_EQ(second[i].y, p.y) << "face " << face << " row " << row;
+  }
+  EXPECT_NE(second[0].x, first[0].x);
+}
+
 TEST_F(LoadTest, ASmallerFileThatFailsStillMovesTheSelectionButDrawsNoneOfItsRows) {
   Open(WriteFile("ten.txt", Lines(10)));
   QTest::mouseClick(form_->strgridData->viewport(), Qt::LeftButton, {}, form_->strgridData->CellRect(2, 8).center());

@@ -92,5 +92,49 @@ TEST(CodePage, EncodesOneCharacterOrNothing) {
   for (const auto& c : cases) EXPECT_EQ(CodePageChar(c.in, c.page), c.want) << c.want;
 }
 
+TEST(Utf8FromUtf16Bytes, ConvertsUpToWhatIsNoText) {
+  using Stop = Utf16Conversion::Stop;
+  // Little-endian bytes; big-endian is the same with each pair swapped.
+  const struct { std::string_view in; std::string want; Stop stop; size_t read; } cases[] = {
+      {{"1\0\t\0", 4}, "1\t", Stop::End, 4},
+      {{"\xE9\0\x71\x30", 4}, "éぱ", Stop::End, 4},
+      {{"\x3D\xD8\x00\xDE", 4}, "\xF0\x9F\x98\x80", Stop::End, 4},     // a pair
+      {{"1\0\0\0x", 5}, std::string("1\0", 2), Stop::OddByte, 4},    // U+0000 is converted like any unit
+      {{"1\0\x3D\xD8\x00", 5}, "1", Stop::OddByte, 2},              // a pair cut in half
+      {{"1\0\x3D\xD8", 4}, "1", Stop::UnpairedSurrogate, 2},        // high surrogate at the end
+      {{"\x3D\xD8" "1\0", 4}, "", Stop::UnpairedSurrogate, 0},      // high surrogate, then no low one
+      {{"a\0\x00\xDE\x3D\xD8", 6}, "a", Stop::UnpairedSurrogate, 2},  // the wrong way round
+  };
+  for (const auto& c : cases) {
+    for (const ByteOrder order : {ByteOrder::LittleEndian, ByteOrder::BigEndian}) {
+      std::string in(c.in);
+      if (order == ByteOrder::BigEndian)
+        for (size_t i = 0; i + 1 < in.size(); i += 2) std::swap(in[i], in[i + 1]);
+      std::string out(in.size() / 2 * 3, '?');
+      const Utf16Conversion done = Utf8FromUtf16Bytes(in, order, out.data());
+      EXPECT_EQ(out.substr(0, done.written), c.want) << c.want;
+      EXPECT_EQ(done.stop, c.stop) << c.want;
+      EXPECT_EQ(done.read, c.read) << c.want;
+    }
+  }
+}
+
+TEST(ReplaceInvalidUtf8, ReplacesEveryByteThatStartsNoCharacter) {
+  const struct { std::string_view in, want; } cases[] = {
+      {"", ""},
+      {"石英 ok", "石英 ok"},
+      {"a\x89" "b", "a\xEF\xBF\xBD" "b"},
+      {"\xC0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD"},                      // overlong NUL: no NUL comes of it
+      {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // surrogate
+      {"\xE3\x81", "\xEF\xBF\xBD\xEF\xBF\xBD"},                      // cut off
+  };
+  for (const auto& c : cases) {
+    std::string out(ReplacedUtf8Size(c.in), '?');
+    ReplaceInvalidUtf8(c.in, out.data());
+    EXPECT_EQ(out, c.want) << c.in;
+    EXPECT_TRUE(IsValidUtf8(out));
+  }
+}
+
 }  // namespace
 }  // namespace ternova

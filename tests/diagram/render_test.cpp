@@ -7,6 +7,7 @@
 #include "base/error.h"
 #include "diagram/projection.h"
 #include "tests/fixed_advance.h"
+#include "tests/flat_operations.h"
 
 namespace ternova {
 namespace {
@@ -39,7 +40,7 @@ Drawn Flatten(const PictureContent& c) {
   op::Pen pen{};
   op::Brush brush{};
   int32_t cx = 0, cy = 0;
-  for (const auto& o : c.ops) {
+  for (const auto& o : ::ternova::testing::FlatOperations(c)) {
     if (auto* p = std::get_if<op::Pen>(&o)) pen = *p;
     else if (auto* b = std::get_if<op::Brush>(&o)) brush = *b;
     else if (auto* m = std::get_if<op::MoveTo>(&o)) cx = m->x, cy = m->y;

@@ -23,6 +23,7 @@
 #include "picture/picture.h"
 #include "picture/surface.h"
 #include "tests/fixed_advance.h"
+#include "tests/flat_operations.h"
 
 namespace {
 
@@ -103,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // One symbol per face and completed row, face by face, each centred on its point; a box past
   // the 32-bit range stops at its edge instead of wrapping onto the diagram.
   std::vector<op::Ellipse> ellipses;
-  for (const PictureOp& o : picture.Content()->ops)
+  for (const PictureOp& o : ::ternova::testing::FlatOperations(*picture.Content()))
     if (const auto* e = std::get_if<op::Ellipse>(&o)) ellipses.push_back(*e);
   CHECK(ellipses.size() == size_t(4) * size_t(done), long(ellipses.size()), done);
   const auto saturated = [](int64_t v) {

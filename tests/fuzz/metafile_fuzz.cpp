@@ -20,6 +20,7 @@
 #include "picture/picture.h"
 #include "picture/wmf_writer.h"
 #include "tests/picture/metafile_reader.h"
+#include "tests/flat_operations.h"
 
 namespace {
 
@@ -101,7 +102,7 @@ void CheckEmf(const PictureContent& c, const std::vector<uint8_t>& emf) {
         r.type == t::emr::kLineTo || r.type == t::emr::kExtTextOutW)
       drawn.push_back(&r);
   size_t k = 0;
-  for (const PictureOp& o : c.ops) {
+  for (const PictureOp& o : ::ternova::testing::FlatOperations(c)) {
     if (!Drawing(o, c)) continue;
     if (k == drawn.size()) Fail("EMF: fewer drawing records than drawing operations");
     const t::EmfRecord& r = *drawn[k++];
@@ -130,7 +131,7 @@ void CheckWmf(const PictureContent& c, const std::vector<uint8_t>& wmf) {
         r.function == t::meta::kLineTo || r.function == t::meta::kExtTextOut)
       drawn.push_back(&r);
   size_t k = 0;
-  for (const PictureOp& o : c.ops) {
+  for (const PictureOp& o : ::ternova::testing::FlatOperations(c)) {
     if (!Drawing(o, c)) continue;
     if (k == drawn.size()) Fail("WMF: fewer drawing records than drawing operations");
     const t::WmfRecord& r = *drawn[k++];

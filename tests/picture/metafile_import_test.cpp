@@ -8,6 +8,7 @@
 #include "picture/work_budget.h"
 #include "picture/wmf_writer.h"
 #include "tests/fixed_advance.h"
+#include "tests/flat_operations.h"
 
 namespace ternova {
 namespace {
@@ -21,7 +22,7 @@ std::vector<std::string> Drawing(const PictureContent& c) {
   op::Brush brush{};
   op::Pen pen{};
   auto rgb = [](Rgb v) { return std::to_string(v.r) + "," + std::to_string(v.g) + "," + std::to_string(v.b); };
-  for (const auto& o : c.ops) {
+  for (const auto& o : ::ternova::testing::FlatOperations(c)) {
     if (auto* b = std::get_if<op::Brush>(&o)) brush = *b;
     else if (auto* p = std::get_if<op::Pen>(&o)) pen = *p;
     else if (auto* e = std::get_if<op::Ellipse>(&o))

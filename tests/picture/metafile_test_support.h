@@ -23,6 +23,7 @@
 #include "picture/picture.h"
 #include "picture/surface.h"
 #include "tests/fixed_advance.h"
+#include "tests/flat_operations.h"
 
 namespace ternova::testing {
 
@@ -71,7 +72,7 @@ inline std::vector<Segment> SegmentsOf(const PictureContent& c) {
   std::vector<Segment> out;
   op::Pen pen{FillStyle::Solid, kBlack, 1};
   int32_t x = 0, y = 0;
-  for (const PictureOp& o : c.ops) {
+  for (const PictureOp& o : FlatOperations(c)) {
     if (auto* p = std::get_if<op::Pen>(&o)) pen = *p;
     if (auto* m = std::get_if<op::MoveTo>(&o)) x = m->x, y = m->y;
     if (auto* l = std::get_if<op::LineTo>(&o)) {
@@ -117,7 +118,7 @@ inline PictureSnapshot RandomPicture(uint32_t seed) {
   const uint32_t fonts = static_cast<uint32_t>(c->fonts.size()) + 1, texts = static_cast<uint32_t>(c->texts.size()) + 1;
   for (int i = 0, n = pick(0, 60); i < n; ++i) {
     const FillStyle style = pick(0, 2) == 0 ? FillStyle::None : FillStyle::Solid;
-    switch (pick(0, 7)) {
+    switch (pick(0, 8)) {
       case 0: c->ops.emplace_back(op::Brush{style, colour()}); break;
       case 1: c->ops.emplace_back(op::Pen{style, colour(), pick(0, 3) == 0 ? coord() : pick(-1, 8)}); break;
       case 2: c->ops.emplace_back(op::Font{static_cast<uint32_t>(pick(0, static_cast<int32_t>(fonts)))}); break;
@@ -125,6 +126,15 @@ inline PictureSnapshot RandomPicture(uint32_t seed) {
       case 4: c->ops.emplace_back(op::Ellipse{coord(), coord(), coord(), coord()}); break;
       case 5: c->ops.emplace_back(op::MoveTo{coord(), coord()}); break;
       case 6: c->ops.emplace_back(op::LineTo{coord(), coord()}); break;
+      case 7: {
+        // Discs around shared centres, a run over part of them, far-off centres included.
+        auto centres = std::make_shared<std::vector<DiscCentre>>();
+        for (int k = 0, len = pick(1, 6); k < len; ++k) centres->push_back({coord(), coord()});
+        const auto end = static_cast<uint32_t>(pick(1, static_cast<int32_t>(centres->size())));
+        c->runs.push_back({centres, static_cast<uint32_t>(pick(0, static_cast<int32_t>(end) - 1)), end, pick(0, 3) == 0 ? coord() : pick(0, 20)});
+        c->ops.emplace_back(op::Discs{static_cast<uint32_t>(c->runs.size() - 1)});
+        break;
+      }
       default: c->ops.emplace_back(op::TextOut{coord(), coord(), static_cast<uint32_t>(pick(0, static_cast<int32_t>(texts)))});
     }
   }
