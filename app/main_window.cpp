@@ -230,8 +230,7 @@ void TForm1::ScaleLayout() {
     bold.setPixelSize(f.pixelSize());
     lblFN->setFont(bold);
   }
-  textHeight_ = QFontMetrics(font()).height();
-  const int m = textHeight_, d = kDesignedTextHeight;
+  const int m = QFontMetrics(font()).height(), d = kDesignedTextHeight;
   if (m != d) {
     for (Placement& p : placements_) {
       const QRect r = p.rect;
