@@ -38,6 +38,7 @@
 #include "diagram/render.h"
 #include "picture/qt/export.h"
 #include "picture/qt/playback.h"
+#include "picture/qt/platform.h"
 #include "picture/qt/qt_text_metrics.h"
 
 namespace ternova::app {
