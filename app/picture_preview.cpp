@@ -18,7 +18,7 @@
 #include "picture/display.h"
 #include "picture/metafile_import.h"
 #include "picture/qt/playback.h"
-#include "picture/qt/qt_text_metrics.h"
+#include "picture/qt/platform.h"
 #include "picture/work_budget.h"
 
 namespace ternova::app {
