@@ -32,7 +32,6 @@ class ImageControl : public QWidget {
   void SetPictureChangedIn(const PictureSnapshot& picture, const std::vector<QRectF>& areas,
                            const std::function<void(QImage&, QRect)>& repaint);
   const PictureSnapshot& Picture() const { return picture_; }
-  bool HasPicture() const { return assigned_; }
   // What the control paints at its top-left corner (null when nothing was drawn yet).
   const QImage& Displayed();
 

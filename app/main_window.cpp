@@ -38,6 +38,7 @@
 #include "diagram/render.h"
 #include "picture/qt/export.h"
 #include "picture/qt/playback.h"
+#include "picture/qt/platform.h"
 #include "picture/qt/qt_text_metrics.h"
 
 namespace ternova::app {
@@ -230,8 +231,7 @@ void TForm1::ScaleLayout() {
     bold.setPixelSize(f.pixelSize());
     lblFN->setFont(bold);
   }
-  textHeight_ = QFontMetrics(font()).height();
-  const int m = textHeight_, d = kDesignedTextHeight;
+  const int m = QFontMetrics(font()).height(), d = kDesignedTextHeight;
   if (m != d) {
     for (Placement& p : placements_) {
       const QRect r = p.rect;

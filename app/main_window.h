@@ -97,9 +97,6 @@ class TForm1 : public QMainWindow {
   // the event loop runs (the window is up to show any error).
   void OpenAtStart(const QString& path);
 
-  // The factor the layout was scaled by at start (measured text height / 12).
-  int MeasuredTextHeight() const { return textHeight_; }
-
  protected:
   void changeEvent(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -153,7 +150,6 @@ class TForm1 : public QMainWindow {
   std::vector<Placement> placements_;
   QSize clientSize_{935, 620};
   QHash<QAction*, bool> marks_;
-  int textHeight_ = 12;
   // The view the shown picture was drawn with, and whether it shows the symbols of the table the
   // symbol index was built from (not so after a load until the next drawing).
   ViewState drawnView_;

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
 #include <optional>
 
@@ -18,7 +19,7 @@
 #include "picture/display.h"
 #include "picture/metafile_import.h"
 #include "picture/qt/playback.h"
-#include "picture/qt/qt_text_metrics.h"
+#include "picture/qt/platform.h"
 #include "picture/work_budget.h"
 
 namespace ternova::app {

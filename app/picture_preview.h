@@ -41,7 +41,6 @@ class PreviewArea : public QFrame {
   explicit PreviewArea(QWidget* parent = nullptr, bool framed = true);
   // Shows `info`; a metafile is played at once, within `budget` when given.
   void Show(const PreviewInfo& info, WorkBudget* budget = nullptr);
-  void SetInvalid(bool invalid) { invalid_ = invalid; update(); }
   const PreviewInfo& Shown() const { return info_; }
   QString Caption() const;  // the text painted in place of a picture, empty when there is one
 

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QTest>
+#include <chrono>
 #include <cstdio>
 #include <deque>
 #include <random>
@@ -11,8 +12,12 @@
 #include "app/main_window.h"
 #include "app/sample_grid.h"
 #include "app/state.h"
+#include "app/image_control.h"
 #include "data/data_file.h"
+#include "diagram/render.h"
 #include "diagram/symbol_index.h"
+#include "picture/qt/playback.h"
+#include "picture/qt/qt_text_metrics.h"
 #include "synthetic.h"
 
 namespace ternova::app {
@@ -60,6 +65,49 @@ void BM_OpenThroughWindow(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenThroughWindow)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// File > Open taken apart: each phase the window goes through, called directly and timed on its
+// own (milliseconds per open in the counters), the figure their sum.
+void BM_OpenPhases(benchmark::State& state) {
+  Window window(static_cast<int32_t>(state.range(0)));
+  ProcessState& s = State();
+  QtTextMetrics metrics;
+  const SurfaceEnvironment env{ScreenInfo{}, false, &metrics};
+  const char* const names[] = {"read", "parse", "grid", "index", "centres", "record", "replay"};
+  double spent[std::size(names)] = {};
+  for (auto _ : state) {
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point at = Clock::now();
+    double total = 0;
+    auto phase = [&](size_t n) {
+      const Clock::time_point now = Clock::now();
+      const double ms = std::chrono::duration<double, std::milli>(now - at).count();
+      spent[n] += ms;
+      total += ms;
+      at = now;
+    };
+    const auto bytes = ReadWholeFile(window.dialogs->path.toStdString());
+    phase(0);
+    const LoadResult result = LoadDataBytes(bytes, {s.Geometry, s.Table, s.Cells}, s.DecimalSeparator);
+    phase(1);
+    window.form->strgridData->ShowLoadedFile(result.rows);
+    phase(2);
+    s.Symbols.Build(s.Table);
+    phase(3);
+    const SymbolCentres centres = CollectSymbolCentres(s.Table);
+    phase(4);
+    ViewState view;
+    DrawDiagram(s.Geometry, s.Table, view, s.GridDivisions, s.Picture, env, &centres);
+    phase(5);
+    benchmark::DoNotOptimize(RenderForDisplay(Snapshot(s.Picture), window.form->imgTernova->size()));
+    phase(6);
+    state.SetIterationTime(total / 1000);
+    if (result.error) state.SkipWithError("the file did not load");
+  }
+  for (size_t n = 0; n < std::size(names); ++n)
+    state.counters[names[n]] = benchmark::Counter(spent[n], benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_OpenPhases)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseManualTime();
 
 // A left click on a grid row: the selection, the new recording, and the diagram repainted.
 void BM_ClickGridRow(benchmark::State& state) {

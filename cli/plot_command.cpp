@@ -21,6 +21,7 @@
 #include "data/number.h"
 #include "diagram/render.h"
 #include "picture/qt/export.h"
+#include "picture/qt/platform.h"
 #include "picture/qt/qt_text_metrics.h"
 
 namespace ternova {

@@ -54,12 +54,11 @@ int32_t FontHeightForPoints(int32_t points, int32_t dpi) {
   return -MulDiv(points, dpi, 72);
 }
 
-FontSpec DefaultFont(const SurfaceEnvironment& env, int32_t* points) {
+FontSpec DefaultFont(const SurfaceEnvironment& env) {
   FontSpec f;
   f.japanese = env.japanese;
   f.face = env.japanese ? "ＭＳ Ｐゴシック" : "MS Sans Serif";
   const int32_t size = env.japanese ? 9 : 8;
-  if (points) *points = size;
   f.height = FontHeightForPoints(size, env.screen.dpi);
   f.weight = 400;
   f.colour = kBlack;  // the window-text colour
@@ -74,7 +73,7 @@ DrawingSurface::DrawingSurface(DiagramPicture& picture, const SurfaceEnvironment
   } catch (const std::bad_alloc&) {
     throw Error(kNoResources);
   }
-  font_ = DefaultFont(env, nullptr);
+  font_ = DefaultFont(env);
 }
 
 DrawingSurface::~DrawingSurface() {
@@ -153,15 +152,11 @@ void DrawingSurface::Discs(std::shared_ptr<const std::vector<DiscCentre>> centre
 
 void DrawingSurface::MoveTo(int32_t x, int32_t y) {
   content_->ops.emplace_back(op::MoveTo{x, y});
-  penX_ = x;
-  penY_ = y;
 }
 
 void DrawingSurface::LineTo(int32_t x, int32_t y) {
   SyncPen();
   content_->ops.emplace_back(op::LineTo{x, y});
-  penX_ = x;
-  penY_ = y;
 }
 
 void DrawingSurface::TextOut(int32_t x, int32_t y, std::string_view utf8) {

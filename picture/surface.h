@@ -25,7 +25,7 @@ struct SurfaceEnvironment {
 };
 
 // The default UI font: "ＭＳ Ｐゴシック" 9 pt on a Japanese system, "MS Sans Serif" 8 pt elsewhere.
-FontSpec DefaultFont(const SurfaceEnvironment& env, int32_t* points);
+FontSpec DefaultFont(const SurfaceEnvironment& env);
 
 // Logical height of a font of `points` at `dpi`: -round(points * dpi / 72).
 int32_t FontHeightForPoints(int32_t points, int32_t dpi);
@@ -65,9 +65,6 @@ class DrawingSurface {
   // Room for `count` more operations, so a large drawing is not copied as it grows.
   void Reserve(size_t count);
 
-  int32_t PenX() const { return penX_; }
-  int32_t PenY() const { return penY_; }
-
   void End();
 
  private:
@@ -92,7 +89,6 @@ class DrawingSurface {
   bool brushRecorded_ = false, penRecorded_ = false, fontRecorded_ = false;
   op::Brush recordedBrush_{};
   op::Pen recordedPen_{};
-  int32_t penX_ = 0, penY_ = 0;
 };
 
 }  // namespace ternova

@@ -1,6 +1,7 @@
 #include "picture/qt/playback.h"
 
 #include <QFontMetricsF>
+#include <climits>
 #include <cmath>
 #include <array>
 #include <map>
@@ -37,8 +38,22 @@ class DiscFiller {
   void FillUnderneath() {
     if (!image_ || right_ < left_ || bottom_ < top_) return;
     maskWidth_ = right_ - left_ + 1;
-    mask_.assign(static_cast<size_t>(maskWidth_) * (bottom_ - top_ + 1), 0);
+    const int height = bottom_ - top_ + 1;
+    mask_.assign(static_cast<size_t>(maskWidth_) * height, 0);
     uncovered_ = static_cast<int64_t>(mask_.size());
+    // Each tile counts its pixels still free, so a disc over full tiles is passed over at once.
+    // One more column and row of tiles, all taken, so a small disc's box is looked up as two by
+    // two tiles without a test at the edge.
+    tilesWide_ = (maskWidth_ + kTile - 1) / kTile + 1;
+    tiles_.assign(static_cast<size_t>(tilesWide_) * ((height + kTile - 1) / kTile + 1), 0);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < maskWidth_; x += kTile)
+        tiles_[static_cast<size_t>(y / kTile) * tilesWide_ + x / kTile] += static_cast<uint8_t>(std::min(kTile, maskWidth_ - x));
+  }
+  // Back to filling every pixel, over whatever is there.
+  void FillOver() {
+    mask_.clear();
+    tiles_.clear();
   }
   bool Covered() const { return !mask_.empty() && uncovered_ == 0; }
 
@@ -52,9 +67,37 @@ class DiscFiller {
     left_ = bounds.left(), top_ = bounds.top(), right_ = bounds.right(), bottom_ = bounds.bottom();
   }
 
+  // The discs of `run` from the last to the first, each as Fill would fill its box: the centre
+  // and radius scaled straight from the run, which is the same arithmetic without the box.
+  void FillRunBackwards(const DiscRun& run, double sx, double sy, Rgb colour, WorkBudget* budget) {
+    const DiscCentre* centres = run.centres->data();
+    const double r = run.radius * sx;
+    const bool stamped = r > 0 && r == run.radius * sy && r < kStampRadius;
+    const int64_t inside = int64_t{INT32_MAX} - std::abs(int64_t{run.radius});  // no clamping of the box
+    const uint32_t argb = Argb(colour);
+    // Around the centre's pixel, every pixel the disc can take, wherever in that pixel the
+    // centre lies: where all of them are taken the disc is passed over before any more arithmetic.
+    const int near = stamped ? static_cast<int>(std::floor(r + 0.5)) : 0;
+    for (uint32_t k = run.end; k-- > run.begin && !Covered();) {
+      if (budget && (k & 0xFFFF) == 0 && budget->Spent()) return;
+      const DiscCentre c = centres[k];
+      const double cx = c.x * sx, cy = c.y * sy;
+      if (stamped && std::abs(int64_t{c.x}) < inside && std::abs(int64_t{c.y}) < inside && std::abs(cx) < 1e9 &&
+          std::abs(cy) < 1e9) {
+        const int ox = Floor(cx), oy = Floor(cy);
+        if (!mask_.empty() && AllTaken(std::max(left_, ox - near), std::max(top_, oy - near),
+                                       std::min(right_, ox + near), std::min(bottom_, oy + near)))
+          continue;
+        Stamp(cx, cy, r, argb);
+      } else {
+        Fill(DiscBox(c, run.radius), sx, sy, colour);
+      }
+    }
+  }
+
   // The ellipse in the logical box (x1, y1, x2, y2), scaled by (sx, sy).
   void Fill(const op::Ellipse& e, double sx, double sy, Rgb colour) {
-    const uint32_t argb = 0xFF000000u | (uint32_t{colour.r} << 16) | (uint32_t{colour.g} << 8) | colour.b;
+    const uint32_t argb = Argb(colour);
     // Centre and radii from the logical box, so a circle stays exactly round when scaled.
     const double cx = (static_cast<double>(e.x1) + e.x2) / 2 * sx, cy = (static_cast<double>(e.y1) + e.y2) / 2 * sy;
     const double rx = std::abs(static_cast<double>(e.x2) - e.x1) / 2 * sx;
@@ -66,6 +109,12 @@ class DiscFiller {
     }
     const int top = std::max(top_, static_cast<int>(std::ceil(cy - ry - 0.5)));
     const int bottom = std::min(bottom_, static_cast<int>(std::floor(cy + ry - 0.5)));
+    if (!mask_.empty()) {
+      const double left = std::ceil(cx - rx - 0.5), right = std::floor(cx + rx - 0.5);
+      if (left > right_ || right < left_ ||
+          AllTaken(static_cast<int>(std::max<double>(left_, left)), top, static_cast<int>(std::min<double>(right_, right)), bottom))
+        return;
+    }
     for (int py = top; py <= bottom; ++py) {
       const double t = (py + 0.5 - cy) / ry;
       const double q = 1 - t * t;
@@ -79,6 +128,13 @@ class DiscFiller {
 
  private:
   static constexpr double kStampRadius = 24;
+  static uint32_t Argb(Rgb c) { return 0xFF000000u | (uint32_t{c.r} << 16) | (uint32_t{c.g} << 8) | c.b; }
+  // std::floor without a call into the C library, for |v| well inside int.
+  static int Floor(double v) {
+    const int i = static_cast<int>(v);
+    return i - (v < i);
+  }
+  static constexpr int kTile = 8;  // 64 pixels: a tile's free count fits a byte
 
   // A round disc is the same set of spans wherever its centre falls on the same sub-pixel
   // position: those spans are worked out once per radius and offset (in sixteenths of a
@@ -86,6 +142,7 @@ class DiscFiller {
   struct Stamp_ {
     bool built = false;
     int top = 0;                             // first row, relative to the centre's pixel
+    int left = INT_MAX, right = INT_MIN;     // the outermost columns of the spans, relative
     std::vector<std::pair<int, int>> spans;  // per row: first and last column, relative
   };
   using StampTable = std::array<Stamp_, 256>;
@@ -106,17 +163,23 @@ class DiscFiller {
       const double t = (py + 0.5 - cy) / r;
       const double dx = r * std::sqrt(std::max(0.0, 1 - t * t));
       s.spans.emplace_back(static_cast<int>(std::ceil(cx - dx - 0.5)), static_cast<int>(std::floor(cx + dx - 0.5)));
+      s.left = std::min(s.left, s.spans.back().first);
+      s.right = std::max(s.right, s.spans.back().second);
     }
     s.built = true;
     return s;
   }
 
   void Stamp(double cx, double cy, double r, uint32_t argb) {
-    const double px = std::floor(cx), py = std::floor(cy);
-    const int fx = static_cast<int>((cx - px) * 16), fy = static_cast<int>((cy - py) * 16);
+    const int ox = Floor(cx), oy = Floor(cy);
+    const int fx = static_cast<int>((cx - ox) * 16), fy = static_cast<int>((cy - oy) * 16);
     const Stamp_& s = StampFor(r, fx, fy);
-    const int ox = static_cast<int>(px), oy = static_cast<int>(py);
     int y = oy + s.top;
+    if (s.spans.empty()) return;
+    if (!mask_.empty() &&
+        AllTaken(std::max(left_, ox + s.left), std::max(top_, y), std::min(right_, ox + s.right),
+                 std::min(bottom_, y + static_cast<int>(s.spans.size()) - 1)))
+      return;
     for (const auto& [a, b] : s.spans) {
       if (y >= top_ && y <= bottom_) {
         const int left = std::max(left_, ox + a), right = std::min(right_, ox + b);
@@ -126,6 +189,24 @@ class DiscFiller {
     }
   }
 
+  // True when every pixel of the box (within the bounds) is taken: a disc there changes nothing.
+  bool AllTaken(int left, int top, int right, int bottom) const {
+    if (uncovered_ == 0 || left > right || top > bottom) return true;
+    // Unsigned: the box lies within the bounds, and the division becomes a shift.
+    const unsigned tx0 = unsigned(left - left_) / kTile, tx1 = unsigned(right - left_) / kTile;
+    const unsigned ty0 = unsigned(top - top_) / kTile, ty1 = unsigned(bottom - top_) / kTile;
+    if (tx1 - tx0 <= 1 && ty1 - ty0 <= 1) {  // most discs: one test, no branch per tile
+      const uint8_t* t = tiles_.data() + static_cast<size_t>(ty0) * tilesWide_ + tx0;
+      return (t[0] | t[1] | t[tilesWide_] | t[tilesWide_ + 1]) == 0;
+    }
+    for (unsigned ty = ty0; ty <= ty1; ++ty) {
+      const uint8_t* row = tiles_.data() + static_cast<size_t>(ty) * tilesWide_;
+      for (unsigned tx = tx0; tx <= tx1; ++tx)
+        if (row[tx]) return false;
+    }
+    return true;
+  }
+
   void FillSpan(int y, int left, int right, uint32_t argb) {
     uint32_t* row = bits_ + static_cast<ptrdiff_t>(y) * stride_;
     if (mask_.empty()) {
@@ -133,16 +214,20 @@ class DiscFiller {
       return;
     }
     uint8_t* taken = mask_.data() + static_cast<ptrdiff_t>(y - top_) * maskWidth_ - left_;
+    uint8_t* tiles = tiles_.data() + static_cast<ptrdiff_t>((y - top_) / kTile) * tilesWide_;
     for (int x = left; x <= right; ++x) {
       if (taken[x]) continue;
       taken[x] = 1;
       row[x] = argb;
       --uncovered_;
+      --tiles[(x - left_) / kTile];
     }
   }
 
   std::vector<uint8_t> mask_;
   int maskWidth_ = 0;
+  std::vector<uint8_t> tiles_;  // per tile of the mask: pixels not yet taken
+  int tilesWide_ = 0;
   int64_t uncovered_ = 0;
   std::map<double, std::unique_ptr<StampTable>> stamps_;
   StampTable* lastTable_ = nullptr;
@@ -152,6 +237,61 @@ class DiscFiller {
   ptrdiff_t stride_ = 0;
   int left_ = 0, top_ = 0, right_ = -1, bottom_ = -1;
 };
+
+// A stretch of operations that only fill discs with a solid brush and no outline: each pixel
+// ends up the colour of the last disc over it, whatever order the discs are filled in.
+struct DiscStretch {
+  size_t end = 0;    // the first operation after the stretch
+  size_t discs = 0;  // the discs in it, a run's counted one by one
+};
+
+// The longest such stretch from `begin`, with `brush` the brush before it (the pen is none).
+DiscStretch FindDiscStretch(const PictureContent& content, size_t begin, size_t end, op::Brush brush) {
+  DiscStretch s{begin, 0};
+  for (; s.end < end; ++s.end) {
+    const PictureOp& o = content.ops[s.end];
+    if (const auto* b = std::get_if<op::Brush>(&o)) {
+      if (b->style != FillStyle::Solid) break;
+      brush = *b;
+    } else if (std::holds_alternative<op::Ellipse>(o)) {
+      if (brush.style != FillStyle::Solid) break;
+      ++s.discs;
+    } else if (const auto* d = std::get_if<op::Discs>(&o)) {
+      if (brush.style != FillStyle::Solid) break;
+      if (d->run < content.runs.size()) s.discs += content.runs[d->run].Size();
+    } else {
+      break;
+    }
+  }
+  return s;
+}
+
+// Fills the discs of operations [begin, end), a DiscStretch starting with `brush`, the last
+// first, each only where no later disc lies: with a hundred discs or more over every pixel of
+// a large diagram, most are passed over whole. False when `budget` ran out first.
+bool FillTopmostFirst(DiscFiller& filler, const PictureContent& content, size_t begin, size_t end,
+                      Rgb brush, double sx, double sy, WorkBudget* budget) {
+  std::vector<std::pair<size_t, Rgb>> colours{{begin, brush}};  // the brush from each change on
+  for (size_t i = begin; i < end; ++i)
+    if (const auto* b = std::get_if<op::Brush>(&content.ops[i])) colours.emplace_back(i, b->colour);
+  filler.FillUnderneath();
+  for (size_t i = end; i-- > begin && !filler.Covered();) {
+    while (colours.back().first > i) colours.pop_back();
+    const Rgb colour = colours.back().second;
+    const PictureOp& o = content.ops[i];
+    if (const auto* e = std::get_if<op::Ellipse>(&o)) {
+      filler.Fill(*e, sx, sy, colour);
+    } else if (const auto* d = std::get_if<op::Discs>(&o); d && d->run < content.runs.size()) {
+      filler.FillRunBackwards(content.runs[d->run], sx, sy, colour, budget);
+    }
+    if (budget && budget->Spent()) break;
+  }
+  filler.FillOver();
+  return !(budget && budget->Spent());
+}
+
+// Below this many discs a stretch is filled in order: the mask would cost more than it saves.
+constexpr size_t kTopmostFirstDiscs = 256;
 
 // Plays operations [begin, end) of `content` at scale (sx, sy); false when `budget` ran out first.
 bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t end, double sx, double sy,
@@ -231,7 +371,22 @@ bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
   };
   // A run of discs counts as one operation: only our own recordings hold runs, never a file.
   size_t i = begin;
-  for (; i < end && !(budget && budget->Spent()); ++i) ForEachOperation(content, i, i + 1, play);
+  size_t inOrderUntil = begin;  // the end of a stretch of discs too short to fill topmost first
+  while (i < end && !(budget && budget->Spent())) {
+    if (discs.Available() && i >= inOrderUntil && pen.style == FillStyle::None) {
+      const DiscStretch stretch = FindDiscStretch(content, i, end, brush);
+      if (stretch.discs >= kTopmostFirstDiscs) {
+        if (!FillTopmostFirst(discs, content, i, stretch.end, brush.colour, sx, sy, budget)) break;
+        // The brush as the stretch leaves it, for what follows.
+        for (; i < stretch.end; ++i)
+          if (std::holds_alternative<op::Brush>(content.ops[i])) ForEachOperation(content, i, i + 1, play);
+        continue;
+      }
+      inOrderUntil = stretch.end;
+    }
+    ForEachOperation(content, i, i + 1, play);
+    ++i;
+  }
   painter.restore();
   return i == end && !(budget && budget->Spent());
 }

@@ -135,7 +135,7 @@ TEST_F(LoadTest, ArithmeticFailuresAreShownWithTheirTexts) {
   EXPECT_EQ(dialogs_->errors[0], "浮動小数点数のオーバーフロー.");
   EXPECT_EQ(dialogs_->errors[1], "不正な浮動小数点数演算命令.");
   EXPECT_EQ(dialogs_->errors[2], "'' は浮動小数点数ではありません.");
-  EXPECT_FALSE(form_->imgTernova->HasPicture());
+  EXPECT_TRUE(form_->imgTernova->Displayed().isNull());
 }
 
 TEST_F(LoadTest, ASmallerFilePushesTheSelectionToItsLastRow) {

@@ -113,7 +113,7 @@ TEST_F(LayoutTest, StartsAsDesigned) {
   EXPECT_EQ(f.lblFN->palette().color(QPalette::WindowText), QColor(0, 0, 128));
   EXPECT_EQ(f.font().pixelSize(), 12);
   // Designed for a 12-pixel text height; another height scales every edge and the client area.
-  const int m = f.MeasuredTextHeight();
+  const int m = QFontMetrics(f.font()).height();
   auto scaled = [m](int l, int t, int w, int h) {
     return QRect(QPoint(MulDiv(l, m, 12), MulDiv(t, m, 12)), QPoint(MulDiv(l + w, m, 12) - 1, MulDiv(t + h, m, 12) - 1));
   };
@@ -132,7 +132,7 @@ TEST_F(LayoutTest, StartsAsDesigned) {
   EXPECT_NE(State().Geometry.Centre, Point{});
   EXPECT_EQ(f.OpenDialog.InitialDir, QCoreApplication::applicationDirPath());
   EXPECT_EQ(f.SavePictureDialog.InitialDir, QCoreApplication::applicationDirPath());
-  EXPECT_FALSE(f.imgTernova->HasPicture());  // nothing drawn at start
+  EXPECT_TRUE(f.imgTernova->Displayed().isNull());  // nothing drawn at start
 
   // The grid: 5 x 5 empty cells, 48 x 16, current cell (1, 1), focus first.
   EXPECT_EQ(f.strgridData->Cells()->GridColumns(), 5);
@@ -158,7 +158,7 @@ TEST_F(LayoutTest, ResizingGrowsTheImageAndTheGridOnly) {
   EXPECT_EQ(f.btnPlot->geometry(), button);
   EXPECT_EQ(f.lblFN->geometry(), label);
   // Anchored to the client area's edges.
-  EXPECT_EQ(f.centralWidget()->width() - f.imgTernova->geometry().right() - 1, 12 * f.MeasuredTextHeight() / 12);
+  EXPECT_EQ(f.centralWidget()->width() - f.imgTernova->geometry().right() - 1, QFontMetrics(f.font()).height());
 }
 
 TEST_F(LayoutTest, EndEndsTheEventLoop) {

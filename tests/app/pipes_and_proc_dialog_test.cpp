@@ -8,7 +8,13 @@
 #include <QListView>
 #include <QPushButton>
 #include <QTest>
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "app/picture_preview.h"
 #include "app_test_support.h"
@@ -101,22 +107,90 @@ class PipesAndProcDialogTest : public WindowTest {
   QString fifo_, textFifo_, emf_;
 };
 
-// The open dialog keeps the last name, also one that failed to load.
-TEST_F(PipesAndProcDialogTest, OpenDialogListsAFolderWithPipes) {
+// The names of the files in a folder that anything opens while it lives (the folder itself and
+// its subfolders aside), read from the kernel's own record of opens.
+class OpenedFiles {
+ public:
+  explicit OpenedFiles(const QString& folder) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    if (fd_ >= 0) ::inotify_add_watch(fd_, QFile::encodeName(folder).constData(), IN_OPEN);
+  }
+  ~OpenedFiles() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool Watching() const { return fd_ >= 0; }
+  QStringList Names() {
+    alignas(inotify_event) char buffer[4096];
+    ssize_t got;
+    while ((got = ::read(fd_, buffer, sizeof buffer)) > 0) {
+      for (char* at = buffer; at < buffer + got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(at);
+        if (event->len > 0 && !(event->mask & IN_ISDIR)) names_ << QFile::decodeName(event->name);
+        at += sizeof(inotify_event) + event->len;
+      }
+    }
+    names_.removeDuplicates();
+    return names_;
+  }
+
+ private:
+  int fd_;
+  QStringList names_;
+};
+
+// Answers as the writer of a FIFO whenever something opens it to read, so a dialog that looks
+// inside it gets an empty pipe instead of waiting for good, and the test ends and fails.
+class PipeWriter {
+ public:
+  explicit PipeWriter(const QString& fifo)
+      : path_(QFile::encodeName(fifo).toStdString()), thread_([this] {
+          while (!stop_) {
+            // Without a reader this open fails at once; with one, both sides go on.
+            const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) ::close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+          }
+        }) {}
+  ~PipeWriter() {
+    stop_ = true;
+    thread_.join();
+  }
+
+ private:
+  std::string path_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// Listing, sizing, typing and selecting the files of a folder never opens one: a pipe may never
+// answer, and a kernel file such as /proc/kmsg never ends. A file named without extension is
+// what a type guessed from the content would open first. The open dialog keeps the last name,
+// also one that failed to load.
+TEST_F(PipesAndProcDialogTest, OpenDialogNeverOpensAFileItLists) {
+  const QString notes = WriteFile("notes", "SiO2 and friends\n");
+  WriteFile("data.txt", Lines(2));
+  const QStringList fifos = {textFifo_, fifo_, dir_.filePath("fifo")};
+  std::vector<std::unique_ptr<PipeWriter>> writers;
+  for (const QString& fifo : fifos) writers.push_back(std::make_unique<PipeWriter>(fifo));
+  OpenedFiles opened(dir_.path());
+  ASSERT_TRUE(opened.Watching());
   FileDialogSettings settings = Settings(textFifo_);
-  settings.Filters = {{"Tab区切りテキスト (.txt)", "*.txt"}};
+  settings.Filters = {{"Tab区切りテキスト (.txt)", "*.txt"}, {"すべてのファイル (*)", "*"}};
+  settings.FilterIndex = 2;
   WhileModal(
       [&](QWidget* w) {
         auto* dialog = qobject_cast<QFileDialog*>(w);
         ASSERT_NE(dialog, nullptr);
-        WaitForListing(dialog, dir_.path(), 1);
-        ClickFile(dialog, textFifo_);
+        // Qt lists no pipe but the kept name.
+        WaitForListing(dialog, dir_.path(), 4);
         // The details list names each entry's type.
         QTest::mouseClick(dialog->findChild<QWidget*>("detailModeButton"), Qt::LeftButton);
         QTest::qWait(300);
-        QTest::qWait(100);
+        QTest::mouseClick(dialog->findChild<QWidget*>("listModeButton"), Qt::LeftButton);
+        for (const QString& file : {textFifo_, notes, dir_.filePath("data.txt")}) ClickFile(dialog, file);
+        QTest::qWait(300);
       },
       [&] { EXPECT_FALSE(real_->ExecuteOpen(form_.get(), settings)); });
+  EXPECT_TRUE(opened.Names().isEmpty()) << "opened: " << opened.Names().join(", ").toStdString();
 }
 
 TEST_F(PipesAndProcDialogTest, SaveDialogListsSelectsAndPreviewsBesidePipes) {

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 #include "diagram/projection.h"
 #include "diagram/render.h"
 #include "picture/qt/qt_text_metrics.h"
+#include "picture/surface.h"
 
 namespace ternova {
 namespace {
@@ -126,6 +128,105 @@ TEST(DiscStamp, FillsExactlyTheDiscOnEverySideAtEveryRadiusAndScale) {
       EXPECT_EQ(std::vector<int>(extra, extra + 4), std::vector<int>(4, 0))
           << "pixels outside the disc filled (left, right, top, bottom) at radius " << radius << ", scale " << scale;
     }
+  }
+}
+
+
+// Crowded discs are filled the last first, each only where no later one lies; stretches of
+// fewer discs are filled in order. The same picture recorded with a MoveTo after every disc
+// (which draws nothing but ends each stretch at one disc) is filled in order throughout: both
+// must give the same pixels. The picture has a line and a label under the discs, a crowded
+// cluster with the selected (red, larger) disc in the middle of its run, sparse discs partly
+// or wholly outside the picture, large and oval ellipses, then a line, a label and a second
+// crowded stretch over the discs.
+PictureSnapshot RecordCrowdedPicture(uint32_t seed, bool inOrder, const SurfaceEnvironment& env) {
+  std::mt19937 rng(seed);
+  auto uniform = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); };
+  auto centres = std::make_shared<std::vector<DiscCentre>>();
+  for (int i = 0; i < 6000; ++i) centres->push_back({uniform(700, 1000), uniform(800, 1100)});
+  for (int i = 0; i < 600; ++i) centres->push_back({uniform(-40, 2040), uniform(-40, 2040)});
+  centres->push_back({0, 0});
+  centres->push_back({2000, 2000});
+  centres->push_back({-3000, 500});
+  centres->push_back({INT32_MAX - 3, INT32_MIN + 2});
+  const auto n = static_cast<uint32_t>(centres->size());
+  const uint32_t selected = uniform(1000, 5000);
+  (*centres)[selected] = {1500, 1500};  // where few later discs hide it
+  std::vector<DiscCentre> crowd2;
+  for (int i = 0; i < 3000; ++i) crowd2.push_back({uniform(900, 1300), uniform(300, 700)});
+
+  DiagramPicture picture;
+  picture.SetWidth(2000);
+  picture.SetHeight(2000);
+  DrawingSurface s(picture, env);
+  auto discs = [&](const std::vector<DiscCentre>& all, uint32_t begin, uint32_t end, int32_t r, Rgb colour,
+                   const std::shared_ptr<const std::vector<DiscCentre>>& shared) {
+    s.SetBrushColour(colour);
+    if (!inOrder && shared) {
+      s.Discs(shared, begin, end, r);
+      return;
+    }
+    for (uint32_t k = begin; k < end; ++k) {
+      const op::Ellipse e = DiscBox(all[k], r);
+      s.Ellipse(e.x1, e.y1, e.x2, e.y2);
+      if (inOrder) s.MoveTo(0, 0);
+    }
+  };
+  s.SetPenStyle(FillStyle::None);
+  s.Rectangle(0, 0, 2000, 2000);
+  s.SetPenStyle(FillStyle::Solid);
+  s.SetPenWidth(6);
+  s.MoveTo(600, 950);
+  s.LineTo(1100, 950);
+  s.SetFontSize(50);
+  s.TextOut(750, 900, "SiO2");
+  s.SetPenStyle(FillStyle::None);
+  discs(*centres, 0, selected, 6, kBlue, centres);
+  discs(*centres, selected, selected + 1, 12, kRed, centres);
+  discs(*centres, selected + 1, n, 6, kBlue, centres);
+  // Ellipses of their own, drawn the general way: large, oval, and one over the picture's edge.
+  const std::vector<DiscCentre> big = {{850, 950}, {1990, 1000}, {880, 1050}};
+  s.SetBrushColour(kGrey);
+  for (const DiscCentre& c : big) s.Ellipse(c.x - 90, c.y - 60, c.x + 90, c.y + 60);
+  s.SetBrushColour(kWhite);
+  s.Ellipse(800, 850, 900, 950);
+  s.SetPenStyle(FillStyle::Solid);
+  s.SetPenColour(kBlack);
+  s.SetPenWidth(2);
+  s.MoveTo(650, 1000);
+  s.LineTo(1050, 1000);
+  s.SetBrushColour(kWhite);
+  s.TextOut(800, 1020, "MgO");
+  s.SetPenStyle(FillStyle::None);
+  discs(crowd2, 0, static_cast<uint32_t>(crowd2.size()), 10, Rgb{0, 128, 0}, nullptr);
+  s.End();
+  return Snapshot(picture);
+}
+
+TEST(TopmostFirst, GivesThePixelsOfFillingInOrderAtEverySize) {
+  QtTextMetrics metrics;
+  const SurfaceEnvironment env{ScreenInfo{}, false, &metrics};
+  for (uint32_t seed = 1; seed <= 3; ++seed) {
+    const PictureSnapshot fast = RecordCrowdedPicture(seed, false, env);
+    const PictureSnapshot plain = RecordCrowdedPicture(seed, true, env);
+    ASSERT_LT(fast.content->ops.size(), 3100u) << "the discs were not recorded as runs";
+    for (const QSize size : {QSize(2000, 2000), QSize(2600, 2600), QSize(587, 587), QSize(437, 391), QSize(97, 97)}) {
+      const QImage a = RenderToImage(fast, size), b = RenderToImage(plain, size);
+      EXPECT_EQ(a, b) << "seed " << seed << " at " << size.width() << "x" << size.height();
+    }
+    // Not a blank agreement: the line drawn after the discs lies over them, and the selected
+    // disc and the second crowd show.
+    const QImage image = RenderToImage(fast, QSize(2000, 2000));
+    EXPECT_EQ(image.pixel(700, 1000) & 0xFFFFFF, 0x000000u) << "seed " << seed;
+    int red = 0, green = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) {
+        red += (image.pixel(x, y) & 0xFFFFFF) == 0xFF0000;
+        green += (image.pixel(x, y) & 0xFFFFFF) == 0x008000;
+      }
+    EXPECT_GT(red, 0) << "seed " << seed;
+    EXPECT_GT(green, 0) << "seed " << seed;
+    EXPECT_EQ(RenderForDisplay(fast, QSize(640, 480)), RenderForDisplay(plain, QSize(640, 480))) << "seed " << seed;
   }
 }
 

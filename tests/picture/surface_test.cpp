@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace ternova {
 namespace {
 
@@ -39,16 +41,19 @@ TEST(DrawingSurface, FontHeightFollowsTheScreenDpi) {
   EXPECT_EQ(FontHeightForPoints(50, 144), -100);
 }
 
+// 9 points on a Japanese system, 8 elsewhere, as heights at the screen's dpi.
 TEST(DrawingSurface, DefaultFontDependsOnTheSystemCharacterSet) {
   SurfaceEnvironment env;
-  int32_t points = 0;
   env.japanese = true;
-  EXPECT_EQ(DefaultFont(env, &points).face, "ＭＳ Ｐゴシック");
-  EXPECT_EQ(points, 9);
+  EXPECT_EQ(DefaultFont(env).face, "ＭＳ Ｐゴシック");
+  EXPECT_EQ(DefaultFont(env).height, -12);
+  env.screen.dpi = 120;
+  EXPECT_EQ(DefaultFont(env).height, -15);
   env.japanese = false;
-  EXPECT_EQ(DefaultFont(env, &points).face, "MS Sans Serif");
-  EXPECT_EQ(points, 8);
-  EXPECT_EQ(DefaultFont(env, nullptr).height, -11);
+  EXPECT_EQ(DefaultFont(env).face, "MS Sans Serif");
+  EXPECT_EQ(DefaultFont(env).height, -13);
+  env.screen.dpi = 96;
+  EXPECT_EQ(DefaultFont(env).height, -11);
 }
 
 TEST(DrawingSurface, RecordsStateOnlyWhenItChangesBeforeDrawing) {
@@ -82,11 +87,15 @@ TEST(DrawingSurface, TextMovesTheCurrentPositionPastItself) {
   DrawingSurface s(p, env);
   s.SetFontSize(50);
   s.TextOut(100, 200, "FeO");
-  EXPECT_EQ(s.PenX(), 175);
-  EXPECT_EQ(s.PenY(), 200);
   s.TextOut(0, 0, "Ｆe");
   s.End();
   const auto& c = *p.Content();
+  // The move past the first text is recorded right after it.
+  const auto first = std::find_if(c.ops.begin(), c.ops.end(), [](const PictureOp& o) { return std::holds_alternative<op::TextOut>(o); });
+  ASSERT_NE(first, c.ops.end());
+  ASSERT_TRUE(std::holds_alternative<op::MoveTo>(*(first + 1)));
+  EXPECT_EQ(std::get<op::MoveTo>(*(first + 1)).x, 175);
+  EXPECT_EQ(std::get<op::MoveTo>(*(first + 1)).y, 200);
   EXPECT_EQ(c.texts[0].width, 75);
   EXPECT_EQ(c.texts[1].chars, u"Ｆe");
   EXPECT_EQ(c.fonts.size(), 1u);
