@@ -73,7 +73,13 @@ class DiscFiller {
     const DiscCentre* centres = run.centres->data();
     const double r = run.radius * sx;
     const bool stamped = r > 0 && r == run.radius * sy && r < kStampRadius;
-    const int64_t inside = int64_t{INT32_MAX} - std::abs(int64_t{run.radius});  // no clamping of the box
+    // Centres within these are stamped as Fill stamps them: no clamping of the box, and well
+    // inside int once scaled. Any other goes through Fill, which gives the same pixels.
+    auto within = [&](double scale) {
+      const double limit = std::min<double>(int64_t{INT32_MAX} - std::abs(int64_t{run.radius}) - 1, 1e9 / std::abs(scale) - 1);
+      return static_cast<uint64_t>(std::max(0.0, std::floor(limit)));
+    };
+    const uint64_t withinX = within(sx), withinY = within(sy);
     const uint32_t argb = Argb(colour);
     // Around the centre's pixel, every pixel the disc can take, wherever in that pixel the
     // centre lies: where all of them are taken the disc is passed over before any more arithmetic.
@@ -82,8 +88,8 @@ class DiscFiller {
       if (budget && (k & 0xFFFF) == 0 && budget->Spent()) return;
       const DiscCentre c = centres[k];
       const double cx = c.x * sx, cy = c.y * sy;
-      if (stamped && std::abs(int64_t{c.x}) < inside && std::abs(int64_t{c.y}) < inside && std::abs(cx) < 1e9 &&
-          std::abs(cy) < 1e9) {
+      if (stamped && static_cast<uint64_t>(int64_t{c.x} + static_cast<int64_t>(withinX)) <= 2 * withinX &&
+          static_cast<uint64_t>(int64_t{c.y} + static_cast<int64_t>(withinY)) <= 2 * withinY) {
         const int ox = Floor(cx), oy = Floor(cy);
         if (!mask_.empty() && AllTaken(std::max(left_, ox - near), std::max(top_, oy - near),
                                        std::min(right_, ox + near), std::min(bottom_, oy + near)))
