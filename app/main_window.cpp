@@ -480,8 +480,9 @@ LoadResult TForm1::RunLoad(const std::function<LoadResult(LoadProgress&)>& load)
   clock.start();
   while (!done && clock.elapsed() < loadProgressDelay_) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   if (!done) {
-    // The grid reads the cells the load is writing: it is not painted until the load is over.
-    strgridData->setUpdatesEnabled(false);
+    // The grid must not read the cells the load is writing: they show blank until it is over.
+    strgridData->Cells()->SetCellsBusy(true);
+    strgridData->viewport()->update();
     LoadInputBlocker blocker(progress);
     if (!prgLoad_) {
       prgLoad_ = new QProgressBar(client_);
@@ -508,7 +509,7 @@ LoadResult TForm1::RunLoad(const std::function<LoadResult(LoadProgress&)>& load)
     poll.start(30);
     wait.exec();
     prgLoad_->hide();
-    strgridData->setUpdatesEnabled(true);
+    strgridData->Cells()->SetCellsBusy(false);
   }
   worker.join();
   if (failure) std::rethrow_exception(failure);

@@ -22,7 +22,7 @@ int CellModel::rowCount(const QModelIndex& parent) const { return parent.isValid
 int CellModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : columns_; }
 
 QVariant CellModel::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid()) return {};
+  if (role != Qt::DisplayRole || !index.isValid() || busy_) return {};
   return QString::fromStdString(cells_.Text(index.column() + 1, index.row() + 1));
 }
 

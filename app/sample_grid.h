@@ -31,11 +31,14 @@ class CellModel : public QAbstractTableModel {
   void SetLoaded() { loaded_ = true; }
   // The cell store has new texts: repaint whatever shows.
   void CellsChanged();
+  // While a load writes the cell store on another thread, the cells show blank.
+  void SetCellsBusy(bool busy) { busy_ = busy; }
 
  private:
   const CellStore& cells_;
   int columns_ = 4, rows_ = 4;
   bool loaded_ = false;
+  bool busy_ = false;
 };
 
 // Paints a cell's text 2 pixels in from its top-left corner, clipped to the cell.
