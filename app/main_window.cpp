@@ -5,10 +5,13 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QGuiApplication>
 #include <QKeySequence>
 #include <QLabel>
@@ -21,8 +24,13 @@
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <exception>
 #include <new>
+#include <optional>
+#include <thread>
 #include <utility>
 #include <variant>
 
@@ -398,16 +406,122 @@ void TForm1::OpenO1Click() {
 void TForm1::OpenDataFile(const QString& path) {
   ProcessState& s = State();
   // A file that cannot be read changes nothing and throws here.
-  const LoadResult result =
-      LoadDataFile(QFile::encodeName(path).toStdString(), {s.Geometry, s.Table, s.Cells}, s.DecimalSeparator);
+  const std::string name = QFile::encodeName(path).toStdString();
+  const LoadResult result = RunLoad([&](LoadProgress& progress) {
+    return LoadDataFile(name, {s.Geometry, s.Table, s.Cells}, s.DecimalSeparator, &progress);
+  });
   FinishLoad(result, path);
+}
+
+namespace {
+
+// While a load runs, the window takes no input but Esc, which stops the load.
+class LoadInputBlocker : public QObject {
+ public:
+  explicit LoadInputBlocker(LoadProgress& progress) : progress_(progress) { qApp->installEventFilter(this); }
+  ~LoadInputBlocker() override { qApp->removeEventFilter(this); }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::KeyPress:
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) progress_.cancel = true;
+        return true;
+      case QEvent::ShortcutOverride:
+        event->accept();  // taken by the load: no shortcut fires
+        return true;
+      case QEvent::KeyRelease:
+      case QEvent::Shortcut:
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove:
+      case QEvent::Wheel:
+      case QEvent::ContextMenu:
+      case QEvent::Drop:
+      case QEvent::DragEnter:
+      case QEvent::DragMove:
+      case QEvent::Close:
+        event->ignore();
+        return true;
+      default:
+        return false;
+    }
+  }
+
+ private:
+  LoadProgress& progress_;
+};
+
+}  // namespace
+
+LoadResult TForm1::RunLoad(const std::function<LoadResult(LoadProgress&)>& load) {
+  LoadProgress progress;
+  std::optional<LoadResult> result;
+  std::exception_ptr failure;
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    try {
+      result = load(progress);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    done = true;
+  });
+  // The load works on the window's state: it is over before anything else happens to it.
+  struct Joiner {
+    std::thread& t;
+    ~Joiner() {
+      if (t.joinable()) t.join();
+    }
+  } joiner{worker};
+
+  QElapsedTimer clock;
+  clock.start();
+  while (!done && clock.elapsed() < loadProgressDelay_) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  if (!done) {
+    // The grid reads the cells the load is writing: it is not painted until the load is over.
+    strgridData->setUpdatesEnabled(false);
+    LoadInputBlocker blocker(progress);
+    if (!prgLoad_) {
+      prgLoad_ = new QProgressBar(client_);
+      prgLoad_->setTextVisible(true);
+    }
+    const QRect image = imgTernova->geometry();
+    prgLoad_->setGeometry(image.left() + 20, image.top() + std::min(image.height(), 400) / 2 - 12,
+                          std::max(image.width() - 40, 100), 24);
+    prgLoad_->setRange(0, 0);  // until the lines are counted
+    prgLoad_->show();
+    prgLoad_->raise();
+    QEventLoop wait;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &wait, [&] {
+      if (done) {
+        wait.quit();
+        return;
+      }
+      if (const int32_t total = progress.total.load()) {
+        prgLoad_->setRange(0, total);
+        prgLoad_->setValue(std::min(progress.rows.load(), total));
+      }
+    });
+    poll.start(30);
+    wait.exec();
+    prgLoad_->hide();
+    strgridData->setUpdatesEnabled(true);
+  }
+  worker.join();
+  if (failure) std::rethrow_exception(failure);
+  return std::move(*result);
 }
 
 void TForm1::OpenDataText(const QString& text) {
   ProcessState& s = State();
   const QByteArray utf8 = text.toUtf8();
-  const LoadResult result = LoadDataBytes(std::make_shared<FileBytes>(utf8.begin(), utf8.end()),
-                                          {s.Geometry, s.Table, s.Cells}, s.DecimalSeparator);
+  const LoadResult result = RunLoad([&](LoadProgress& progress) {
+    return LoadDataBytes(std::make_shared<FileBytes>(utf8.begin(), utf8.end()), {s.Geometry, s.Table, s.Cells},
+                         s.DecimalSeparator, &progress);
+  });
   try {
     FinishLoad(result, QStringLiteral("(clipboard)"));
   } catch (const LoadError& e) {
@@ -419,6 +533,8 @@ void TForm1::OpenDataText(const QString& text) {
 
 void TForm1::FinishLoad(const LoadResult& result, const QString& path) {
   ShowLoadedFile(result, path);
+  // Stopped by the user: left as a load that failed there, without a message.
+  if (result.cancelled) return;
   if (result.error) throw *result.error;
   DrawDiagram();
   // The focus frame shows also when the load came from the mouse, so the user sees where

@@ -3,6 +3,7 @@
 // and redraw; the window itself keeps only its controls, dialogs and menu marks.
 #include <QHash>
 #include <QPointF>
+#include <QProgressBar>
 #include <QMainWindow>
 #include <QRect>
 #include <functional>
@@ -25,6 +26,7 @@ class QPushButton;
 
 namespace ternova {
 struct LoadResult;
+struct LoadProgress;
 }  // namespace ternova
 
 namespace ternova::app {
@@ -96,6 +98,9 @@ class TForm1 : public QMainWindow {
   // The data file named on the command line: opened as File > Open with that file would, once
   // the event loop runs (the window is up to show any error).
   void OpenAtStart(const QString& path);
+  // How long a load runs before its progress shows (tests show it at once).
+  void SetLoadProgressDelay(int milliseconds) { loadProgressDelay_ = milliseconds; }
+  QProgressBar* LoadProgressBar() const { return prgLoad_; }
 
  protected:
   void changeEvent(QEvent* event) override;
@@ -122,6 +127,9 @@ class TForm1 : public QMainWindow {
   // Shows the new drawing by repainting only the symbols of the old and new selected rows.
   void ShowSelectionChange(int32_t before, const ViewState& view);
   void OpenDataFile(const QString& path);
+  // Runs `load` on another thread. One that takes longer than the progress delay shows its
+  // progress over the diagram, the window takes no other input, and Esc stops it.
+  LoadResult RunLoad(const std::function<LoadResult(LoadProgress&)>& load);
   // Text from the clipboard or a drop, read as a data file's UTF-8 bytes.
   void OpenDataText(const QString& text);
   // After a load that changed the table: the grid and label, then the error or the drawing.
@@ -156,6 +164,8 @@ class TForm1 : public QMainWindow {
   bool symbolsShown_ = false;
   // The symbols' centres every drawing of the loaded table shares; collected again after a load.
   std::optional<SymbolCentres> centres_;
+  QProgressBar* prgLoad_ = nullptr;
+  int loadProgressDelay_ = 500;
 };
 
 }  // namespace ternova::app

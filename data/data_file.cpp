@@ -6,7 +6,14 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <algorithm>
+#include <array>
+#include <atomic>
 #include <filesystem>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "base/regular_file.h"
 #include "base/system_error.h"
@@ -58,6 +65,144 @@ bool OpenForWriting(int fd) {
   return busy;
 }
 
+
+// A stretch of whole lines: bytes [begin, end) of the text, rows firstRow.. on; what its parse did.
+struct Stretch {
+  size_t begin = 0, end = 0;
+  int32_t firstRow = 1, rows = 0;
+  int32_t completed = 0;            // rows of the stretch converted and projected, in order
+  std::optional<LoadError> error;  // the stretch's first failing row, which stopped it
+};
+
+size_t ThreadsFor(size_t bytes) {
+  // Below a few megabytes a thread costs more than it saves.
+  constexpr size_t kBytesPerThread = size_t{4} << 20;
+  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  return std::clamp<size_t>(bytes / kBytesPerThread, 1, std::min<size_t>(cores, 8));
+}
+
+// `count` stretches of about equal size, each starting at a line's start (never between the CR
+// and LF of one line end), with their line counts.
+std::vector<Stretch> Stretches(std::string_view text, size_t count) {
+  std::vector<Stretch> out;
+  size_t begin = 0;
+  for (size_t k = 1; k <= count && begin < text.size(); ++k) {
+    size_t end = text.size();
+    if (k < count) {
+      end = std::max(begin, text.size() / count * k);
+      while (end < text.size() && text[end] != '\n' && text[end] != '\r') ++end;
+      if (end < text.size()) end += (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1;
+    }
+    if (end > begin) {
+      Stretch& stretch = out.emplace_back();
+      stretch.begin = begin;
+      stretch.end = end;
+    }
+    begin = end;
+  }
+  std::vector<std::thread> threads;
+  for (size_t k = 1; k < out.size(); ++k) {
+    try {
+      threads.emplace_back([&s = out[k], text] { s.rows = static_cast<int32_t>(std::min<int64_t>(CountLines(text.substr(s.begin, s.end - s.begin)), INT32_MAX)); });
+    } catch (const std::system_error&) {
+      out[k].rows = static_cast<int32_t>(std::min<int64_t>(CountLines(text.substr(out[k].begin, out[k].end - out[k].begin)), INT32_MAX));
+    }
+  }
+  if (!out.empty()) out[0].rows = static_cast<int32_t>(std::min<int64_t>(CountLines(text.substr(out[0].begin, out[0].end - out[0].begin)), INT32_MAX));
+  for (std::thread& t : threads) t.join();
+  return out;
+}
+
+// What rows of a later stretch held before the load, to be put back when an earlier row fails.
+struct RowBackup {
+  int32_t first = 0, held = 0;  // rows first..first + held - 1 held data; the rest were zeros
+  std::vector<std::array<double, 5>> values;
+  std::vector<std::array<Point, 5>> points;
+
+  static RowBackup Of(const SampleTable& table, int32_t first, int32_t lastHeld) {
+    RowBackup b;
+    b.first = first;
+    b.held = std::max(0, lastHeld - first + 1);
+    b.values.assign(table.SampleValues.begin() + first, table.SampleValues.begin() + first + b.held);
+    b.points.assign(table.SamplePoints.begin() + first, table.SamplePoints.begin() + first + b.held);
+    return b;
+  }
+  void PutBack(SampleTable& table, CellStore& cells, const Stretch& s) const {
+    const int32_t touched = s.completed + (s.error ? 1 : 0);
+    for (int32_t i = 0; i < touched; ++i) {
+      const int32_t row = s.firstRow + i;
+      table.SampleValues[row] = i < held ? values[i] : std::array<double, 5>{};
+      table.SamplePoints[row] = i < held ? points[i] : std::array<Point, 5>{};
+      cells.ClearLine(row);
+    }
+  }
+};
+
+struct StretchParser {
+  StretchParser(std::string_view t, LoadTarget l, char s, LoadProgress* p) : text(t), target(l), separator(s), progress(p) {}
+  std::string_view text;
+  LoadTarget target;
+  char separator;
+  LoadProgress* progress;
+  std::mutex messages;  // a message may decode the whole file once to learn its encoding
+  std::atomic<int32_t> failedBefore{INT32_MAX};  // the lowest failing row seen: later stretches stop
+
+  void Parse(Stretch& s) {
+    SampleTable& table = target.table;
+    CellStore& cells = target.cells;
+    int32_t row = s.firstRow - 1;
+    const int32_t last = s.firstRow + s.rows - 1;
+    try {
+      ForEachLine(text.substr(0, s.end).substr(s.begin), [&](size_t b, size_t e) {
+        if (++row > last || s.error) return;
+        // A failure further up ends the load there, and so does the user.
+        if (row > failedBefore.load(std::memory_order_relaxed) || (progress && progress->cancel.load(std::memory_order_relaxed))) {
+          row = last + 1;
+          return;
+        }
+        const size_t begin = s.begin + b, end = s.begin + e;
+        cells.SetLine(row, begin, end);
+        // The amounts are the line's first four fields.
+        std::string_view amounts[5];
+        SplitFields(text, begin, end, [&](int32_t col, size_t offset, size_t length) {
+          if (col > 4) return false;
+          amounts[col] = text.substr(offset, length);
+          return true;
+        });
+        auto& values = table.SampleValues[row];
+        for (int32_t col = 1; col <= 4; ++col) {
+          const std::string_view cell = amounts[col];
+          switch (TryParseAmount(cell, separator, values[col])) {
+            case AmountStatus::Ok: break;
+            case AmountStatus::Overflow: throw LoadError(kOverflow, row);
+            case AmountStatus::Invalid: {
+              std::lock_guard lock(messages);
+              throw LoadError(Format(kNotANumber, {QuotedCell(cell, cells.Utf8())}), row);
+            }
+          }
+        }
+        try {
+          ProjectRow(target.geometry, table, row);
+        } catch (const LoadError&) {
+          throw;
+        } catch (const Error& e) {
+          throw LoadError(e.what(), row);
+        }
+        ++s.completed;
+        if (progress && (s.completed & 1023) == 0) progress->rows.fetch_add(1024, std::memory_order_relaxed);
+      });
+    } catch (const LoadError& e) {
+      s.error = e;
+    } catch (const std::bad_alloc&) {
+      s.error = LoadError(kNoResources, 0);
+    }
+    if (s.error) {
+      int32_t seen = failedBefore.load();
+      while (row < seen && !failedBefore.compare_exchange_weak(seen, row)) {}
+    }
+  }
+};
+
 }  // namespace
 
 std::shared_ptr<FileBytes> ReadWholeFile(const std::string& path) {
@@ -94,7 +239,7 @@ int64_t CountLines(std::string_view text) {
   return lines;
 }
 
-LoadResult LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, char separator) {
+LoadResult LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, char separator, LoadProgress* progress) {
   bytes = WithoutByteOrderMark(std::move(bytes));
   // The text ends at the first NUL byte.
   if (const void* nul = bytes->empty() ? nullptr : std::memchr(bytes->data(), '\0', bytes->size()))
@@ -107,6 +252,7 @@ LoadResult LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, ch
 
   SampleTable& table = target.table;
   CellStore& cells = target.cells;
+  const int32_t held = std::min(table.SampleCount, n);  // rows that keep what they hold on a failure
   table.CompletedRows = 0;
   try {
     table.Resize(n);
@@ -114,60 +260,67 @@ LoadResult LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, ch
   } catch (const std::bad_alloc&) {
     throw LoadError(kNoResources, 0);
   }
+  if (progress) progress->total.store(n, std::memory_order_relaxed);
+
+  // The file in stretches of whole lines, one per core, each parsed by its own thread straight
+  // into its rows. The load as a whole still stops at the first failing row in file order:
+  // rows after it are put back as they were, as if they had never been read.
+  std::vector<Stretch> stretches = Stretches(text, progress && progress->threads ? progress->threads : ThreadsFor(text.size()));
+  std::vector<RowBackup> backups(stretches.size());
+  int32_t first = 1;
+  try {
+    for (size_t k = 0; k < stretches.size(); ++k) {
+      stretches[k].firstRow = first;
+      first += stretches[k].rows;
+      // The first stretch never needs putting back: what follows a failure in it was never read.
+      if (k > 0) backups[k] = RowBackup::Of(table, stretches[k].firstRow, std::min(held, first - 1));
+    }
+  } catch (const std::bad_alloc&) {
+    throw LoadError(kNoResources, 0);
+  }
+  StretchParser parser(text, target, separator, progress);
+  {
+    std::vector<std::thread> threads;
+    for (size_t k = 1; k < stretches.size(); ++k) {
+      try {
+        threads.emplace_back([&parser, &stretch = stretches[k]] { parser.Parse(stretch); });
+      } catch (const std::system_error&) {
+        parser.Parse(stretches[k]);  // no thread to be had: this one parses it after all
+      }
+    }
+    if (!stretches.empty()) parser.Parse(stretches[0]);
+    for (std::thread& t : threads) t.join();
+  }
+
   LoadResult result;
   result.rows = n;
-  int32_t row = 0;
-  try {
-    ForEachLine(text, [&](size_t begin, size_t end) {
-      if (++row > n) return;
-      cells.SetLine(row, begin, end);
-      // The amounts are the line's first four fields.
-      std::string_view amounts[5];
-      SplitFields(text, begin, end, [&](int32_t col, size_t offset, size_t length) {
-        if (col > 4) return false;
-        amounts[col] = text.substr(offset, length);
-        return true;
-      });
-      auto& values = table.SampleValues[row];
-      for (int32_t col = 1; col <= 4; ++col) {
-        const std::string_view cell = amounts[col];
-        switch (TryParseAmount(cell, separator, values[col])) {
-          case AmountStatus::Ok: break;
-          case AmountStatus::Overflow: throw LoadError(kOverflow, row);
-          case AmountStatus::Invalid:
-            throw LoadError(Format(kNotANumber, {QuotedCell(cell, cells.Utf8())}), row);
-        }
-      }
-      try {
-        ProjectRow(target.geometry, table, row);
-      } catch (const LoadError&) {
-        throw;
-      } catch (const Error& e) {
-        throw LoadError(e.what(), row);
-      }
-      table.CompletedRows = row;
-    });
-  } catch (const LoadError& e) {
-    result.error = e;
-  } catch (const std::bad_alloc&) {
-    result.error = LoadError(kNoResources, 0);
+  size_t stop = 0;
+  while (stop < stretches.size() && !stretches[stop].error && stretches[stop].completed == stretches[stop].rows) ++stop;
+  if (stop < stretches.size()) {
+    const Stretch& failed = stretches[stop];
+    table.CompletedRows = failed.firstRow - 1 + failed.completed;
+    result.error = failed.error ? *failed.error : LoadError(std::string(), failed.firstRow + failed.completed);
+    result.cancelled = !failed.error;
+    for (size_t k = stop + 1; k < stretches.size(); ++k) backups[k].PutBack(table, cells, stretches[k]);
+  } else {
+    table.CompletedRows = n;
   }
   result.completed = table.CompletedRows;
   return result;
 }
 
-LoadResult LoadDataText(std::string_view text, LoadTarget target, char separator) {
-  return LoadDataBytes(std::make_shared<FileBytes>(text.begin(), text.end()), target, separator);
+LoadResult LoadDataText(std::string_view text, LoadTarget target, char separator, LoadProgress* progress) {
+  return LoadDataBytes(std::make_shared<FileBytes>(text.begin(), text.end()), target, separator, progress);
 }
 
-LoadResult LoadDataFile(const std::string& path, LoadTarget target, char separator) {
+LoadResult LoadDataFile(const std::string& path, LoadTarget target, char separator, LoadProgress* progress) {
   std::shared_ptr<FileBytes> bytes;
   try {
     bytes = ReadWholeFile(path);
   } catch (const std::bad_alloc&) {
     throw LoadError(kNoResources, 0);
   }
-  return LoadDataBytes(std::move(bytes), target, separator);
+  return LoadDataBytes(std::move(bytes), target, separator, progress);
 }
 
 }  // namespace ternova

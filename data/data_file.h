@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -95,6 +96,9 @@ struct [[nodiscard]] LoadResult {
   int32_t rows = 0;
   int32_t completed = 0;
   std::optional<LoadError> error;  // its Row() is the failing row (0: before any row)
+  // The user stopped the load before row error->Row(), which has no message: the load is left
+  // as one that failed at that row.
+  bool cancelled = false;
 
   // For callers that treat a failed load as an exception.
   void ThrowIfFailed() const {
@@ -102,14 +106,26 @@ struct [[nodiscard]] LoadResult {
   }
 };
 
+// Where a load running on another thread stands, and how to stop it: rows counts converted
+// rows in steps, total is the file's line count once known. Setting cancel stops the load as
+// if the row it had reached had failed.
+struct LoadProgress {
+  std::atomic<int32_t> rows{0}, total{0};
+  std::atomic<bool> cancel{false};
+  // Threads to parse with; 0: as many as the machine has cores and the text is large. Tests set
+  // it to hold the parallel load to the sequential one.
+  size_t threads = 0;
+};
+
 // Reads the data file at `path` into the table and the cells, converting with `separator` and
 // projecting each row. Throws a LoadError when the file cannot be read (nothing changed) or
 // the table cannot be sized for it (then no row counts as loaded and the cells are empty).
-LoadResult LoadDataFile(const std::string& path, LoadTarget target, char separator);
+LoadResult LoadDataFile(const std::string& path, LoadTarget target, char separator, LoadProgress* progress = nullptr);
 
 // The same load from bytes already in memory (the text ends at the first NUL).
-LoadResult LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, char separator);
+LoadResult LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, char separator,
+                         LoadProgress* progress = nullptr);
 // The same from text in memory, e.g. a test's table (a copy is kept for the cells).
-LoadResult LoadDataText(std::string_view text, LoadTarget target, char separator);
+LoadResult LoadDataText(std::string_view text, LoadTarget target, char separator, LoadProgress* progress = nullptr);
 
 }  // namespace ternova
