@@ -139,11 +139,16 @@ TEST(DiscStamp, FillsExactlyTheDiscOnEverySideAtEveryRadiusAndScale) {
 // cluster with the selected (red, larger) disc in the middle of its run, sparse discs partly
 // or wholly outside the picture, large and oval ellipses, then a line, a label and a second
 // crowded stretch over the discs.
-PictureSnapshot RecordCrowdedPicture(uint32_t seed, bool inOrder, const SurfaceEnvironment& env) {
+// With `many`, the crowd is over the whole picture and large enough for two cores, yet thin
+// enough that every part of its run shows somewhere.
+PictureSnapshot RecordCrowdedPicture(uint32_t seed, bool inOrder, const SurfaceEnvironment& env, bool many = false) {
   std::mt19937 rng(seed);
   auto uniform = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); };
   auto centres = std::make_shared<std::vector<DiscCentre>>();
-  for (int i = 0; i < 6000; ++i) centres->push_back({uniform(700, 1000), uniform(800, 1100)});
+  if (many)
+    for (int i = 0; i < 210'000; ++i) centres->push_back({uniform(-40, 2040), uniform(-40, 2040)});
+  else
+    for (int i = 0; i < 6000; ++i) centres->push_back({uniform(700, 1000), uniform(800, 1100)});
   for (int i = 0; i < 600; ++i) centres->push_back({uniform(-40, 2040), uniform(-40, 2040)});
   centres->push_back({0, 0});
   centres->push_back({2000, 2000});
@@ -228,6 +233,16 @@ TEST(TopmostFirst, GivesThePixelsOfFillingInOrderAtEverySize) {
     EXPECT_GT(green, 0) << "seed " << seed;
     EXPECT_EQ(RenderForDisplay(fast, QSize(640, 480)), RenderForDisplay(plain, QSize(640, 480))) << "seed " << seed;
   }
+}
+
+// Enough discs for a second core to fill the lower half of them beside the first.
+TEST(TopmostFirst, GivesThePixelsOfFillingInOrderOnTwoCores) {
+  QtTextMetrics metrics;
+  const SurfaceEnvironment env{ScreenInfo{}, false, &metrics};
+  const PictureSnapshot fast = RecordCrowdedPicture(4, false, env, true);
+  const PictureSnapshot plain = RecordCrowdedPicture(4, true, env, true);
+  for (const QSize size : {QSize(2000, 2000), QSize(587, 587), QSize(97, 97)})
+    EXPECT_EQ(RenderToImage(fast, size), RenderToImage(plain, size)) << "at " << size.width();
 }
 
 }  // namespace
