@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <climits>
 #include <cmath>
+#include <algorithm>
 #include <array>
 #include <map>
 #include <exception>
@@ -24,6 +25,10 @@ QColor ToQColor(Rgb c) { return QColor(c.r, c.g, c.b); }
 // Tiny filled discs make up nearly all of a large diagram; filling their spans straight into
 // the image is many times faster than the general path and gives the same pixels a
 // pixel-centre test would.
+// A pixel coordinate from a whole-numbered double that may lie far outside any image: clamped
+// before the conversion, which would be undefined beyond the int range.
+int ToPixel(double v) { return static_cast<int>(std::clamp(v, -1e9, 1e9)); }
+
 class DiscFiller {
  public:
   explicit DiscFiller(QPainter& painter) {
@@ -136,8 +141,8 @@ class DiscFiller {
       Stamp(cx, cy, rx, argb);
       return;
     }
-    const int top = std::max(top_, static_cast<int>(std::ceil(cy - ry - 0.5)));
-    const int bottom = std::min(bottom_, static_cast<int>(std::floor(cy + ry - 0.5)));
+    const int top = std::max(top_, ToPixel(std::ceil(cy - ry - 0.5)));
+    const int bottom = std::min(bottom_, ToPixel(std::floor(cy + ry - 0.5)));
     if (!mask_.empty()) {
       const double left = std::ceil(cx - rx - 0.5), right = std::floor(cx + rx - 0.5);
       if (left > right_ || right < left_ ||
@@ -149,8 +154,8 @@ class DiscFiller {
       const double q = 1 - t * t;
       if (q < 0) continue;
       const double dx = rx * std::sqrt(q);
-      const int left = std::max(left_, static_cast<int>(std::ceil(cx - dx - 0.5)));
-      const int right = std::min(right_, static_cast<int>(std::floor(cx + dx - 0.5)));
+      const int left = std::max(left_, ToPixel(std::ceil(cx - dx - 0.5)));
+      const int right = std::min(right_, ToPixel(std::floor(cx + dx - 0.5)));
       FillSpan(py, left, right, argb);
     }
   }
