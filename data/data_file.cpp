@@ -245,7 +245,17 @@ LoadResult LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, ch
   if (const void* nul = bytes->empty() ? nullptr : std::memchr(bytes->data(), '\0', bytes->size()))
     bytes->resize(static_cast<const char*>(nul) - bytes->data());
   const std::string_view text(bytes->data(), bytes->size());
-  const int64_t lines = CountLines(text);
+  // The file in stretches of whole lines, one per core, each parsed by its own thread straight
+  // into its rows. The load as a whole still stops at the first failing row in file order:
+  // rows after it are put back as they were, as if they had never been read.
+  std::vector<Stretch> stretches;
+  try {
+    stretches = Stretches(text, progress && progress->threads ? progress->threads : ThreadsFor(text.size()));
+  } catch (const std::bad_alloc&) {
+    throw LoadError(kNoResources, 0);
+  }
+  int64_t lines = 0;
+  for (const Stretch& stretch : stretches) lines += stretch.rows;
   // The sample table counts rows in 32 bits; more lines cannot be held, not even dropped quietly.
   if (lines >= INT32_MAX) throw LoadError(kNoResources, 0);
   const auto n = static_cast<int32_t>(lines);
@@ -262,10 +272,6 @@ LoadResult LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, ch
   }
   if (progress) progress->total.store(n, std::memory_order_relaxed);
 
-  // The file in stretches of whole lines, one per core, each parsed by its own thread straight
-  // into its rows. The load as a whole still stops at the first failing row in file order:
-  // rows after it are put back as they were, as if they had never been read.
-  std::vector<Stretch> stretches = Stretches(text, progress && progress->threads ? progress->threads : ThreadsFor(text.size()));
   std::vector<RowBackup> backups(stretches.size());
   int32_t first = 1;
   try {
