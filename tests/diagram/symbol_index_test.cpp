@@ -51,7 +51,11 @@ TEST(SymbolIndexTest, AgreesWithAScanOfEverySymbolOnRandomTables) {
     }
     // Rows a failed load never completed are not drawn, and so not found.
     if (round % 4 == 3 && rows > 0) t.CompletedRows = rows / 2;
+    // Built first for another table of as many rows, whose entries the second build reuses.
+    SampleTable other = t;
+    for (int32_t row = 1; row <= rows; ++row) other.SamplePoints[row] = t.SamplePoints[rows + 1 - row];
     SymbolIndex index;
+    index.Build(other);
     index.Build(t);
     for (int32_t size : {3, 6, 10, 25, -6}) {
       for (int32_t selected : {0, 1, rows / 3, rows, rows + 1}) {
@@ -94,7 +98,11 @@ TEST(SymbolIndexTest, TopmostWalkListsEverySymbolOfABoxLastDrawnFirst) {
                                                : Point{anywhere(rng), anywhere(rng)};
       }
     if (round % 4 == 3 && rows > 0) t.CompletedRows = rows / 2;
+    // Built first for another table of as many rows, whose entries the second build reuses.
+    SampleTable other = t;
+    for (int32_t row = 1; row <= rows; ++row) other.SamplePoints[row] = t.SamplePoints[rows + 1 - row];
     SymbolIndex index;
+    index.Build(other);
     index.Build(t);
     for (int q = 0; q < 50; ++q) {
       const int64_t x0 = space(rng), y0 = space(rng), reach = std::uniform_int_distribution<int64_t>(0, 40)(rng);
