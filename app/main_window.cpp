@@ -416,6 +416,14 @@ void TForm1::OpenDataFile(const QString& path) {
 
 namespace {
 
+// A thread that works on the window's state ends before the function that started it.
+struct JoinOnExit {
+  std::thread& thread;
+  ~JoinOnExit() {
+    if (thread.joinable()) thread.join();
+  }
+};
+
 // While a load runs, the window takes no input but Esc, which stops the load.
 class LoadInputBlocker : public QObject {
  public:
@@ -470,12 +478,7 @@ LoadResult TForm1::RunLoad(const std::function<LoadResult(LoadProgress&)>& load)
     done = true;
   });
   // The load works on the window's state: it is over before anything else happens to it.
-  struct Joiner {
-    std::thread& t;
-    ~Joiner() {
-      if (t.joinable()) t.join();
-    }
-  } joiner{worker};
+  const JoinOnExit joiner{worker};
 
   QElapsedTimer clock;
   clock.start();
@@ -578,12 +581,7 @@ void TForm1::ShowLoadedFile(const LoadResult& result, const QString& path) {
     } catch (const std::system_error&) {
     }
   }
-  struct Joiner {
-    std::thread& t;
-    ~Joiner() {
-      if (t.joinable()) t.join();
-    }
-  } joiner{collect};
+  const JoinOnExit joiner{collect};
   try {
     s.Symbols.Build(s.Table);
   } catch (...) {

@@ -65,7 +65,6 @@ bool OpenForWriting(int fd) {
   return busy;
 }
 
-
 // A stretch of whole lines: bytes [begin, end) of the text, rows firstRow.. on; what its parse did.
 struct Stretch {
   size_t begin = 0, end = 0;
@@ -100,15 +99,18 @@ std::vector<Stretch> Stretches(std::string_view text, size_t count) {
     }
     begin = end;
   }
+  auto countLines = [text](Stretch& s) {
+    s.rows = static_cast<int32_t>(std::min<int64_t>(CountLines(text.substr(s.begin, s.end - s.begin)), INT32_MAX));
+  };
   std::vector<std::thread> threads;
   for (size_t k = 1; k < out.size(); ++k) {
     try {
-      threads.emplace_back([&s = out[k], text] { s.rows = static_cast<int32_t>(std::min<int64_t>(CountLines(text.substr(s.begin, s.end - s.begin)), INT32_MAX)); });
+      threads.emplace_back([&countLines, &s = out[k]] { countLines(s); });
     } catch (const std::system_error&) {
-      out[k].rows = static_cast<int32_t>(std::min<int64_t>(CountLines(text.substr(out[k].begin, out[k].end - out[k].begin)), INT32_MAX));
+      countLines(out[k]);  // no thread to be had: counted here
     }
   }
-  if (!out.empty()) out[0].rows = static_cast<int32_t>(std::min<int64_t>(CountLines(text.substr(out[0].begin, out[0].end - out[0].begin)), INT32_MAX));
+  if (!out.empty()) countLines(out[0]);
   for (std::thread& t : threads) t.join();
   return out;
 }
