@@ -9,12 +9,18 @@
 namespace ternova {
 
 void CellStore::Reset(std::shared_ptr<const FileBytes> bytes, int32_t rows) {
-  // Give the previous file's memory back before taking the new one's.
-  lines_ = {};
   rows_ = 0;
   utf8_ = -1;
   bytes_ = std::move(bytes);
-  lines_ = decltype(lines_)(static_cast<size_t>(rows));
+  if (lines_.size() == static_cast<size_t>(rows)) {
+    // As many rows as before: the pages are there already, and clearing them costs less than
+    // the system's fresh ones.
+    std::fill(lines_.begin(), lines_.end(), Span{});
+  } else {
+    // Give the previous file's memory back before taking the new one's.
+    lines_ = {};
+    lines_ = decltype(lines_)(static_cast<size_t>(rows));
+  }
   rows_ = rows;
 }
 
