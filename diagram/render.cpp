@@ -23,10 +23,16 @@ void DrawGridPass(DrawingSurface& surface, const DiagramGeometry& geometry, int3
   }
 }
 
+namespace {
+
+// Only rows the last load completed: a failed load leaves stale points behind it.
+int32_t DrawnRows(const SampleTable& table) { return std::max(0, std::min(table.SampleCount, table.CompletedRows)); }
+
+}  // namespace
+
 SymbolCentres CollectSymbolCentres(const SampleTable& table) {
   SymbolCentres c;
-  // Only rows the last load completed: a failed load leaves stale points behind it.
-  c.rows = std::max(0, std::min(table.SampleCount, table.CompletedRows));
+  c.rows = DrawnRows(table);
   for (int face = 1; face <= 4; ++face) {
     auto centres = std::make_shared<std::vector<DiscCentre>>(static_cast<size_t>(c.rows));
     DiscCentre* out = centres->data();
@@ -80,7 +86,7 @@ void DrawDiagram(const DiagramGeometry& g, const SampleTable& table, const ViewS
   surface.SetBrushStyle(FillStyle::Solid);
   surface.SetPenStyle(FillStyle::None);
   SymbolCentres collected;
-  if (!centres || centres->rows != std::max(0, std::min(table.SampleCount, table.CompletedRows))) {
+  if (!centres || centres->rows != DrawnRows(table)) {
     collected = CollectSymbolCentres(table);
     centres = &collected;
   }

@@ -79,7 +79,7 @@ class EmfEncoder {
   size_t ExpectedSize() const {
     size_t n = kHeaderSize + kEofSize;
     for (const PictureOp& o : c_.ops) {
-      n += kBytes[o.index()] * Repeats(c_, o);
+      n += kBytes[o.index()] * OperationsIn(c_, o);
       if (const auto* t = std::get_if<op::TextOut>(&o)) {
         const size_t chars = t->text < c_.texts.size() ? c_.texts[t->text].chars.size() : 0;
         n += StringBytes(chars) + chars * 4;

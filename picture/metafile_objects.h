@@ -23,12 +23,6 @@ constexpr auto BytesPerOperation(Bytes bytes) {
   }(std::make_index_sequence<std::variant_size_v<PictureOp>>{});
 }
 
-// How many times an operation's bytes go into a file: a run's once per disc.
-inline size_t Repeats(const PictureContent& c, const PictureOp& o) {
-  const auto* d = std::get_if<op::Discs>(&o);
-  return !d ? 1 : d->run < c.runs.size() ? c.runs[d->run].Size() : 0;
-}
-
 // Object slots as a player's handle table fills them: a new object takes the lowest free one.
 class ObjectSlots {
  public:

@@ -64,10 +64,7 @@ Frame MetafileFrame(const PictureSnapshot& p) {
 
 size_t OperationCount(const PictureContent& c) {
   size_t n = 0;
-  for (const PictureOp& o : c.ops) {
-    const auto* d = std::get_if<op::Discs>(&o);
-    n += !d ? 1 : d->run < c.runs.size() ? c.runs[d->run].Size() : 0;
-  }
+  for (const PictureOp& o : c.ops) n += OperationsIn(c, o);
   return n;
 }
 

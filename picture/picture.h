@@ -93,7 +93,7 @@ struct DiscRun {
   size_t Size() const { return end - begin; }
 };
 
-// A diagram of a million samples records four million operations: they live in huge pages.
+// An imported metafile of a million samples holds four million operations: they live in huge pages.
 using PictureOps = std::vector<PictureOp, BigAllocator<PictureOp>>;
 
 struct PictureContent {
@@ -129,7 +129,12 @@ void ForEachOperation(const PictureContent& c, Visit&& visit) {
   ForEachOperation(c, 0, c.ops.size(), std::forward<Visit>(visit));
 }
 
-// How many operations ForEachOperation gives: the runs counted disc by disc.
+// How many operations ForEachOperation gives for `o`: a run's discs, else one.
+inline size_t OperationsIn(const PictureContent& c, const PictureOp& o) {
+  const auto* d = std::get_if<op::Discs>(&o);
+  return !d ? 1 : d->run < c.runs.size() ? c.runs[d->run].Size() : 0;
+}
+// How many it gives in all.
 size_t OperationCount(const PictureContent& c);
 
 // Physical size of the picture in 0.01 mm.

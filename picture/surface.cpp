@@ -1,54 +1,13 @@
 #include "picture/surface.h"
 
+#include <algorithm>
 #include <cmath>
-#include <mutex>
 #include <new>
 
 #include "base/error.h"
 #include "base/encoding.h"
 
 namespace ternova {
-
-namespace {
-
-// A redraw records as many operations as the drawing before it. The buffer of a picture
-// nobody holds any more is kept for the next recording: its pages are already there, where a
-// fresh buffer of a million samples' operations costs the system tens of milliseconds to clear.
-struct Spare {
-  std::mutex mutex;
-  PictureOps ops;
-};
-// Never destroyed: pictures held by other static objects may go after this file's statics.
-Spare& TheSpare() {
-  static Spare* spare = new Spare;
-  return *spare;
-}
-
-// Buffers this much larger than a recording needs are handed back rather than kept.
-constexpr size_t kKeepFactor = 4;
-constexpr size_t kSmallOps = size_t{1} << 16;
-
-void Recycle(PictureContent* content) {
-  try {
-    content->ops.clear();
-    Spare& spare = TheSpare();
-    std::lock_guard lock(spare.mutex);
-    if (content->ops.capacity() > spare.ops.capacity()) spare.ops.swap(content->ops);
-  } catch (...) {
-    // Only a buffer is lost; the content goes all the same.
-  }
-  delete content;
-}
-
-std::shared_ptr<PictureContent> NewContent() {
-  std::shared_ptr<PictureContent> content(new PictureContent, Recycle);
-  Spare& spare = TheSpare();
-  std::lock_guard lock(spare.mutex);
-  content->ops.swap(spare.ops);
-  return content;
-}
-
-}  // namespace
 
 int32_t FontHeightForPoints(int32_t points, int32_t dpi) {
   return -MulDiv(points, dpi, 72);
@@ -69,7 +28,7 @@ DrawingSurface::DrawingSurface(DiagramPicture& picture, const SurfaceEnvironment
     : picture_(picture), env_(env) {
   try {
     picture_.FixFrame(env.screen);
-    content_ = NewContent();
+    content_ = std::make_shared<PictureContent>();
   } catch (const std::bad_alloc&) {
     throw Error(kNoResources);
   }
@@ -90,23 +49,6 @@ void DrawingSurface::End() {
   std::shared_ptr<PictureContent> finished = std::move(content_);
   content_.reset();
   picture_.SetContent(std::move(finished));
-}
-
-void DrawingSurface::Reserve(size_t count) {
-  try {
-    auto& ops = content_->ops;
-    const size_t needed = ops.size() + count;
-    if (ops.capacity() > kKeepFactor * needed && ops.capacity() > kSmallOps) {
-      // A large buffer kept from an earlier, larger drawing: give its memory back.
-      PictureOps smaller;
-      smaller.reserve(needed);
-      smaller.insert(smaller.end(), ops.begin(), ops.end());
-      ops.swap(smaller);
-    }
-    content_->ops.reserve(content_->ops.size() + count);
-  } catch (const std::bad_alloc&) {
-    throw Error(kNoResources);
-  }
 }
 
 void DrawingSurface::SetFontSize(int32_t points) {

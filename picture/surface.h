@@ -62,9 +62,6 @@ class DrawingSurface {
   void LineTo(int32_t x, int32_t y);
   void TextOut(int32_t x, int32_t y, std::string_view utf8);
 
-  // Room for `count` more operations, so a large drawing is not copied as it grows.
-  void Reserve(size_t count);
-
   void End();
 
  private:

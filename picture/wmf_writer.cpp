@@ -90,7 +90,7 @@ class WmfEncoder {
   static size_t ExpectedSize(const PictureContent& c) {
     size_t n = kPlaceableSize + 18 + 8 + 10 + 10 + 6;
     for (const PictureOp& o : c.ops) {
-      n += kBytes[o.index()] * Repeats(c, o);
+      n += kBytes[o.index()] * OperationsIn(c, o);
       if (const auto* t = std::get_if<op::TextOut>(&o)) {
         // Up to two bytes per unit in Shift-JIS, a 16-bit advance per byte.
         const size_t units = t->text < c.texts.size() ? c.texts[t->text].chars.size() : 0;
