@@ -565,31 +565,16 @@ void TForm1::ShowLoadedFile(const LoadResult& result, const QString& path) {
   }
   // The line the message is about comes into view.
   if (result.error) strgridData->ShowRow(result.error->Row());
-  // The drawing that follows a good load shares the symbols' centres: they are collected on a
-  // second core while this one builds the index.
-  std::optional<SymbolCentres> centres;
-  std::thread collect;
-  if (!result.error) {
-    try {
-      collect = std::thread([&] {
-        try {
-          centres = CollectSymbolCentres(s.Table);
-        } catch (...) {
-          centres.reset();  // the drawing collects them itself
-        }
-      });
-    } catch (const std::system_error&) {
-    }
-  }
-  const JoinOnExit joiner{collect};
+  // The index and every drawing that follows share the symbols' centres.
   try {
-    s.Symbols.Build(s.Table);
+    SymbolCentres centres = CollectSymbolCentres(s.Table);
+    s.Symbols.Build(centres);
+    centres_ = std::move(centres);
   } catch (...) {
+    s.Symbols.Clear();
     // The load's own message is the one to show; an index that failed is empty.
     if (!result.error) throw;
   }
-  if (collect.joinable()) collect.join();
-  centres_ = std::move(centres);
 }
 
 void TForm1::SaveS1Click() {

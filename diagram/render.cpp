@@ -30,18 +30,6 @@ int32_t DrawnRows(const SampleTable& table) { return std::max(0, std::min(table.
 
 }  // namespace
 
-SymbolCentres CollectSymbolCentres(const SampleTable& table) {
-  SymbolCentres c;
-  c.rows = DrawnRows(table);
-  for (int face = 1; face <= 4; ++face) {
-    auto centres = std::make_shared<std::vector<DiscCentre>>(static_cast<size_t>(c.rows));
-    DiscCentre* out = centres->data();
-    for (int32_t j = 1; j <= c.rows; ++j) out[j - 1] = {table.SamplePoints[j][face].x, table.SamplePoints[j][face].y};
-    c.faces[face] = std::move(centres);
-  }
-  return c;
-}
-
 void DrawDiagram(const DiagramGeometry& g, const SampleTable& table, const ViewState& view,
                  int32_t& gridDivisions, DiagramPicture& picture, const SurfaceEnvironment& env,
                  const SymbolCentres* centres) {

@@ -8,6 +8,7 @@
 #include "diagram/geometry.h"
 #include "diagram/round.h"
 #include "diagram/sample_table.h"
+#include "diagram/symbol_centres.h"
 #include "picture/picture.h"
 #include "picture/surface.h"
 
@@ -21,14 +22,6 @@ struct ViewState {
   bool Grid50 = true;
 };
 
-// The symbols' centres of the rows a drawing shows (1..min(SampleCount, CompletedRows)), one
-// list per face. Every recording of the same table can share them, so a new selection records
-// a few operations instead of one per symbol.
-struct SymbolCentres {
-  int32_t rows = 0;
-  std::array<std::shared_ptr<const std::vector<DiscCentre>>, 5> faces;  // 1..4: row j at j - 1
-};
-SymbolCentres CollectSymbolCentres(const SampleTable& table);
 
 // Draws the whole diagram from scratch into a new recording that replaces the picture's
 // content. `gridDivisions` is the grid pass's divisor, left at its last value (9 or 1).

@@ -25,18 +25,17 @@ int32_t SymbolIndex::BucketOf(double v) {
 
 void SymbolIndex::Clear() {
   rows_ = 0;
+  centres_ = {};
   starts_ = {};
   entries_ = {};
 }
 
-void SymbolIndex::Build(const SampleTable& table) {
+void SymbolIndex::Build(const SymbolCentres& centres) {
   // The entries of an index of the same size are all written again: their pages are kept, where
   // fresh ones for a million samples cost the system tens of milliseconds to clear.
   auto sorted = std::move(entries_);
   Clear();
-  const int64_t stored = static_cast<int64_t>(table.SamplePoints.size()) - 1;
-  const int32_t rows =
-      static_cast<int32_t>(std::max<int64_t>(0, std::min<int64_t>({table.SampleCount, table.CompletedRows, stored})));
+  const int32_t rows = std::max(0, centres.rows);
   // The key keeps 30 bits for the row; so many rows would not fit in memory anyway.
   if (static_cast<uint32_t>(rows) > kRowMask) throw std::bad_alloc();
 
@@ -45,19 +44,18 @@ void SymbolIndex::Build(const SampleTable& table) {
     sorted = {};
     sorted = decltype(sorted)(static_cast<size_t>(rows) * 4);
   }
-  auto bucket = [](const Point& p) { return static_cast<size_t>(BucketOfInt(p.y)) * kBuckets + BucketOfInt(p.x); };
-  for (int32_t row = 1; row <= rows; ++row)
-    for (int face = 1; face <= 4; ++face) ++starts[bucket(table.SamplePoints[row][face]) + 1];
+  auto bucket = [](DiscCentre p) { return static_cast<size_t>(BucketOfInt(p.y)) * kBuckets + BucketOfInt(p.x); };
+  for (int face = 1; face <= 4; ++face)
+    for (const DiscCentre& p : *centres.faces[face]) ++starts[bucket(p) + 1];
   for (size_t i = 1; i < starts.size(); ++i) starts[i] += starts[i - 1];
   // Filled in reverse drawing order, so each bucket lists its last drawn symbol first.
   std::vector<uint32_t> next(starts.begin(), starts.end() - 1);
   for (int face = 4; face >= 1; --face) {
     const uint32_t faceKey = static_cast<uint32_t>(face - 1) << kFaceShift;
-    for (int32_t row = rows; row >= 1; --row) {
-      const Point& p = table.SamplePoints[row][face];
-      sorted[next[bucket(p)]++] = {p.x, p.y, faceKey | static_cast<uint32_t>(row)};
-    }
+    const DiscCentre* faceCentres = centres.faces[face]->data();
+    for (int32_t row = rows; row >= 1; --row) sorted[next[bucket(faceCentres[row - 1])]++] = faceKey | static_cast<uint32_t>(row);
   }
+  centres_ = centres;
   starts_ = std::move(starts);
   entries_ = std::move(sorted);
   rows_ = rows;
@@ -77,9 +75,10 @@ SymbolHit SymbolIndex::Find(double x, double y, int32_t symbolSize, int32_t sele
       const size_t b = static_cast<size_t>(by) * kBuckets + bx;
       for (uint32_t i = starts_[b]; i < starts_[b + 1]; ++i) {
         const Entry& e = entries_[i];
-        if (best && e.key <= best->key) break;  // the rest of this bucket was drawn earlier
-        const int64_t radius = static_cast<int32_t>(e.key & kRowMask) == selectedRow ? 2 * r : r;
-        const double dx = x - e.x, dy = y - e.y, rr = static_cast<double>(radius);
+        if (best && e <= *best) break;  // the rest of this bucket was drawn earlier
+        const int64_t radius = static_cast<int32_t>(e & kRowMask) == selectedRow ? 2 * r : r;
+        const DiscCentre c = CentreOf(e);
+        const double dx = x - c.x, dy = y - c.y, rr = static_cast<double>(radius);
         if (dx * dx + dy * dy <= rr * rr) {
           best = &e;
           break;
@@ -88,8 +87,9 @@ SymbolHit SymbolIndex::Find(double x, double y, int32_t symbolSize, int32_t sele
     }
   }
   if (!best) return {};
-  const int32_t row = static_cast<int32_t>(best->key & kRowMask);
-  return {row, static_cast<int32_t>(best->key >> kFaceShift) + 1, {best->x, best->y}, row == selectedRow ? 2 * r : r};
+  const int32_t row = static_cast<int32_t>(*best & kRowMask);
+  const DiscCentre c = CentreOf(*best);
+  return {row, static_cast<int32_t>(*best >> kFaceShift) + 1, {c.x, c.y}, row == selectedRow ? 2 * r : r};
 }
 
 SymbolIndex::TopmostWalk::TopmostWalk(const SymbolIndex& index, int64_t x0, int64_t y0, int64_t x1, int64_t y1,
@@ -104,24 +104,25 @@ SymbolIndex::TopmostWalk::TopmostWalk(const SymbolIndex& index, int64_t x0, int6
       if (index.starts_[b] < index.starts_[b + 1]) heap_.emplace_back(index.starts_[b], index.starts_[b + 1]);
     }
   std::make_heap(heap_.begin(), heap_.end(), [&](const auto& a, const auto& b) {
-    return index_.entries_[a.first].key < index_.entries_[b.first].key;
+    return index_.entries_[a.first] < index_.entries_[b.first];
   });
 }
 
 bool SymbolIndex::TopmostWalk::Next(PlacedSymbol& symbol) {
   // Each bucket lists its symbols last drawn first: merged by key, they come out in reverse
   // drawing order.
-  auto later = [&](const auto& a, const auto& b) { return index_.entries_[a.first].key < index_.entries_[b.first].key; };
+  auto later = [&](const auto& a, const auto& b) { return index_.entries_[a.first] < index_.entries_[b.first]; };
   while (!heap_.empty()) {
     std::pop_heap(heap_.begin(), heap_.end(), later);
     auto& top = heap_.back();
-    const Entry& e = index_.entries_[top.first];
+    const Entry e = index_.entries_[top.first];
     if (++top.first == top.second)
       heap_.pop_back();
     else
       std::push_heap(heap_.begin(), heap_.end(), later);
-    if (e.x >= x0_ && e.x <= x1_ && e.y >= y0_ && e.y <= y1_) {
-      symbol = {static_cast<int32_t>(e.key & kRowMask), static_cast<int32_t>(e.key >> kFaceShift) + 1, {e.x, e.y}};
+    const DiscCentre c = index_.CentreOf(e);
+    if (c.x >= x0_ && c.x <= x1_ && c.y >= y0_ && c.y <= y1_) {
+      symbol = {static_cast<int32_t>(e & kRowMask), static_cast<int32_t>(e >> kFaceShift) + 1, {c.x, c.y}};
       return true;
     }
   }

@@ -1,14 +1,14 @@
 #pragma once
-// Finds the sample under a point of the diagram without walking every symbol: the symbols'
-// centres sorted into a uniform grid of buckets over the drawing space. Built once per table;
-// the radii are given to each lookup, so changing the symbol size or the highlighted row needs
-// no rebuild.
+// Finds the sample under a point of the diagram without walking every symbol: the symbols
+// sorted into a uniform grid of buckets over the drawing space by their centres. Built once per
+// table over the centres the drawings share, which it keeps; the radii are given to each lookup,
+// so changing the symbol size or the highlighted row needs no rebuild.
 #include <cstdint>
 #include <vector>
 
 #include "base/big_allocator.h"
 #include "diagram/geometry.h"
-#include "diagram/sample_table.h"
+#include "diagram/symbol_centres.h"
 
 namespace ternova {
 
@@ -30,10 +30,9 @@ class SymbolIndex {
   static constexpr int32_t kBucketSize = 8;
   static constexpr int32_t kBuckets = 2048 / kBucketSize;
 
-  // Indexes the symbols the diagram draws for `table`: faces 1..4 of rows
-  // 1..min(SampleCount, CompletedRows). Replaces the previous contents; on failure the index is
-  // left empty.
-  void Build(const SampleTable& table);
+  // Indexes the symbols a drawing over `centres` draws: faces 1..4 of its rows. Replaces the
+  // previous contents; on failure the index is left empty.
+  void Build(const SymbolCentres& centres);
   void Clear();
   int32_t Rows() const { return rows_; }
 
@@ -61,16 +60,15 @@ class SymbolIndex {
   // Face and row in one key whose order is the drawing order.
   static constexpr int kFaceShift = 30;
   static constexpr uint32_t kRowMask = (uint32_t{1} << kFaceShift) - 1;
-  struct Entry {
-    int32_t x, y;
-    uint32_t key;  // (face - 1) << kFaceShift | row
-  };
+  using Entry = uint32_t;  // (face - 1) << kFaceShift | row; the centre is looked up
+  DiscCentre CentreOf(Entry e) const { return centres_.At(static_cast<int>(e >> kFaceShift) + 1, static_cast<int32_t>(e & kRowMask)); }
   // Centres outside the space go to the border buckets: the distance test stays exact, and a
   // lookup's range of buckets clamps the same way.
   static int32_t BucketOf(double v);
 
   friend class TopmostWalk;
   int32_t rows_ = 0;
+  SymbolCentres centres_;
   std::vector<uint32_t> starts_;  // kBuckets^2 + 1 offsets into entries_, row-major by y
   std::vector<Entry, BigUninitAllocator<Entry>> entries_;  // each bucket's symbols, last drawn first
 };

@@ -73,6 +73,8 @@ using PictureOp = std::variant<op::Brush, op::Pen, op::Font, op::Rectangle, op::
 struct DiscCentre {
   int32_t x = 0, y = 0;
 };
+// A million samples' centres per face: huge pages, and no clearing before they are written.
+using DiscCentres = std::vector<DiscCentre, BigUninitAllocator<DiscCentre>>;
 
 // The box of a disc of radius `r` around `c`, clamped to 32 bits so a centre far outside the
 // picture stays outside.
@@ -87,7 +89,7 @@ inline op::Ellipse DiscBox(DiscCentre c, int32_t r) {
 // of a million samples records four of these instead of four million ellipses, and every
 // recording of the same data shares the one list.
 struct DiscRun {
-  std::shared_ptr<const std::vector<DiscCentre>> centres;
+  std::shared_ptr<const DiscCentres> centres;
   uint32_t begin = 0, end = 0;
   int32_t radius = 0;
   size_t Size() const { return end - begin; }

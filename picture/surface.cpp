@@ -81,7 +81,7 @@ void DrawingSurface::Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   content_->ops.emplace_back(op::Rectangle{x1, y1, x2, y2});
 }
 
-void DrawingSurface::Discs(std::shared_ptr<const std::vector<DiscCentre>> centres, uint32_t begin, uint32_t end,
+void DrawingSurface::Discs(std::shared_ptr<const DiscCentres> centres, uint32_t begin, uint32_t end,
                            int32_t r) {
   end = std::min<uint32_t>(end, centres ? static_cast<uint32_t>(centres->size()) : 0);
   // No disc, no state change: as the same ellipses drawn one by one.

@@ -57,7 +57,7 @@ class DrawingSurface {
   }
   // Ellipse for each disc of radius `r` around centres [begin, end), in order, recorded as one
   // run over the shared list.
-  void Discs(std::shared_ptr<const std::vector<DiscCentre>> centres, uint32_t begin, uint32_t end, int32_t r);
+  void Discs(std::shared_ptr<const DiscCentres> centres, uint32_t begin, uint32_t end, int32_t r);
   void MoveTo(int32_t x, int32_t y);
   void LineTo(int32_t x, int32_t y);
   void TextOut(int32_t x, int32_t y, std::string_view utf8);

@@ -55,8 +55,8 @@ TEST(SymbolIndexTest, AgreesWithAScanOfEverySymbolOnRandomTables) {
     SampleTable other = t;
     for (int32_t row = 1; row <= rows; ++row) other.SamplePoints[row] = t.SamplePoints[rows + 1 - row];
     SymbolIndex index;
-    index.Build(other);
-    index.Build(t);
+    index.Build(CollectSymbolCentres(other));
+    index.Build(CollectSymbolCentres(t));
     for (int32_t size : {3, 6, 10, 25, -6}) {
       for (int32_t selected : {0, 1, rows / 3, rows, rows + 1}) {
         for (int q = 0; q < 300; ++q) {
@@ -102,8 +102,8 @@ TEST(SymbolIndexTest, TopmostWalkListsEverySymbolOfABoxLastDrawnFirst) {
     SampleTable other = t;
     for (int32_t row = 1; row <= rows; ++row) other.SamplePoints[row] = t.SamplePoints[rows + 1 - row];
     SymbolIndex index;
-    index.Build(other);
-    index.Build(t);
+    index.Build(CollectSymbolCentres(other));
+    index.Build(CollectSymbolCentres(t));
     for (int q = 0; q < 50; ++q) {
       const int64_t x0 = space(rng), y0 = space(rng), reach = std::uniform_int_distribution<int64_t>(0, 40)(rng);
       const int64_t x1 = x0 + std::uniform_int_distribution<int64_t>(0, 120)(rng), y1 = y0 + std::uniform_int_distribution<int64_t>(0, 120)(rng);
@@ -132,7 +132,7 @@ TEST(SymbolIndexTest, TheRimAndTheDrawingOrderDecide) {
   t.SamplePoints[2][1] = {103, 104};  // overlaps row 1's face 3, but face 1 is drawn first
   t.SamplePoints[3] = {Point{}, {500, 500}, {500, 500}, {500, 500}, {500, 500}};
   SymbolIndex index;
-  index.Build(t);
+  index.Build(CollectSymbolCentres(t));
 
   // A 3-4-5 triangle: exactly on the rim counts, one unit beyond does not.
   EXPECT_EQ(index.Find(103, 104, 5, 0).row, 1);  // face 3 of row 1 lies over face 1 of row 2
@@ -159,12 +159,12 @@ TEST(SymbolIndexTest, ABuildReplacesWhatWasThere) {
   for (int32_t row = 1; row <= 50; ++row)
     for (int face = 1; face <= 4; ++face) big.SamplePoints[row][face] = {row * 20, face * 300};
   SymbolIndex index;
-  index.Build(big);
+  index.Build(CollectSymbolCentres(big));
   EXPECT_EQ(index.Rows(), 50);
   EXPECT_EQ(index.Find(1000, 300, 6, 0).row, 50);
 
   SampleTable small = Table(2);
-  index.Build(small);  // every centre at (0, 0)
+  index.Build(CollectSymbolCentres(small));  // every centre at (0, 0)
   EXPECT_EQ(index.Rows(), 2);
   EXPECT_EQ(index.Find(1000, 300, 6, 0).row, 0);
   EXPECT_EQ(index.Find(0, 0, 6, 0).row, 2);
@@ -172,7 +172,7 @@ TEST(SymbolIndexTest, ABuildReplacesWhatWasThere) {
   // A table whose load failed before its first row draws nothing.
   SampleTable failed = Table(5);
   failed.CompletedRows = 0;
-  index.Build(failed);
+  index.Build(CollectSymbolCentres(failed));
   EXPECT_EQ(index.Find(0, 0, 6, 0).row, 0);
   index.Clear();
   EXPECT_EQ(index.Rows(), 0);

@@ -22,7 +22,7 @@ struct Recorded {
 // centres that include the picture's corners and points far outside it.
 Recorded RecordBothWays(uint32_t seed) {
   std::mt19937 rng(seed);
-  auto centres = std::make_shared<std::vector<DiscCentre>>();
+  auto centres = std::make_shared<DiscCentres>();
   for (int i = 0; i < 300; ++i)
     centres->push_back({std::uniform_int_distribution<int32_t>(-20, 2020)(rng), std::uniform_int_distribution<int32_t>(-20, 2020)(rng)});
   centres->push_back({0, 0});
@@ -87,9 +87,9 @@ TEST(DiscRuns, AnEmptyRunRecordsNothingAndChangesNoState) {
   {
     DrawingSurface s(picture, env);
     s.SetBrushColour(kRed);
-    s.Discs(std::make_shared<std::vector<DiscCentre>>(3), 2, 2, 5);
+    s.Discs(std::make_shared<DiscCentres>(3), 2, 2, 5);
     s.Discs(nullptr, 0, 4, 5);
-    s.Discs(std::make_shared<std::vector<DiscCentre>>(3), 1, 9, 5);  // cut at the list's end
+    s.Discs(std::make_shared<DiscCentres>(3), 1, 9, 5);  // cut at the list's end
     s.End();
   }
   const PictureContent& c = *picture.Content();

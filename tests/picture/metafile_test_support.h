@@ -128,7 +128,7 @@ inline PictureSnapshot RandomPicture(uint32_t seed) {
       case 6: c->ops.emplace_back(op::LineTo{coord(), coord()}); break;
       case 7: {
         // Discs around shared centres, a run over part of them, far-off centres included.
-        auto centres = std::make_shared<std::vector<DiscCentre>>();
+        auto centres = std::make_shared<DiscCentres>();
         for (int k = 0, len = pick(1, 6); k < len; ++k) centres->push_back({coord(), coord()});
         const auto end = static_cast<uint32_t>(pick(1, static_cast<int32_t>(centres->size())));
         c->runs.push_back({centres, static_cast<uint32_t>(pick(0, static_cast<int32_t>(end) - 1)), end, pick(0, 3) == 0 ? coord() : pick(0, 20)});

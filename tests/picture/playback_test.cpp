@@ -144,7 +144,7 @@ TEST(DiscStamp, FillsExactlyTheDiscOnEverySideAtEveryRadiusAndScale) {
 PictureSnapshot RecordCrowdedPicture(uint32_t seed, bool inOrder, const SurfaceEnvironment& env, bool many = false) {
   std::mt19937 rng(seed);
   auto uniform = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); };
-  auto centres = std::make_shared<std::vector<DiscCentre>>();
+  auto centres = std::make_shared<DiscCentres>();
   if (many)
     for (int i = 0; i < 210'000; ++i) centres->push_back({uniform(-40, 2040), uniform(-40, 2040)});
   else
@@ -157,15 +157,15 @@ PictureSnapshot RecordCrowdedPicture(uint32_t seed, bool inOrder, const SurfaceE
   const auto n = static_cast<uint32_t>(centres->size());
   const uint32_t selected = uniform(1000, 5000);
   (*centres)[selected] = {1500, 1500};  // where few later discs hide it
-  std::vector<DiscCentre> crowd2;
+  DiscCentres crowd2;
   for (int i = 0; i < 3000; ++i) crowd2.push_back({uniform(900, 1300), uniform(300, 700)});
 
   DiagramPicture picture;
   picture.SetWidth(2000);
   picture.SetHeight(2000);
   DrawingSurface s(picture, env);
-  auto discs = [&](const std::vector<DiscCentre>& all, uint32_t begin, uint32_t end, int32_t r, Rgb colour,
-                   const std::shared_ptr<const std::vector<DiscCentre>>& shared) {
+  auto discs = [&](const DiscCentres& all, uint32_t begin, uint32_t end, int32_t r, Rgb colour,
+                   const std::shared_ptr<const DiscCentres>& shared) {
     s.SetBrushColour(colour);
     if (!inOrder && shared) {
       s.Discs(shared, begin, end, r);
@@ -190,7 +190,7 @@ PictureSnapshot RecordCrowdedPicture(uint32_t seed, bool inOrder, const SurfaceE
   discs(*centres, selected, selected + 1, 12, kRed, centres);
   discs(*centres, selected + 1, n, 6, kBlue, centres);
   // Ellipses of their own, drawn the general way: large, oval, and one over the picture's edge.
-  const std::vector<DiscCentre> big = {{850, 950}, {1990, 1000}, {880, 1050}};
+  const DiscCentres big = {{850, 950}, {1990, 1000}, {880, 1050}};
   s.SetBrushColour(kGrey);
   for (const DiscCentre& c : big) s.Ellipse(c.x - 90, c.y - 60, c.x + 90, c.y + 60);
   s.SetBrushColour(kWhite);
