@@ -116,18 +116,24 @@ std::vector<Stretch> Stretches(std::string_view text, size_t count) {
 }
 
 // What rows of a later stretch held before the load, to be put back when an earlier row fails.
+// Sized on the loading thread, where running out of memory fails the load before it begins;
+// filled by the stretch's own thread just before it overwrites them.
 struct RowBackup {
   int32_t first = 0, held = 0;  // rows first..first + held - 1 held data; the rest were zeros
-  std::vector<std::array<double, 5>> values;
-  std::vector<std::array<Point, 5>> points;
+  std::vector<std::array<double, 5>, BigUninitAllocator<std::array<double, 5>>> values;
+  std::vector<std::array<Point, 5>, BigUninitAllocator<std::array<Point, 5>>> points;
 
-  static RowBackup Of(const SampleTable& table, int32_t first, int32_t lastHeld) {
+  static RowBackup For(int32_t first, int32_t lastHeld) {
     RowBackup b;
     b.first = first;
     b.held = std::max(0, lastHeld - first + 1);
-    b.values.assign(table.SampleValues.begin() + first, table.SampleValues.begin() + first + b.held);
-    b.points.assign(table.SamplePoints.begin() + first, table.SamplePoints.begin() + first + b.held);
+    b.values.resize(static_cast<size_t>(b.held));
+    b.points.resize(static_cast<size_t>(b.held));
     return b;
+  }
+  void Take(const SampleTable& table) {
+    std::copy_n(table.SampleValues.begin() + first, held, values.begin());
+    std::copy_n(table.SamplePoints.begin() + first, held, points.begin());
   }
   void PutBack(SampleTable& table, CellStore& cells, const Stretch& s) const {
     const int32_t touched = s.completed + (s.error ? 1 : 0);
@@ -281,7 +287,7 @@ LoadResult LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, ch
       stretches[k].firstRow = first;
       first += stretches[k].rows;
       // The first stretch never needs putting back: what follows a failure in it was never read.
-      if (k > 0) backups[k] = RowBackup::Of(table, stretches[k].firstRow, std::min(held, first - 1));
+      if (k > 0) backups[k] = RowBackup::For(stretches[k].firstRow, std::min(held, first - 1));
     }
   } catch (const std::bad_alloc&) {
     throw LoadError(kNoResources, 0);
@@ -291,9 +297,14 @@ LoadResult LoadDataBytes(std::shared_ptr<FileBytes> bytes, LoadTarget target, ch
     std::vector<std::thread> threads;
     for (size_t k = 1; k < stretches.size(); ++k) {
       try {
-        threads.emplace_back([&parser, &stretch = stretches[k]] { parser.Parse(stretch); });
+        threads.emplace_back([&parser, &stretch = stretches[k], &backup = backups[k], &table] {
+          backup.Take(table);
+          parser.Parse(stretch);
+        });
       } catch (const std::system_error&) {
-        parser.Parse(stretches[k]);  // no thread to be had: this one parses it after all
+        // No thread to be had: this one parses it after all.
+        backups[k].Take(table);
+        parser.Parse(stretches[k]);
       }
     }
     if (!stretches.empty()) parser.Parse(stretches[0]);
