@@ -21,7 +21,8 @@ done
 for p in libgtest-dev clang libclang-rt-14-dev desktop-file-utils emf2svg libwmf-bin poppler-utils librsvg2-bin xvfb; do
   has "$test" "$p" || fail "the test set lacks $p"
 done
-for p in libbenchmark-dev python3-matplotlib; do
+# The window figures run the program on Xvfb and drive it through XTest from Debian's Python.
+for p in libbenchmark-dev python3-matplotlib xvfb libxtst6 python3-numpy; do
   has "$bench" "$p" || fail "the bench set lacks $p"
 done
 bash scripts/install-deps nonsense 2>/dev/null && fail "an unknown set is accepted"

@@ -1,0 +1,623 @@
+#!/usr/bin/python3
+"""The window as the user meets it, measured through a real X server.
+
+Starts its own Xvfb, runs the real ternova binary on it, drives it only with X test events
+(XTest: pointer and keys, as a user's hands would) and watches the screen with XGetImage to see
+when the final picture is there. Each figure runs from just before the event is sent to the last
+change of the watched region (the region must then stay unchanged for a short settle time, which
+is not counted).
+
+    window_under_x.py TERNOVA MAKE_DATA [--display N] [--shots DIR] [--quick]
+
+Prints one line per figure, fields separated by spaces:
+    NAME SAMPLES UNIT MEDIAN MIN MAX RUNS
+and notes (lines starting with '#'). Exits 3 when no X server can be started.
+"""
+import argparse
+import ctypes
+import os
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+clock = time.perf_counter
+
+# --- Xlib and XTest through ctypes -----------------------------------------------------------
+
+c_int, c_uint, c_ulong, c_long, c_void_p, c_char_p = (ctypes.c_int, ctypes.c_uint, ctypes.c_ulong,
+                                                      ctypes.c_long, ctypes.c_void_p, ctypes.c_char_p)
+
+
+class XImage(ctypes.Structure):
+    _fields_ = [("width", c_int), ("height", c_int), ("xoffset", c_int), ("format", c_int),
+                ("data", c_void_p), ("byte_order", c_int), ("bitmap_unit", c_int),
+                ("bitmap_bit_order", c_int), ("bitmap_pad", c_int), ("depth", c_int),
+                ("bytes_per_line", c_int), ("bits_per_pixel", c_int)]
+
+
+class XWindowAttributes(ctypes.Structure):
+    _fields_ = [("x", c_int), ("y", c_int), ("width", c_int), ("height", c_int),
+                ("border_width", c_int), ("depth", c_int), ("visual", c_void_p), ("root", c_ulong),
+                ("class_", c_int), ("bit_gravity", c_int), ("win_gravity", c_int),
+                ("backing_store", c_int), ("backing_planes", c_ulong), ("backing_pixel", c_ulong),
+                ("save_under", c_int), ("colormap", c_ulong), ("map_installed", c_int),
+                ("map_state", c_int), ("all_event_masks", c_long), ("your_event_mask", c_long),
+                ("do_not_propagate_mask", c_long), ("override_redirect", c_int), ("screen", c_void_p)]
+
+
+POLL_REST = 0.001
+IS_VIEWABLE = 2
+Z_PIXMAP = 2
+
+
+class X:
+    def __init__(self, display):
+        x = self.x = ctypes.CDLL("libX11.so.6")
+        t = self.t = ctypes.CDLL("libXtst.so.6")
+        x.XOpenDisplay.restype = c_void_p
+        x.XOpenDisplay.argtypes = [c_char_p]
+        x.XDefaultRootWindow.restype = c_ulong
+        x.XDefaultRootWindow.argtypes = [c_void_p]
+        x.XStringToKeysym.restype = c_ulong
+        x.XStringToKeysym.argtypes = [c_char_p]
+        x.XKeysymToKeycode.restype = ctypes.c_ubyte
+        x.XKeysymToKeycode.argtypes = [c_void_p, c_ulong]
+        x.XKeycodeToKeysym.restype = c_ulong
+        x.XKeycodeToKeysym.argtypes = [c_void_p, ctypes.c_ubyte, c_int]
+        x.XFlush.argtypes = [c_void_p]
+        x.XSync.argtypes = [c_void_p, c_int]
+        x.XGetImage.restype = ctypes.POINTER(XImage)
+        x.XGetImage.argtypes = [c_void_p, c_ulong, c_int, c_int, c_uint, c_uint, c_ulong, c_int]
+        x.XFree.argtypes = [c_void_p]
+        x.XQueryTree.argtypes = [c_void_p, c_ulong, ctypes.POINTER(c_ulong), ctypes.POINTER(c_ulong),
+                                 ctypes.POINTER(ctypes.POINTER(c_ulong)), ctypes.POINTER(c_uint)]
+        x.XFetchName.argtypes = [c_void_p, c_ulong, ctypes.POINTER(ctypes.c_char_p)]
+        x.XGetWindowAttributes.argtypes = [c_void_p, c_ulong, ctypes.POINTER(XWindowAttributes)]
+        x.XTranslateCoordinates.argtypes = [c_void_p, c_ulong, c_ulong, c_int, c_int, ctypes.POINTER(c_int),
+                                            ctypes.POINTER(c_int), ctypes.POINTER(c_ulong)]
+        x.XResizeWindow.argtypes = [c_void_p, c_ulong, c_uint, c_uint]
+        # A window that went away between the tree and the question is no reason to stop.
+        self._handler = ctypes.CFUNCTYPE(c_int, c_void_p, c_void_p)(lambda d, e: 0)
+        x.XSetErrorHandler(self._handler)
+        t.XTestFakeButtonEvent.argtypes = [c_void_p, c_uint, c_int, c_ulong]
+        t.XTestFakeKeyEvent.argtypes = [c_void_p, c_uint, c_int, c_ulong]
+        t.XTestFakeMotionEvent.argtypes = [c_void_p, c_int, c_int, c_int, c_ulong]
+        self.d = x.XOpenDisplay(display.encode())
+        if not self.d:
+            raise OSError("cannot open display " + display)
+        self.root = x.XDefaultRootWindow(self.d)
+        self.polls = []  # seconds each poll of the screen took
+
+    # Windows
+    def top_levels(self):
+        """Viewable children of the root: (window, name, x, y, width, height), bottom to top."""
+        r, p, n = c_ulong(), c_ulong(), c_uint()
+        children = ctypes.POINTER(c_ulong)()
+        if not self.x.XQueryTree(self.d, self.root, ctypes.byref(r), ctypes.byref(p), ctypes.byref(children),
+                                 ctypes.byref(n)):
+            return []
+        ids = [children[i] for i in range(n.value)]
+        if children:
+            self.x.XFree(children)
+        found = []
+        for w in ids:
+            a = XWindowAttributes()
+            if not self.x.XGetWindowAttributes(self.d, w, ctypes.byref(a)) or a.map_state != IS_VIEWABLE:
+                continue
+            name = ctypes.c_char_p()
+            title = ""
+            if self.x.XFetchName(self.d, w, ctypes.byref(name)) and name.value is not None:
+                title = name.value.decode("utf-8", "replace")
+                self.x.XFree(name)
+            ox, oy, child = c_int(), c_int(), c_ulong()
+            self.x.XTranslateCoordinates(self.d, w, self.root, 0, 0, ctypes.byref(ox), ctypes.byref(oy),
+                                         ctypes.byref(child))
+            found.append((w, title, ox.value, oy.value, a.width, a.height))
+        return found
+
+    def resize(self, window, width, height):
+        self.x.XResizeWindow(self.d, window, width, height)
+        self.x.XFlush(self.d)
+
+    # The screen
+    def grab(self, rect):
+        """The root window's pixels in rect (x, y, width, height) as bytes, 4 a pixel, rows padded."""
+        x, y, w, h = rect
+        img = self.x.XGetImage(self.d, self.root, x, y, w, h, ~0 & 0xFFFFFFFFFFFFFFFF, Z_PIXMAP)
+        if not img:
+            raise OSError("XGetImage failed")
+        i = img.contents
+        data = ctypes.string_at(i.data, i.bytes_per_line * i.height)
+        self.x.XFree(i.data)
+        self.x.XFree(img)
+        return data
+
+    def poll(self, rect):
+        """grab() after a short rest, so the watching leaves the program under test a core."""
+        time.sleep(POLL_REST)
+        start = clock()
+        data = self.grab(rect)
+        self.polls.append(clock() - start + POLL_REST)
+        return data
+
+    def rgb(self, rect):
+        """The pixels in rect as a height x width x 3 array (red, green, blue)."""
+        import numpy as np
+        data = self.grab(rect)
+        h = rect[3]
+        a = np.frombuffer(data, np.uint8).reshape(h, len(data) // h // 4, 4)
+        return a[:, :rect[2], 2::-1].astype(int)
+
+    # Hands
+    def keycode(self, name):
+        ks = self.x.XStringToKeysym(name.encode())
+        kc = self.x.XKeysymToKeycode(self.d, ks)
+        if not kc:
+            raise ValueError("no key for " + name)
+        return kc, self.x.XKeycodeToKeysym(self.d, kc, 0) != ks
+
+    def key(self, *names):
+        """Presses the keys in order and lets them go in reverse: key("Alt_L", "f")."""
+        codes = []
+        for n in names:
+            kc, shifted = self.keycode(n)
+            if shifted:
+                codes.append(self.keycode("Shift_L")[0])
+            codes.append(kc)
+        for c in codes:
+            self.t.XTestFakeKeyEvent(self.d, c, 1, 0)
+        for c in reversed(codes):
+            self.t.XTestFakeKeyEvent(self.d, c, 0, 0)
+        self.x.XFlush(self.d)
+
+    def type_text(self, text):
+        names = {"/": "slash", ".": "period", "-": "minus", "_": "underscore", " ": "space"}
+        for ch in text:
+            self.key(names.get(ch, ch))
+
+    def move(self, x, y):
+        self.t.XTestFakeMotionEvent(self.d, -1, x, y, 0)
+        self.x.XFlush(self.d)
+
+    def click(self, button=1):
+        self.t.XTestFakeButtonEvent(self.d, button, 1, 0)
+        self.t.XTestFakeButtonEvent(self.d, button, 0, 0)
+        self.x.XFlush(self.d)
+
+
+# --- Watching the screen ---------------------------------------------------------------------
+
+def watch(x, rect, before, t0, settle, timeout, last=None, changed_at=None):
+    """Polls rect until it differs from `before` and then stays unchanged for `settle` seconds.
+    Returns (seconds from t0 to the last change, the final pixels), or (None, pixels) when the
+    region never settled on something new within `timeout`."""
+    last = before if last is None else last
+    while True:
+        img = x.poll(rect)
+        now = clock()
+        if img != last:
+            last, changed_at = img, now
+        if changed_at is not None and now - changed_at >= settle and last != before:
+            return changed_at - t0, last
+        if now - t0 > timeout:
+            return None, last
+
+
+def wait_still(x, rect, quiet, timeout):
+    """Waits until rect has not changed for `quiet` seconds; returns its pixels."""
+    last, since, start = x.grab(rect), clock(), clock()
+    while clock() - since < quiet and clock() - start < timeout:
+        time.sleep(0.01)
+        img = x.grab(rect)
+        if img != last:
+            last, since = img, clock()
+    return last
+
+
+# --- Finding things in the window -------------------------------------------------------------
+
+def runs(flags):
+    """[start, end) of each run of true values."""
+    out, start = [], None
+    for i, f in enumerate(list(flags) + [False]):
+        if f and start is None:
+            start = i
+        elif not f and start is not None:
+            out.append((start, i))
+            start = None
+    return out
+
+
+class Layout:
+    """Where the grid's rows and the diagram are, read off the window's pixels: the diagram is the
+    right-hand block that is not window background, the grid the block left of it; the grid's
+    rows lie between the dark lines of its fixed first column."""
+
+    def __init__(self, x, window):
+        import numpy as np
+        _, _, wx, wy, ww, wh = window
+        self.window = (wx, wy, ww, wh)
+        px = x.rgb(self.window)
+        bg = px[wh // 2, 2]
+        other = np.abs(px - bg).sum(axis=2) > 0
+        blocks = [r for r in runs(other.sum(axis=0) > wh / 3) if r[1] - r[0] > 100]
+        if len(blocks) < 2:
+            raise RuntimeError("cannot find the grid and the diagram in the window")
+        (gx0, gx1), (dx0, dx1) = blocks[0], blocks[-1]
+        dy0, dy1 = max(runs(other[:, dx0:dx1].sum(axis=1) > (dx1 - dx0) / 2), key=lambda r: r[1] - r[0])
+        self.diagram = (wx + dx0, wy + dy0, dx1 - dx0, dy1 - dy0)
+        # A line crosses the whole column; the row numbers' strokes never do.
+        dark = [y for y in range(wh) if (px[y, gx0 - 40:gx0 - 3].sum(axis=1) < 60).all()]
+        lines = [y for i, y in enumerate(dark) if i == 0 or dark[i - 1] != y - 1]
+        steps = [b - a for a, b in zip(lines, lines[1:])]
+        if len(steps) < 5:
+            raise RuntimeError("cannot find the grid's rows")
+        self.row_height = statistics.median(steps)
+        self.rows = [(a + b) // 2 for a, b in zip(lines, lines[1:]) if b - a == self.row_height]
+        self.cell_x = gx0 + 8  # in the first data column, clear of its text
+        self.wx, self.wy = wx, wy
+
+    def row_point(self, row):
+        """Screen point in the first data column of the visible row `row` (0 = top, -1 = bottom)."""
+        return self.wx + self.cell_x, self.wy + self.rows[row]
+
+    def row_selected(self, x, row):
+        """True when the visible row's first cell shows the selection colour (not white)."""
+        px, py = self.row_point(row)
+        return any(b > 150 and r < 120 for r, g, b in x.rgb((px - 2, py, 8, 1))[0])
+
+
+# --- The program under test ------------------------------------------------------------------
+
+class Server:
+    """An Xvfb of our own: on a free display found by the server itself, or on the one given."""
+
+    def __init__(self, display=None, size="1600x1200x24"):
+        args = ["Xvfb", "-screen", "0", size, "-nolisten", "tcp", "-noreset"]
+        if display is None:
+            read, write = os.pipe()
+            self.proc = subprocess.Popen(args + ["-displayfd", str(write)], pass_fds=(write,),
+                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            os.close(write)
+            number = b""
+            with os.fdopen(read, "rb") as f:
+                number = f.readline().strip()
+            if not number:
+                self.proc.wait(5)
+                raise OSError("Xvfb did not start")
+            self.display = ":" + number.decode()
+        else:
+            self.display = ":%d" % display
+            self.proc = subprocess.Popen(args + [self.display], stdout=subprocess.DEVNULL,
+                                         stderr=subprocess.DEVNULL)
+            for _ in range(100):
+                if os.path.exists("/tmp/.X11-unix/X%d" % display) or self.proc.poll() is not None:
+                    break
+                time.sleep(0.05)
+            time.sleep(0.2)
+            if self.proc.poll() is not None:
+                raise OSError("Xvfb did not start on " + self.display)
+
+    def stop(self):
+        self.proc.terminate()
+        self.proc.wait(10)
+
+
+class App:
+    def __init__(self, x, server, binary, data=None):
+        env = dict(os.environ, DISPLAY=server.display, QT_QPA_PLATFORM="xcb")
+        env.pop("WAYLAND_DISPLAY", None)
+        self.x = x
+        self.proc = subprocess.Popen([binary] + ([data] if data else []), env=env,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.window = None
+        start = clock()
+        while clock() - start < 30 and self.proc.poll() is None:
+            # The server is ours: the one big window on it is the program's.
+            main = [w for w in x.top_levels() if w[4] > 300 and w[5] > 300]
+            if main:
+                self.window = main[-1]
+                break
+            time.sleep(0.05)
+        if self.window is None:
+            self.stop()
+            raise RuntimeError("the window never showed")
+
+    def refresh(self):
+        for w in self.x.top_levels():
+            if w[0] == self.window[0]:
+                self.window = w
+        return self.window
+
+    def rect(self):
+        return self.window[2:]
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+
+
+# --- The figures ------------------------------------------------------------------------------
+
+class Results:
+    def __init__(self, shots):
+        self.shots = shots
+
+    def report(self, name, samples, unit, values, scale=1000.0):
+        good = [v * scale for v in values if v is not None]
+        failed = len(values) - len(good)
+        if failed:
+            print("# %s %d: %d of %d runs never reached a new final screen" % (name, samples, failed, len(values)))
+        if good:
+            print("%s %d %s %.2f %.2f %.2f %d" % (name, samples, unit, statistics.median(good), min(good),
+                                                   max(good), len(good)))
+        sys.stdout.flush()
+
+    def shot(self, x, name):
+        if not self.shots:
+            return
+        from PIL import Image
+        import numpy as np
+        w, h = 1600, 1200
+        Image.fromarray(x.rgb((0, 0, w, h)).astype(np.uint8)).save(os.path.join(self.shots, name + ".png"))
+
+
+SETTLE = 0.3  # the screen is final once it has not changed for this long
+TIMEOUT = 8.0
+
+
+def open_at_end(x, app):
+    """Gives the window the focus with a click in the grid and moves to the file's last row: the
+    last samples are drawn on top, so their selection always shows on the diagram."""
+    layout = Layout(x, app.refresh())
+    x.move(*layout.row_point(0))
+    time.sleep(0.05)
+    x.click()
+    time.sleep(0.3)
+    x.key("Control_L", "End")
+    wait_still(x, app.rect(), 0.5, 30)
+    return Layout(x, app.refresh())
+
+
+def click_rows(x, app, layout, samples, res, repeats):
+    """A click on a grid row, alternating between two rows: the old selection's and the new one's
+    discs change on the diagram."""
+    times = []
+    for i in range(repeats):
+        row = -2 if i % 2 == 0 else -3
+        x.move(*layout.row_point(row))
+        before = wait_still(x, layout.diagram, 0.1, 5)
+        t0 = clock()
+        x.click()
+        took, _ = watch(x, layout.diagram, before, t0, SETTLE, TIMEOUT)
+        if took is not None and not layout.row_selected(x, row):
+            print("# click_row: the clicked row did not show as selected")
+            took = None
+        times.append(took)
+        time.sleep(0.45)  # never a double click
+    res.report("click_row", samples, "ms", times)
+
+
+def arrow_keys(x, app, layout, samples, res, repeats):
+    x.move(*layout.row_point(-2))
+    x.click()
+    wait_still(x, layout.diagram, 0.3, 10)
+    times = []
+    for i in range(repeats):
+        key = "Up" if i % 2 == 0 else "Down"
+        before = wait_still(x, layout.diagram, 0.05, 5)
+        t0 = clock()
+        x.key(key)
+        took, _ = watch(x, layout.diagram, before, t0, SETTLE, TIMEOUT)
+        if took is not None and not layout.row_selected(x, -3 if key == "Up" else -2):
+            print("# arrow_key: the selection did not move a row")
+            took = None
+        times.append(took)
+    res.report("arrow_key", samples, "ms", times)
+
+
+def held_key(x, app, layout, samples, res, repeats, presses=30, rate=30.0):
+    """An arrow key held down: `presses` Up presses at `rate` a second from the bottom row, then
+    the time from the last press to the final screen (how far the window falls behind)."""
+    lags = []
+    for _ in range(repeats):
+        x.move(*layout.row_point(-1))
+        x.click()
+        before = wait_still(x, layout.diagram, 0.4, 10)
+        last, changed_at = before, None
+        t_next = clock()
+        t_press = None
+        for _ in range(presses):
+            while clock() < t_next:
+                img = x.poll(layout.diagram)
+                if img != last:
+                    last, changed_at = img, clock()
+            t_press = clock()
+            x.key("Up")
+            t_next += 1.0 / rate
+        took, _ = watch(x, layout.diagram, before, t_press, SETTLE, TIMEOUT + presses / rate,
+                        last=last, changed_at=changed_at)
+        if took is not None and not layout.row_selected(x, -1 - presses):
+            print("# held_key: the selection did not end %d rows up" % presses,
+                  [i for i in range(len(layout.rows)) if layout.row_selected(x, i)], len(layout.rows))
+            took = None
+        lags.append(took)
+    res.report("held_key_lag", samples, "ms", lags)
+
+
+def resizing(x, app, layout, samples, res, repeats, steps=90, rate=60.0, dx=3, dy=2):
+    """The window's corner dragged: `steps` steps of the top-level's size at `rate` a second.
+    Counts the diagram frames that reach the screen while dragging, and the time from the last
+    step to the final picture. Also one lone step: its first frame and its final picture."""
+    win = app.refresh()
+    w0, h0 = win[4], win[5]
+    region = layout.diagram  # inside the diagram at every size while it grows
+    fps, settle, first, final = [], [], [], []
+    for _ in range(repeats):
+        before = wait_still(x, region, 0.5, 10)
+        last, frames = before, 0
+        t_first = clock()
+        t_next = t_first
+        for i in range(1, steps + 1):
+            while clock() < t_next:
+                img = x.poll(region)
+                if img != last:
+                    last, frames = img, frames + 1
+            t_step = clock()
+            x.resize(win[0], w0 + i * dx, h0 + i * dy)
+            t_next += 1.0 / rate
+        while clock() < t_next:
+            img = x.poll(region)
+            if img != last:
+                last, frames = img, frames + 1
+        fps.append(frames / (t_next - t_first))
+        took, _ = watch(x, region, before, t_step, 0.6, TIMEOUT, last=last, changed_at=t_step)
+        settle.append(took)
+        x.resize(win[0], w0, h0)
+        # One lone step.
+        before = wait_still(x, region, 0.6, 10)
+        t0 = clock()
+        x.resize(win[0], w0 + 2 * dx, h0 + 2 * dy)
+        seen = None
+        while clock() - t0 < TIMEOUT:
+            img = x.poll(region)
+            if img != before:
+                seen = clock() - t0
+                break
+        first.append(seen)
+        took, _ = watch(x, region, before, t0, 0.6, TIMEOUT)
+        final.append(took)
+        x.resize(win[0], w0, h0)
+    res.report("resize_frames_per_s", samples, "frames/s", fps, scale=1.0)
+    res.report("resize_settled_after_drag", samples, "ms", settle)
+    res.report("resize_step_first_frame", samples, "ms", first)
+    res.report("resize_step_final", samples, "ms", final)
+    wait_still(x, region, 0.6, 10)
+
+
+def open_through_dialog(x, server, binary, data, samples, res, repeats):
+    """File > Open in a fresh window, through the real dialog: Alt+F, O, the path typed into the
+    dialog, Return; then the time to the grid and diagram on screen."""
+    times = []
+    for rep in range(repeats):
+        app = App(x, server, binary)
+        try:
+            win = app.window
+            rect = app.rect()
+            empty = wait_still(x, rect, 0.5, 20)
+            _, _, wx, wy, ww, wh = win
+            x.move(wx + ww // 6, wy + wh // 2)  # the empty grid
+            time.sleep(0.05)
+            x.click()
+            time.sleep(0.3)
+            x.key("Alt_L", "f")
+            time.sleep(0.4)
+            x.key("o")
+            dialog = None
+            start = clock()
+            while dialog is None and clock() - start < 10:
+                time.sleep(0.05)
+                dialog = next((w for w in x.top_levels() if w[0] != win[0] and w[4] > 200 and w[5] > 150), None)
+            if dialog is None:
+                print("# open: the file dialog never showed")
+                times.append(None)
+                continue
+            time.sleep(0.5)
+            x.type_text(data)
+            time.sleep(0.5)
+            if rep == 0:
+                res.shot(x, "open-dialog")
+            before = x.grab(rect)
+            t0 = clock()
+            x.key("Return")
+            took, final = watch(x, rect, before, t0, 1.0, 60)
+            if any(w[0] == dialog[0] for w in x.top_levels()):
+                print("# open: the dialog was still there after Return")
+                took = None
+            elif final == empty:
+                took = None
+            if rep == 0:
+                res.shot(x, "open-done")
+            times.append(took)
+        finally:
+            app.stop()
+    res.report("open_dialog", samples, "ms", times)
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    p.add_argument("ternova")
+    p.add_argument("make_data")
+    p.add_argument("--display", type=int, help="run Xvfb on this display number instead of a free one")
+    p.add_argument("--shots", help="folder for screenshots of the moments measured")
+    p.add_argument("--quick", action="store_true", help="fewer repetitions")
+    p.add_argument("--only", help="comma-separated: click,arrow,held,resize,open")
+    a = p.parse_args()
+    only = set(a.only.split(",")) if a.only else {"click", "arrow", "held", "resize", "open"}
+    reps = 3 if a.quick else 7
+
+    try:
+        server = Server(a.display)
+    except (OSError, subprocess.SubprocessError) as e:
+        print("# no X server: %s" % e)
+        return 3
+    # A benchmark stopped from outside still takes its server and window down with it.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    work = tempfile.mkdtemp(prefix="ternova-x-")
+    res = Results(a.shots)
+    failed = False
+    try:
+        x = X(server.display)
+        for samples in (100_000, 1_000_000):
+            data = os.path.join(work, "samples-%d.txt" % samples)
+            subprocess.run([a.make_data, str(samples), data], check=True, stdout=subprocess.DEVNULL)
+            # One part that cannot find its way around the window does not stop the others.
+            try:
+                if only & {"click", "arrow", "held", "resize"}:
+                    app = App(x, server, a.ternova, data)
+                    try:
+                        wait_still(x, app.rect(), 0.8, 60)
+                        layout = open_at_end(x, app)
+                        res.shot(x, "loaded-%d" % samples)
+                        if "click" in only:
+                            click_rows(x, app, layout, samples, res, reps)
+                            res.shot(x, "clicked-%d" % samples)
+                        if "arrow" in only:
+                            arrow_keys(x, app, layout, samples, res, reps)
+                        if samples == 1_000_000 and "held" in only:
+                            held_key(x, app, layout, samples, res, 3)
+                            res.shot(x, "held-%d" % samples)
+                        if samples == 1_000_000 and "resize" in only:
+                            resizing(x, app, layout, samples, res, 3)
+                    finally:
+                        app.stop()
+            except (RuntimeError, OSError) as e:
+                print("# %d samples: %s" % (samples, e))
+                failed = True
+            try:
+                if samples == 1_000_000 and "open" in only:
+                    open_through_dialog(x, server, a.ternova, data, samples, res, 2 if a.quick else 3)
+            except (RuntimeError, OSError) as e:
+                print("# open: %s" % e)
+                failed = True
+            os.remove(data)
+        if x.polls:
+            print("# the screen was polled every %.1f ms (median): figures are that fine" %
+                  (statistics.median(x.polls) * 1000))
+    finally:
+        server.stop()
+        shutil.rmtree(work, ignore_errors=True)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
