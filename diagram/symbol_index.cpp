@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <new>
+#include <system_error>
+#include <thread>
 
 namespace ternova {
 
@@ -39,22 +41,49 @@ void SymbolIndex::Build(const SymbolCentres& centres) {
   // The key keeps 30 bits for the row; so many rows would not fit in memory anyway.
   if (static_cast<uint32_t>(rows) > kRowMask) throw std::bad_alloc();
 
-  std::vector<uint32_t> starts(static_cast<size_t>(kBuckets) * kBuckets + 1, 0);
   if (sorted.size() != static_cast<size_t>(rows) * 4) {
     sorted = {};
     sorted = decltype(sorted)(static_cast<size_t>(rows) * 4);
   }
+  constexpr size_t kCount = static_cast<size_t>(kBuckets) * kBuckets;
   auto bucket = [](DiscCentre p) { return static_cast<size_t>(BucketOfInt(p.y)) * kBuckets + BucketOfInt(p.x); };
-  for (int face = 1; face <= 4; ++face)
-    for (const DiscCentre& p : *centres.faces[face]) ++starts[bucket(p) + 1];
-  for (size_t i = 1; i < starts.size(); ++i) starts[i] += starts[i - 1];
-  // Filled in reverse drawing order, so each bucket lists its last drawn symbol first.
-  std::vector<uint32_t> next(starts.begin(), starts.end() - 1);
-  for (int face = 4; face >= 1; --face) {
-    const uint32_t faceKey = static_cast<uint32_t>(face - 1) << kFaceShift;
-    const DiscCentre* faceCentres = centres.faces[face]->data();
-    for (int32_t row = rows; row >= 1; --row) sorted[next[bucket(faceCentres[row - 1])]++] = faceKey | static_cast<uint32_t>(row);
+  // Each bucket lists its last drawn symbol first: faces 4 and 3, then 2 and 1, each row by
+  // row from the last. The two halves are counted and filled apart, on two cores when the
+  // table is large; the entries come out the same either way.
+  std::vector<uint32_t> upper(kCount, 0), lower(kCount, 0);  // per bucket: faces 3-4, then the next free slot
+  auto count = [&](int from, std::vector<uint32_t>& counts) {
+    for (int face = from; face <= from + 1; ++face) {
+      const DiscCentre* c = centres.faces[face]->data();
+      for (int32_t j = 0; j < rows; ++j) ++counts[bucket(c[j])];
+    }
+  };
+  auto fill = [&](int from, std::vector<uint32_t>& next) {
+    for (int face = from + 1; face >= from; --face) {
+      const uint32_t faceKey = static_cast<uint32_t>(face - 1) << kFaceShift;
+      const DiscCentre* c = centres.faces[face]->data();
+      for (int32_t row = rows; row >= 1; --row) sorted[next[bucket(c[row - 1])]++] = faceKey | static_cast<uint32_t>(row);
+    }
+  };
+  auto inParallel = [&](auto&& work) {
+    std::thread other;
+    if (rows >= 100'000 && std::thread::hardware_concurrency() > 1) {
+      try {
+        other = std::thread([&] { work(3, upper); });
+      } catch (const std::system_error&) {
+      }
+    }
+    if (!other.joinable()) work(3, upper);
+    work(1, lower);
+    if (other.joinable()) other.join();
+  };
+  inParallel(count);
+  std::vector<uint32_t> starts(kCount + 1, 0);
+  for (size_t b = 0; b < kCount; ++b) {
+    starts[b + 1] = starts[b] + upper[b] + lower[b];
+    lower[b] = starts[b] + upper[b];
+    upper[b] = starts[b];
   }
+  inParallel(fill);
   centres_ = centres;
   starts_ = std::move(starts);
   entries_ = std::move(sorted);

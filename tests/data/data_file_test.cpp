@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <vector>
 
 namespace ternova {
@@ -33,6 +34,21 @@ TEST(LineEnds, FinalTerminatorAddsNoLine) {
   EXPECT_EQ(Lines("a\n\n"), (V{"a", ""}));
   EXPECT_EQ(Lines("\n"), V{""});
   EXPECT_EQ(Lines("\r\n\r\n"), (V{"", ""}));
+}
+
+TEST(LineEnds, TheCountAgreesWithTheLinesOnRandomTextsAcrossItsBlocks) {
+  std::mt19937 rng(5);
+  for (int round = 0; round < 200; ++round) {
+    // Short texts and ones past the counter's 4096-byte blocks, with a CR LF across a block's end.
+    const size_t n = round % 4 == 0 ? std::uniform_int_distribution<size_t>(4090, 12300)(rng)
+                                    : std::uniform_int_distribution<size_t>(0, 40)(rng);
+    std::string text(n, 'a');
+    for (char& c : text) c = "a\r\n\t"[std::uniform_int_distribution<int>(0, 3)(rng)];
+    if (n > 4097 && round % 8 == 0) text.replace(4094, 2, "\r\n");
+    int64_t lines = 0;
+    ForEachLine(text, [&](size_t, size_t) { ++lines; });
+    ASSERT_EQ(CountLines(text), lines) << "round " << round;
+  }
 }
 
 V Fields(const std::string& line) {

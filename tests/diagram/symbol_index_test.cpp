@@ -83,6 +83,33 @@ TEST(SymbolIndexTest, AgreesWithAScanOfEverySymbolOnRandomTables) {
   }
 }
 
+TEST(SymbolIndexTest, ALargeTableIndexedOnTwoCoresAgreesWithAScan) {
+  std::mt19937 rng(13);
+  const int32_t rows = 150'000;
+  SampleTable t = Table(rows);
+  // Crowded, so every bucket of the patch holds symbols of all four faces.
+  std::uniform_int_distribution<int32_t> patch(960, 1040);
+  for (int32_t row = 1; row <= rows; ++row)
+    for (int face = 1; face <= 4; ++face) t.SamplePoints[row][face] = {patch(rng), patch(rng)};
+  SymbolIndex index;
+  index.Build(CollectSymbolCentres(t));
+  for (int q = 0; q < 40; ++q) {
+    const int64_t x = patch(rng), y = patch(rng);
+    const int32_t selected = q % 2 ? std::uniform_int_distribution<int32_t>(1, rows)(rng) : 0;
+    ASSERT_EQ(index.Find(static_cast<double>(x), static_cast<double>(y), 3, selected).row, LastDrawnCovering(t, x, y, 3, selected));
+  }
+  std::vector<std::pair<int, int32_t>> want, got;
+  for (int face = 1; face <= 4; ++face)
+    for (int32_t row = 1; row <= rows; ++row) {
+      const Point& p = t.SamplePoints[row][face];
+      if (p.x >= 995 && p.x <= 1001 && p.y >= 1000 && p.y <= 1003) want.emplace_back(face, row);
+    }
+  std::reverse(want.begin(), want.end());
+  SymbolIndex::TopmostWalk walk(index, 995, 1000, 1001, 1003, 0);
+  for (PlacedSymbol s; walk.Next(s);) got.emplace_back(s.face, s.row);
+  EXPECT_EQ(got, want);
+}
+
 TEST(SymbolIndexTest, TopmostWalkListsEverySymbolOfABoxLastDrawnFirst) {
   std::mt19937 rng(11);
   for (int round = 0; round < 20; ++round) {
