@@ -7,7 +7,7 @@ when the final picture is there. Each figure runs from just before the event is 
 change of the watched region (the region must then stay unchanged for a short settle time, which
 is not counted).
 
-    window_under_x.py TERNOVA MAKE_DATA [--display N] [--shots DIR] [--quick]
+    window_under_x.py TERNOVA MAKE_DATA [--display N] [--shots DIR] [--quick] [--only PARTS]
 
 Prints one line per figure, fields separated by spaces:
     NAME SAMPLES UNIT MEDIAN MIN MAX RUNS
@@ -146,11 +146,7 @@ class X:
 
     def rgb(self, rect):
         """The pixels in rect as a height x width x 3 array (red, green, blue)."""
-        import numpy as np
-        data = self.grab(rect)
-        h = rect[3]
-        a = np.frombuffer(data, np.uint8).reshape(h, len(data) // h // 4, 4)
-        return a[:, :rect[2], 2::-1].astype(int)
+        return as_rgb(self.grab(rect), rect[3], rect[2])
 
     # Hands
     def keycode(self, name):
@@ -189,18 +185,44 @@ class X:
         self.x.XFlush(self.d)
 
 
+def as_rgb(data, height, width):
+    """grab()'s bytes as a height x width x 3 array (red, green, blue)."""
+    import numpy as np
+    a = np.frombuffer(data, np.uint8).reshape(height, len(data) // height // 4, 4)
+    return a[:, :width, 2::-1].astype(int)
+
+
+def settled_at(frames, final, rect, within):
+    """Seconds to the last change inside `within` (a rect in the same screen coordinates as
+    `rect`), given the frames watch() saw of `rect` and its final pixels."""
+    def part(data):
+        return as_rgb(data, rect[3], rect[2])[within[1] - rect[1]:within[1] - rect[1] + within[3],
+                                               within[0] - rect[0]:within[0] - rect[0] + within[2]]
+    import numpy as np
+    goal = part(final)
+    at = None
+    for t, data in reversed(frames):
+        if not np.array_equal(part(data), goal):
+            break
+        at = t
+    return at
+
+
 # --- Watching the screen ---------------------------------------------------------------------
 
-def watch(x, rect, before, t0, settle, timeout, last=None, changed_at=None):
+def watch(x, rect, before, t0, settle, timeout, last=None, changed_at=None, frames=None):
     """Polls rect until it differs from `before` and then stays unchanged for `settle` seconds.
     Returns (seconds from t0 to the last change, the final pixels), or (None, pixels) when the
-    region never settled on something new within `timeout`."""
+    region never settled on something new within `timeout`. Each new picture seen is appended to
+    `frames` as (seconds from t0, pixels) when that list is given."""
     last = before if last is None else last
     while True:
         img = x.poll(rect)
         now = clock()
         if img != last:
             last, changed_at = img, now
+            if frames is not None:
+                frames.append((now - t0, img))
         if changed_at is not None and now - changed_at >= settle and last != before:
             return changed_at - t0, last
         if now - t0 > timeout:
@@ -237,11 +259,11 @@ class Layout:
     right-hand block that is not window background, the grid the block left of it; the grid's
     rows lie between the dark lines of its fixed first column."""
 
-    def __init__(self, x, window):
+    def __init__(self, x, window, pixels=None):
         import numpy as np
         _, _, wx, wy, ww, wh = window
         self.window = (wx, wy, ww, wh)
-        px = x.rgb(self.window)
+        px = x.rgb(self.window) if pixels is None else as_rgb(pixels, wh, ww)
         bg = px[wh // 2, 2]
         other = np.abs(px - bg).sum(axis=2) > 0
         blocks = [r for r in runs(other.sum(axis=0) > wh / 3) if r[1] - r[0] > 100]
@@ -258,7 +280,8 @@ class Layout:
             raise RuntimeError("cannot find the grid's rows")
         self.row_height = statistics.median(steps)
         self.rows = [(a + b) // 2 for a, b in zip(lines, lines[1:]) if b - a == self.row_height]
-        self.cell_x = gx0 + 8  # in the first data column, clear of its text
+        self.cell_x = gx0 + 8  # in the first data column
+        self.grid = (wx + gx0, wy + dy0, gx1 - gx0, dy1 - dy0)
         self.wx, self.wy = wx, wy
 
     def row_point(self, row):
@@ -389,11 +412,12 @@ def open_at_end(x, app):
 
 
 def click_rows(x, app, layout, samples, res, repeats):
-    """A click on a grid row, alternating between two rows: the old selection's and the new one's
-    discs change on the diagram."""
+    """A click on a grid row, each time another of the last rows: the old selection's and the new
+    one's discs change on the diagram. What a change costs depends on how crowded the diagram is
+    where those samples lie, so the rows vary and the spread shows it."""
     times = []
     for i in range(repeats):
-        row = -2 if i % 2 == 0 else -3
+        row = -2 - (3 * i) % min(len(layout.rows) - 2, 24)
         x.move(*layout.row_point(row))
         before = wait_still(x, layout.diagram, 0.1, 5)
         t0 = clock()
@@ -408,17 +432,18 @@ def click_rows(x, app, layout, samples, res, repeats):
 
 
 def arrow_keys(x, app, layout, samples, res, repeats):
-    x.move(*layout.row_point(-2))
+    """One Up key at a time from the last row, each press onto a row not selected before."""
+    repeats = min(repeats, len(layout.rows) - 1)
+    x.move(*layout.row_point(-1))
     x.click()
     wait_still(x, layout.diagram, 0.3, 10)
     times = []
     for i in range(repeats):
-        key = "Up" if i % 2 == 0 else "Down"
         before = wait_still(x, layout.diagram, 0.05, 5)
         t0 = clock()
-        x.key(key)
+        x.key("Up")
         took, _ = watch(x, layout.diagram, before, t0, SETTLE, TIMEOUT)
-        if took is not None and not layout.row_selected(x, -3 if key == "Up" else -2):
+        if took is not None and not layout.row_selected(x, -2 - i):
             print("# arrow_key: the selection did not move a row")
             took = None
         times.append(took)
@@ -507,7 +532,7 @@ def resizing(x, app, layout, samples, res, repeats, steps=90, rate=60.0, dx=3, d
 def open_through_dialog(x, server, binary, data, samples, res, repeats):
     """File > Open in a fresh window, through the real dialog: Alt+F, O, the path typed into the
     dialog, Return; then the time to the grid and diagram on screen."""
-    times = []
+    times, first_times, grid_times, diagram_times = [], [], [], []
     for rep in range(repeats):
         app = App(x, server, binary)
         try:
@@ -539,7 +564,8 @@ def open_through_dialog(x, server, binary, data, samples, res, repeats):
             before = x.grab(rect)
             t0 = clock()
             x.key("Return")
-            took, final = watch(x, rect, before, t0, 1.0, 60)
+            frames = []
+            took, final = watch(x, rect, before, t0, 1.0, 60, frames=frames)
             if any(w[0] == dialog[0] for w in x.top_levels()):
                 print("# open: the dialog was still there after Return")
                 took = None
@@ -548,9 +574,18 @@ def open_through_dialog(x, server, binary, data, samples, res, repeats):
             if rep == 0:
                 res.shot(x, "open-done")
             times.append(took)
+            if took is not None:
+                # Each part on its own: when it last changed on the way to the final window.
+                first_times.append(frames[0][0])  # the first sign on screen: the dialog gone
+                layout = Layout(x, win, final)
+                grid_times.append(settled_at(frames, final, rect, layout.grid))
+                diagram_times.append(settled_at(frames, final, rect, layout.diagram))
         finally:
             app.stop()
     res.report("open_dialog", samples, "ms", times)
+    res.report("open_dialog_first_change", samples, "ms", first_times)
+    res.report("open_dialog_grid", samples, "ms", grid_times)
+    res.report("open_dialog_diagram", samples, "ms", diagram_times)
 
 
 def main():
@@ -563,7 +598,7 @@ def main():
     p.add_argument("--only", help="comma-separated: click,arrow,held,resize,open")
     a = p.parse_args()
     only = set(a.only.split(",")) if a.only else {"click", "arrow", "held", "resize", "open"}
-    reps = 3 if a.quick else 7
+    reps = 3 if a.quick else 9
 
     try:
         server = Server(a.display)
