@@ -3,40 +3,21 @@
 // page by page as they fill; in 4 KiB pages that costs more than parsing a million lines.
 // This allocator backs blocks of 1 MiB and more with transparent huge pages where the system
 // allows it, and leaves smaller ones to the ordinary heap.
-#include <sys/mman.h>
-
 #include <cstddef>
-#include <cstdlib>
 #include <new>
 #include <type_traits>
 #include <utility>
 
 namespace ternova {
 
-// Every block comes zero-filled: fresh pages from the system are, and calloc knows when it
-// need not clear them.
-inline void* AllocateBig(std::size_t bytes) {
-  constexpr std::size_t kHuge = std::size_t{2} << 20;
-  if (bytes < (std::size_t{1} << 20)) {
-    void* p = std::calloc(bytes ? bytes : 1, 1);
-    if (!p) throw std::bad_alloc();
-    return p;
-  }
-  const std::size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
-  void* p = ::mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) throw std::bad_alloc();
-  ::madvise(p, rounded, MADV_HUGEPAGE);
-  return p;
-}
-
-inline void FreeBig(void* p, std::size_t bytes) noexcept {
-  constexpr std::size_t kHuge = std::size_t{2} << 20;
-  if (bytes < (std::size_t{1} << 20)) {
-    std::free(p);
-    return;
-  }
-  ::munmap(p, (bytes + kHuge - 1) / kHuge * kHuge);
-}
+// Every block comes zero-filled. Blocks of 1 MiB and more that are given back are kept for the
+// next request of about their size (up to 512 MiB in all): memory the process hands back to the
+// system and asks for again costs far more to touch than clearing it here, and loading one file
+// after another asks for the same sizes again.
+void* AllocateBig(std::size_t bytes);
+void FreeBig(void* p, std::size_t bytes) noexcept;
+// Gives every kept block back to the system.
+void ReleaseKeptBigBlocks() noexcept;
 
 template <typename T>
 struct BigAllocator {
