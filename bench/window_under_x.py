@@ -49,6 +49,7 @@ class XWindowAttributes(ctypes.Structure):
                 ("do_not_propagate_mask", c_long), ("override_redirect", c_int), ("screen", c_void_p)]
 
 
+SCREEN = (1600, 1200)  # room for the window to grow while it is dragged
 POLL_REST = 0.001
 IS_VIEWABLE = 2
 Z_PIXMAP = 2
@@ -299,7 +300,8 @@ class Layout:
 class Server:
     """An Xvfb of our own: on a free display found by the server itself, or on the one given."""
 
-    def __init__(self, display=None, size="1600x1200x24"):
+    def __init__(self, display=None):
+        size = "%dx%dx24" % SCREEN
         args = ["Xvfb", "-screen", "0", size, "-nolisten", "tcp", "-noreset"]
         if display is None:
             read, write = os.pipe()
@@ -386,12 +388,14 @@ class Results:
         sys.stdout.flush()
 
     def shot(self, x, name):
-        if not self.shots:
-            return
-        from PIL import Image
-        import numpy as np
-        w, h = 1600, 1200
-        Image.fromarray(x.rgb((0, 0, w, h)).astype(np.uint8)).save(os.path.join(self.shots, name + ".png"))
+        if self.shots:
+            self.save(x.rgb((0, 0) + SCREEN), name)
+
+    def save(self, pixels, name):
+        if self.shots:
+            from PIL import Image
+            import numpy as np
+            Image.fromarray(pixels.astype(np.uint8)).save(os.path.join(self.shots, name + ".png"))
 
 
 SETTLE = 0.3  # the screen is final once it has not changed for this long
@@ -577,6 +581,8 @@ def open_through_dialog(x, server, binary, data, samples, res, repeats):
             if took is not None:
                 # Each part on its own: when it last changed on the way to the final window.
                 first_times.append(frames[0][0])  # the first sign on screen: the dialog gone
+                if rep == 0:
+                    res.save(as_rgb(frames[0][1], rect[3], rect[2]), "open-first-change")
                 layout = Layout(x, win, final)
                 grid_times.append(settled_at(frames, final, rect, layout.grid))
                 diagram_times.append(settled_at(frames, final, rect, layout.diagram))
