@@ -405,7 +405,15 @@ TIMEOUT = 8.0
 def open_at_end(x, app):
     """Gives the window the focus with a click in the grid and moves to the file's last row: the
     last samples are drawn on top, so their selection always shows on the diagram."""
-    layout = Layout(x, app.refresh())
+    start = clock()
+    while True:  # a slow first load may still be on its way to the screen
+        try:
+            layout = Layout(x, app.refresh())
+            break
+        except RuntimeError:
+            if clock() - start > 60:
+                raise
+            time.sleep(0.5)
     x.move(*layout.row_point(0))
     time.sleep(0.05)
     x.click()
