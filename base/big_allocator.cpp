@@ -14,7 +14,7 @@ namespace {
 constexpr std::size_t kBig = std::size_t{1} << 20;
 constexpr std::size_t kHuge = std::size_t{2} << 20;
 constexpr std::size_t kKeptBytes = std::size_t{512} << 20;
-constexpr std::size_t kKeptBlocks = 8;
+constexpr std::size_t kKeptBlocks = 16;
 
 std::size_t Rounded(std::size_t bytes) { return (bytes + kHuge - 1) / kHuge * kHuge; }
 
@@ -47,7 +47,7 @@ void* TakeKept(std::size_t rounded) {
 
 }  // namespace
 
-void* AllocateBig(std::size_t bytes) {
+void* AllocateBig(std::size_t bytes, bool cleared) {
   if (bytes < kBig) {
     void* p = std::calloc(bytes ? bytes : 1, 1);
     if (!p) throw std::bad_alloc();
@@ -55,7 +55,7 @@ void* AllocateBig(std::size_t bytes) {
   }
   const std::size_t rounded = Rounded(bytes);
   if (void* p = TakeKept(rounded)) {
-    std::memset(p, 0, bytes);
+    if (cleared) std::memset(p, 0, bytes);
     return p;
   }
   void* p = ::mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);

@@ -10,11 +10,12 @@
 
 namespace ternova {
 
-// Every block comes zero-filled. Blocks of 1 MiB and more that are given back are kept for the
-// next request of about their size (up to 512 MiB in all): memory the process hands back to the
-// system and asks for again costs far more to touch than clearing it here, and loading one file
-// after another asks for the same sizes again.
-void* AllocateBig(std::size_t bytes);
+// Blocks of 1 MiB and more that are given back are kept for the next request of about their
+// size (up to 512 MiB in all): memory the process hands back to the system and asks for again
+// costs far more to touch than clearing it here, and loading one file after another asks for
+// the same sizes again. A block comes zero-filled unless `cleared` is false, when a kept one
+// may still hold what it held.
+void* AllocateBig(std::size_t bytes, bool cleared = true);
 void FreeBig(void* p, std::size_t bytes) noexcept;
 // Gives every kept block back to the system.
 void ReleaseKeptBigBlocks() noexcept;
@@ -49,6 +50,18 @@ struct BigUninitAllocator : BigAllocator<T> {
   }
   template <typename U, typename... Args>
   void construct(U* p, Args&&... args) { ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...); }
+};
+
+// The same for arrays written whole before anything reads them (a read's buffer, the symbols'
+// centres, the symbol index): their blocks are not cleared first.
+template <typename T>
+struct BigScratchAllocator : BigUninitAllocator<T> {
+  template <typename U>
+  struct rebind { using other = BigScratchAllocator<U>; };
+  BigScratchAllocator() = default;
+  template <typename U>
+  BigScratchAllocator(const BigScratchAllocator<U>&) noexcept {}
+  T* allocate(std::size_t n) { return static_cast<T*>(AllocateBig(n * sizeof(T), false)); }
 };
 
 }  // namespace ternova

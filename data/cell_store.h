@@ -10,7 +10,7 @@
 namespace ternova {
 
 // A data file's bytes as read: raw, in the system's 8-bit code page or UTF-8.
-using FileBytes = std::vector<char, BigUninitAllocator<char>>;
+using FileBytes = std::vector<char, BigScratchAllocator<char>>;
 
 // The texts of the sample grid by (column, row), kept apart from the grid's size so the grid can
 // be a view over them. A row is the span of its line in the loaded file's bytes, kept raw (the

@@ -120,8 +120,8 @@ std::vector<Stretch> Stretches(std::string_view text, size_t count) {
 // filled by the stretch's own thread just before it overwrites them.
 struct RowBackup {
   int32_t first = 0, held = 0;  // rows first..first + held - 1 held data; the rest were zeros
-  std::vector<std::array<double, 5>, BigUninitAllocator<std::array<double, 5>>> values;
-  std::vector<std::array<Point, 5>, BigUninitAllocator<std::array<Point, 5>>> points;
+  std::vector<std::array<double, 5>, BigScratchAllocator<std::array<double, 5>>> values;
+  std::vector<std::array<Point, 5>, BigScratchAllocator<std::array<Point, 5>>> points;
 
   static RowBackup For(int32_t first, int32_t lastHeld) {
     RowBackup b;

@@ -70,7 +70,7 @@ class SymbolIndex {
   int32_t rows_ = 0;
   SymbolCentres centres_;
   std::vector<uint32_t> starts_;  // kBuckets^2 + 1 offsets into entries_, row-major by y
-  std::vector<Entry, BigUninitAllocator<Entry>> entries_;  // each bucket's symbols, last drawn first
+  std::vector<Entry, BigScratchAllocator<Entry>> entries_;  // each bucket's symbols, last drawn first
 };
 
 }  // namespace ternova

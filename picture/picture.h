@@ -74,7 +74,7 @@ struct DiscCentre {
   int32_t x = 0, y = 0;
 };
 // A million samples' centres per face: huge pages, and no clearing before they are written.
-using DiscCentres = std::vector<DiscCentre, BigUninitAllocator<DiscCentre>>;
+using DiscCentres = std::vector<DiscCentre, BigScratchAllocator<DiscCentre>>;
 
 // The box of a disc of radius `r` around `c`, clamped to 32 bits so a centre far outside the
 // picture stays outside.
