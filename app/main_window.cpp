@@ -382,12 +382,19 @@ void TForm1::ShowSelectionChange(int32_t before, const ViewState& view) {
                                   static_cast<int64_t>(std::floor(clip.top() / sy)) - 1,
                                   static_cast<int64_t>(std::ceil((clip.right() + 1) / sx)) + 1,
                                   static_cast<int64_t>(std::ceil((clip.bottom() + 1) / sy)) + 1, reach + 1);
-    RepaintDisplayed(image, clip, picture, firstDisc, [&](PlacedDisc& disc) {
-      PlacedSymbol symbol;
-      if (!walk.Next(symbol)) return false;
-      disc = {SymbolBox(symbol.centre, SymbolRadius(view, symbol.row)), SymbolColour(view, symbol.row)};
-      return true;
-    });
+    auto placed = [&](const PlacedSymbol& symbol) {
+      return PlacedDisc{SymbolBox(symbol.centre, SymbolRadius(view, symbol.row)), SymbolColour(view, symbol.row),
+                        symbol.order};
+    };
+    RepaintDisplayed(
+        image, clip, picture, firstDisc,
+        [&](PlacedDisc& disc) {
+          PlacedSymbol symbol;
+          if (!walk.Next(symbol)) return false;
+          disc = placed(symbol);
+          return true;
+        },
+        [&](const DiscSink& fill) { walk.Rest([&](const PlacedSymbol& symbol) { fill(placed(symbol)); }); });
   });
 }
 

@@ -161,6 +161,38 @@ void BM_ArrowKey(benchmark::State& state) {
 }
 BENCHMARK(BM_ArrowKey)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The arrow key up through the last rows of the file: their symbols are drawn on top, and
+// some stand at the edge of the crowd, where a selection repaints the most. The figure is the
+// mean step, slowest_ms the slowest one.
+void BM_ArrowKeyThroughTheLastRows(benchmark::State& state) {
+  const auto samples = static_cast<int32_t>(state.range(0));
+  Window window(samples);
+  window.form->OpenO1->trigger();
+  QApplication::processEvents();
+  SampleGrid* grid = window.form->strgridData;
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->CellRect(1, 2).center());
+  QApplication::processEvents();
+  double slowest = 0;
+  int steps = 0;
+  for (auto _ : state) {
+    if (steps++ % 40 == 0) {
+      state.PauseTiming();
+      QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+      QApplication::processEvents();
+      state.ResumeTiming();
+    }
+    const auto start = std::chrono::steady_clock::now();
+    QTest::keyClick(grid, Qt::Key_Up);
+    QApplication::processEvents();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    slowest = std::max(slowest, seconds * 1000);
+    state.SetIterationTime(seconds);
+  }
+  if (State().SelectedSample < samples - 40) state.SkipWithError("the key moved nowhere");
+  state.counters["slowest_ms"] = slowest;
+}
+BENCHMARK(BM_ArrowKeyThroughTheLastRows)->Arg(1'000'000)->Iterations(200)->Unit(benchmark::kMillisecond)->UseManualTime();
+
 // One step of dragging the window's corner: the diagram painted at the new size. The figure is
 // the time per frame; frames per second are 1000 over it.
 void BM_ResizeStep(benchmark::State& state) {

@@ -27,7 +27,6 @@ int32_t SymbolIndex::BucketOf(double v) {
 
 void SymbolIndex::Clear() {
   rows_ = 0;
-  centres_ = {};
   starts_ = {};
   entries_ = {};
 }
@@ -61,7 +60,7 @@ void SymbolIndex::Build(const SymbolCentres& centres) {
     for (int face = from + 1; face >= from; --face) {
       const uint32_t faceKey = static_cast<uint32_t>(face - 1) << kFaceShift;
       const DiscCentre* c = centres.faces[face]->data();
-      for (int32_t row = rows; row >= 1; --row) sorted[next[bucket(c[row - 1])]++] = faceKey | static_cast<uint32_t>(row);
+      for (int32_t row = rows; row >= 1; --row) sorted[next[bucket(c[row - 1])]++] = {c[row - 1].x, c[row - 1].y, faceKey | static_cast<uint32_t>(row)};
     }
   };
   auto inParallel = [&](auto&& work) {
@@ -84,7 +83,6 @@ void SymbolIndex::Build(const SymbolCentres& centres) {
     upper[b] = starts[b];
   }
   inParallel(fill);
-  centres_ = centres;
   starts_ = std::move(starts);
   entries_ = std::move(sorted);
   rows_ = rows;
@@ -104,10 +102,9 @@ SymbolHit SymbolIndex::Find(double x, double y, int32_t symbolSize, int32_t sele
       const size_t b = static_cast<size_t>(by) * kBuckets + bx;
       for (uint32_t i = starts_[b]; i < starts_[b + 1]; ++i) {
         const Entry& e = entries_[i];
-        if (best && e <= *best) break;  // the rest of this bucket was drawn earlier
-        const int64_t radius = static_cast<int32_t>(e & kRowMask) == selectedRow ? 2 * r : r;
-        const DiscCentre c = CentreOf(e);
-        const double dx = x - c.x, dy = y - c.y, rr = static_cast<double>(radius);
+        if (best && e.key <= best->key) break;  // the rest of this bucket was drawn earlier
+        const int64_t radius = static_cast<int32_t>(e.key & kRowMask) == selectedRow ? 2 * r : r;
+        const double dx = x - e.x, dy = y - e.y, rr = static_cast<double>(radius);
         if (dx * dx + dy * dy <= rr * rr) {
           best = &e;
           break;
@@ -116,9 +113,8 @@ SymbolHit SymbolIndex::Find(double x, double y, int32_t symbolSize, int32_t sele
     }
   }
   if (!best) return {};
-  const int32_t row = static_cast<int32_t>(*best & kRowMask);
-  const DiscCentre c = CentreOf(*best);
-  return {row, static_cast<int32_t>(*best >> kFaceShift) + 1, {c.x, c.y}, row == selectedRow ? 2 * r : r};
+  const int32_t row = static_cast<int32_t>(best->key & kRowMask);
+  return {row, static_cast<int32_t>(best->key >> kFaceShift) + 1, {best->x, best->y}, row == selectedRow ? 2 * r : r};
 }
 
 SymbolIndex::TopmostWalk::TopmostWalk(const SymbolIndex& index, int64_t x0, int64_t y0, int64_t x1, int64_t y1,
@@ -133,14 +129,14 @@ SymbolIndex::TopmostWalk::TopmostWalk(const SymbolIndex& index, int64_t x0, int6
       if (index.starts_[b] < index.starts_[b + 1]) heap_.emplace_back(index.starts_[b], index.starts_[b + 1]);
     }
   std::make_heap(heap_.begin(), heap_.end(), [&](const auto& a, const auto& b) {
-    return index_.entries_[a.first] < index_.entries_[b.first];
+    return index_.entries_[a.first].key < index_.entries_[b.first].key;
   });
 }
 
 bool SymbolIndex::TopmostWalk::Next(PlacedSymbol& symbol) {
   // Each bucket lists its symbols last drawn first: merged by key, they come out in reverse
   // drawing order.
-  auto later = [&](const auto& a, const auto& b) { return index_.entries_[a.first] < index_.entries_[b.first]; };
+  auto later = [&](const auto& a, const auto& b) { return index_.entries_[a.first].key < index_.entries_[b.first].key; };
   while (!heap_.empty()) {
     std::pop_heap(heap_.begin(), heap_.end(), later);
     auto& top = heap_.back();
@@ -149,9 +145,8 @@ bool SymbolIndex::TopmostWalk::Next(PlacedSymbol& symbol) {
       heap_.pop_back();
     else
       std::push_heap(heap_.begin(), heap_.end(), later);
-    const DiscCentre c = index_.CentreOf(e);
-    if (c.x >= x0_ && c.x <= x1_ && c.y >= y0_ && c.y <= y1_) {
-      symbol = {static_cast<int32_t>(e & kRowMask), static_cast<int32_t>(e >> kFaceShift) + 1, {c.x, c.y}};
+    if (Within(e)) {
+      symbol = Placed(e);
       return true;
     }
   }

@@ -1,8 +1,8 @@
 #pragma once
-// Finds the sample under a point of the diagram without walking every symbol: the symbols
-// sorted into a uniform grid of buckets over the drawing space by their centres. Built once per
-// table over the centres the drawings share, which it keeps; the radii are given to each lookup,
-// so changing the symbol size or the highlighted row needs no rebuild.
+// Finds the sample under a point of the diagram without walking every symbol: the symbols'
+// centres sorted into a uniform grid of buckets over the drawing space. Built once per table;
+// the radii are given to each lookup, so changing the symbol size or the highlighted row needs
+// no rebuild.
 #include <cstdint>
 #include <vector>
 
@@ -15,6 +15,7 @@ namespace ternova {
 struct PlacedSymbol {
   int32_t row = 0, face = 0;
   Point centre;
+  uint32_t order = 0;  // its place in the drawing order: higher, drawn later
 };
 
 struct SymbolHit {
@@ -25,6 +26,20 @@ struct SymbolHit {
 };
 
 class SymbolIndex {
+ private:
+  // Face and row in one key whose order is the drawing order.
+  static constexpr int kFaceShift = 30;
+  static constexpr uint32_t kRowMask = (uint32_t{1} << kFaceShift) - 1;
+  // The centre is kept beside the key: a walk through a crowd reads it for every symbol, and
+  // from the centres' lists that would be a jump in memory each time.
+  struct Entry {
+    int32_t x, y;
+    uint32_t key;  // (face - 1) << kFaceShift | row
+  };
+  static PlacedSymbol Placed(const Entry& e) {
+    return {static_cast<int32_t>(e.key & kRowMask), static_cast<int32_t>(e.key >> kFaceShift) + 1, {e.x, e.y}, e.key};
+  }
+
  public:
   // Side of a bucket in drawing units, and how many per axis cover the 2000 x 2000 space.
   static constexpr int32_t kBucketSize = 8;
@@ -49,26 +64,30 @@ class SymbolIndex {
    public:
     TopmostWalk(const SymbolIndex& index, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int64_t reach);
     bool Next(PlacedSymbol& symbol);
+    // Calls visit(symbol) for every symbol Next has not given yet, in no particular order, and
+    // ends the walk: much cheaper per symbol where what is left is a crowd of them.
+    template <typename Visit>
+    void Rest(Visit&& visit) {
+      for (const auto& [next, end] : heap_)
+        for (uint32_t i = next; i < end; ++i)
+          if (const Entry& e = index_.entries_[i]; Within(e)) visit(Placed(e));
+      heap_.clear();
+    }
 
    private:
+    bool Within(const Entry& e) const { return e.x >= x0_ && e.x <= x1_ && e.y >= y0_ && e.y <= y1_; }
     const SymbolIndex& index_;
     int64_t x0_, y0_, x1_, y1_;
     std::vector<std::pair<uint32_t, uint32_t>> heap_;  // per bucket: next entry, end
   };
 
  private:
-  // Face and row in one key whose order is the drawing order.
-  static constexpr int kFaceShift = 30;
-  static constexpr uint32_t kRowMask = (uint32_t{1} << kFaceShift) - 1;
-  using Entry = uint32_t;  // (face - 1) << kFaceShift | row; the centre is looked up
-  DiscCentre CentreOf(Entry e) const { return centres_.At(static_cast<int>(e >> kFaceShift) + 1, static_cast<int32_t>(e & kRowMask)); }
   // Centres outside the space go to the border buckets: the distance test stays exact, and a
   // lookup's range of buckets clamps the same way.
   static int32_t BucketOf(double v);
 
   friend class TopmostWalk;
   int32_t rows_ = 0;
-  SymbolCentres centres_;
   std::vector<uint32_t> starts_;  // kBuckets^2 + 1 offsets into entries_, row-major by y
   std::vector<Entry, BigScratchAllocator<Entry>> entries_;  // each bucket's symbols, last drawn first
 };

@@ -63,6 +63,17 @@ class DiscFiller {
     tiles_.clear();
   }
   bool Covered() const { return !mask_.empty() && uncovered_ == 0; }
+  // From filling underneath to filling by order: the pixels taken so far stay as they are, and
+  // each free one shows the disc latest in the drawing order (see SetOrder) of those given from
+  // now on, whatever order they come in. The mask stays as it was: a disc over taken pixels
+  // only is still passed over at once.
+  void FillByOrder() {
+    if (mask_.empty()) return;
+    orders_.resize(mask_.size());
+    for (size_t i = 0; i < mask_.size(); ++i) orders_[i] = mask_[i] ? UINT32_MAX : 0;
+  }
+  // The place in the drawing order of the discs that follow.
+  void SetOrder(uint32_t order) { order_ = order; }
 
   QImage* Image() const { return image_; }
   QRect Bounds() const { return QRect(QPoint(left_, top_), QPoint(right_, bottom_)); }
@@ -169,6 +180,8 @@ class DiscFiller {
     return i - (v < i);
   }
   static constexpr int kTile = 8;  // 64 pixels: a tile's free count fits a byte
+  std::vector<uint32_t> orders_;  // filling by order: per pixel of the bounds, the latest disc's place
+  uint32_t order_ = 0;
 
   // A round disc is the same set of spans wherever its centre falls on the same sub-pixel
   // position: those spans are worked out once per radius and offset (in sixteenths of a
@@ -243,6 +256,15 @@ class DiscFiller {
 
   void FillSpan(int y, int left, int right, uint32_t argb) {
     uint32_t* row = bits_ + static_cast<ptrdiff_t>(y) * stride_;
+    if (!orders_.empty()) {
+      uint32_t* orders = orders_.data() + static_cast<ptrdiff_t>(y - top_) * maskWidth_ - left_;
+      for (int x = left; x <= right; ++x) {
+        if (orders[x] >= order_) continue;
+        orders[x] = order_;
+        row[x] = argb;
+      }
+      return;
+    }
     if (mask_.empty()) {
       for (int x = left; x <= right; ++x) row[x] = argb;
       return;
@@ -480,7 +502,8 @@ bool PlayPicture(QPainter& painter, const PictureContent& content, int32_t logic
 }
 
 void RepaintDisplayed(QImage& image, QRect clip, const PictureSnapshot& picture, size_t firstDisc,
-                      const std::function<bool(PlacedDisc&)>& nextTopmost) {
+                      const std::function<bool(PlacedDisc&)>& nextTopmost,
+                      const std::function<void(const DiscSink&)>& rest) {
   if (!picture.content || image.isNull()) return;
   clip &= image.rect();
   if (clip.isEmpty()) return;
@@ -496,10 +519,23 @@ void RepaintDisplayed(QImage& image, QRect clip, const PictureSnapshot& picture,
     Play(painter, *picture.content, 0, std::min(firstDisc, picture.content->ops.size()), sx, sy);
   }
   // Where symbols crowd, a few of the topmost cover the whole box: the rest need no drawing.
+  // Taking the discs topmost first costs more per disc than filling them in any order, so when
+  // the box is still not covered after a good many, the rest are filled by order.
+  constexpr int kTopmostFirst = 1024;
   DiscFiller filler(image, clip);
   filler.FillUnderneath();
   PlacedDisc d;
-  while (!filler.Covered() && nextTopmost(d)) filler.Fill(d.box, sx, sy, d.colour);
+  int given = 0;
+  while (!filler.Covered() && given < kTopmostFirst && nextTopmost(d)) {
+    filler.Fill(d.box, sx, sy, d.colour);
+    ++given;
+  }
+  if (filler.Covered() || given < kTopmostFirst) return;
+  filler.FillByOrder();
+  rest([&](const PlacedDisc& disc) {
+    filler.SetOrder(disc.order);
+    filler.Fill(disc.box, sx, sy, disc.colour);
+  });
 }
 
 QImage RenderForDisplay(const PictureSnapshot& picture, QSize controlSize, WorkBudget* budget) {

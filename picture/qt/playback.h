@@ -17,19 +17,25 @@ class WorkBudget;
 bool PlayPicture(QPainter& painter, const PictureContent& content, int32_t logicalW, int32_t logicalH,
                  double destW, double destH, WorkBudget* budget = nullptr);
 
-// A disc drawn again by a partial repaint: its box in logical units and its colour.
+// A disc drawn again by a partial repaint: its box in logical units, its colour, and its place
+// in the drawing order (higher: drawn later; 0 is before every disc).
 struct PlacedDisc {
   op::Ellipse box;
   Rgb colour;
+  uint32_t order = 0;
 };
+using DiscSink = std::function<void(const PlacedDisc&)>;
 
 // Redraws the pixels of `clip` in `image`, which RenderForDisplay drew from a picture that
 // differs from `picture` only there: the operations before `firstDisc` (all that lies under
 // the discs), then the discs `nextTopmost` gives, one per call, until it returns false. They
 // must be every disc of `picture` reaching into `clip`, filled without an outline, the last
-// drawn first. The pixels come out as a full replay's.
+// drawn first. Where an edge of a crowd leaves part of the clip empty, taking them one by one
+// would go down to the crowd's bottom: after a while `rest` is asked for all that are left at
+// once, in any order. The pixels come out as a full replay's.
 void RepaintDisplayed(QImage& image, QRect clip, const PictureSnapshot& picture, size_t firstDisc,
-                      const std::function<bool(PlacedDisc&)>& nextTopmost);
+                      const std::function<bool(PlacedDisc&)>& nextTopmost,
+                      const std::function<void(const DiscSink&)>& rest);
 
 // The picture as the image control shows it in a control of `controlSize`: fitted by the
 // display rule, played into (0, 0, w - 1, h - 1), transparent elsewhere. Null when empty, or

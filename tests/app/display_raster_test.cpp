@@ -62,6 +62,32 @@ TEST_F(DisplayRasterTest, SelectionChangesRepaintInPlaceExactlyAsAFullReplay) {
   ExpectLikeFullReplay("refresh");
 }
 
+// A crowd too deep to cover a clip at its edge disc by disc, topmost first: the rest of its
+// discs are filled by their places in the drawing order.
+TEST_F(DisplayRasterTest, SelectionsAtTheEdgeOfADeepCrowdRepaintExactlyAsAFullReplay) {
+  std::mt19937 random(29);
+  std::uniform_real_distribution<double> jitter(0, 1.5);
+  std::string text;
+  const int crowd = 30000;
+  for (int i = 0; i < crowd; ++i) {
+    // Later rows only near the crowd's middle, so the edge stays a mix of early and late ones.
+    const double spread = i % 2 ? 1.0 : 0.4;
+    text += std::to_string(50 + spread * jitter(random)) + "\t" + std::to_string(20 + spread * jitter(random)) + "\t" +
+            std::to_string(20 + spread * jitter(random)) + "\t10\n";
+  }
+  // Rows just beside the crowd, whose symbols reach over its edge into empty paper.
+  for (double d : {1.7, 1.9, 2.3}) text += std::to_string(50 + d) + "\t20\t20\t10\n";
+  text += "51\t23.2\t20\t10\n";
+  Open(WriteFile("edge.txt", text));
+  ASSERT_TRUE(dialogs_->errors.empty());
+  const qint64 serial = RasterSerial();
+  for (int row : {crowd + 1, crowd + 2, 7, crowd + 3, crowd + 4, crowd, 0}) {
+    form_->strgridDataSelectCell(row);
+    EXPECT_EQ(RasterSerial(), serial) << "row " << row << " was not repainted in place";
+    ExpectLikeFullReplay("row " + std::to_string(row));
+  }
+}
+
 TEST_F(DisplayRasterTest, OtherViewChangesAndNewSizesReplayTheWhole) {
   Open(CrowdedFile(400));
   form_->strgridDataSelectCell(5);
