@@ -18,7 +18,18 @@ Rows Resized(const Rows& rows, std::size_t count) {
 
 void SampleTable::Resize(int32_t count) {
   const auto rows = static_cast<std::size_t>(count) + 1;
-  if (SampleValues.size() == rows && SamplePoints.size() == rows) {
+  // A file about as long as the last one fits the arrays already there: their pages are kept,
+  // where fresh ones for a million rows cost more than reading the file. Rows they held beyond
+  // the last file are cleared here; a much shorter file gives the memory back instead.
+  const std::size_t capacity = std::min(SampleValues.capacity(), SamplePoints.capacity());
+  if (rows <= capacity && rows * 2 >= capacity) {
+    const std::size_t before = std::min(SampleValues.size(), SamplePoints.size());
+    SampleValues.resize(rows);
+    SamplePoints.resize(rows);
+    if (rows > before) {
+      std::fill(SampleValues.begin() + static_cast<std::ptrdiff_t>(before), SampleValues.end(), std::array<double, 5>{});
+      std::fill(SamplePoints.begin() + static_cast<std::ptrdiff_t>(before), SamplePoints.end(), std::array<Point, 5>{});
+    }
     SampleCount = count;
     return;
   }

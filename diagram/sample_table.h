@@ -14,7 +14,7 @@ namespace ternova {
 // Slots 1..4 hold SiO2, Al2O3+CaO, MgO and FeO (values) or the points on faces 1..4.
 struct SampleTable {
   int32_t SampleCount = 0;
-  // Only Resize changes the row counts: it builds each array anew at its full size.
+  // Only Resize changes the row counts.
   std::vector<std::array<double, 5>, BigUninitAllocator<std::array<double, 5>>> SampleValues =
       decltype(SampleValues)(1);
   std::vector<std::array<Point, 5>, BigUninitAllocator<std::array<Point, 5>>> SamplePoints =
@@ -23,7 +23,8 @@ struct SampleTable {
   // later rows holding points of an earlier file (or zeros); those are never drawn.
   int32_t CompletedRows = 0;
 
-  // Keeps surviving rows, zero-fills new ones and gives back the memory of surplus ones.
+  // Keeps surviving rows and zero-fills new ones. The memory of surplus ones is given back
+  // when fewer than half the rows the arrays can hold are left.
   void Resize(int32_t count);
 };
 

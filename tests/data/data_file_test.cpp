@@ -217,6 +217,23 @@ TEST_F(Load, NewRowsAreZeroFilledAndSurplusRowsReleased) {
   EXPECT_EQ(table.SampleValues[1][1], 1);
 }
 
+TEST_F(Load, RowsOfALongerEarlierFileAreClearedWhenTheTableGrowsAgainInPlace) {
+  LoadText("2\t2\t2\t2\n2\t2\t2\t2\n2\t2\t2\t2\n2\t2\t2\t2");
+  const auto* values = table.SampleValues.data();
+  ExpectFailure("1\t1\t1\t1\nx", 2, "'x' は浮動小数点数ではありません");
+  EXPECT_EQ(table.SampleValues.size(), 3u);
+  EXPECT_EQ(table.SampleValues.data(), values);  // the same arrays, shortened
+  table.Resize(4);
+  EXPECT_EQ(table.SampleValues.data(), values);
+  EXPECT_EQ(table.SampleValues[2][1], 2);  // the failing row keeps what the table held
+  EXPECT_EQ(table.SampleValues[3], (std::array<double, 5>{}));
+  EXPECT_EQ(table.SampleValues[4], (std::array<double, 5>{}));
+  EXPECT_EQ(table.SamplePoints[4][2], (Point{}));
+  // Far fewer rows: the arrays are made anew at their size.
+  LoadText("1\t1\t1\t1");
+  EXPECT_EQ(table.SampleValues.capacity(), 2u);
+}
+
 TEST_F(Load, DecimalSeparatorIsAParameter) {
   LoadText("1,5\t1\t1\t1", ',');
   EXPECT_EQ(table.SampleValues[1][1], 1.5);
