@@ -100,6 +100,12 @@ void FreeBig(void* p, std::size_t bytes) noexcept {
   for (auto [q, size] : unmap) ::munmap(q, size);
 }
 
+std::size_t KeptBigBytes() noexcept {
+  Kept& k = KeptBlocks();
+  std::lock_guard lock(k.mutex);
+  return k.bytes;
+}
+
 void ReleaseKeptBigBlocks() noexcept {
   Kept& k = KeptBlocks();
   std::lock_guard lock(k.mutex);

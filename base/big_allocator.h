@@ -19,6 +19,8 @@ void* AllocateBig(std::size_t bytes, bool cleared = true);
 void FreeBig(void* p, std::size_t bytes) noexcept;
 // Gives every kept block back to the system.
 void ReleaseKeptBigBlocks() noexcept;
+// How many bytes are kept.
+std::size_t KeptBigBytes() noexcept;
 
 template <typename T>
 struct BigAllocator {

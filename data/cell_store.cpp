@@ -18,7 +18,7 @@ void CellStore::Reset(std::shared_ptr<const FileBytes> bytes, int32_t rows) {
     std::fill(lines_.begin(), lines_.end(), Span{});
   } else {
     // Give the previous file's memory back before taking the new one's.
-    lines_ = {};
+    lines_ = decltype(lines_)();  // not {}: that keeps the memory
     lines_ = decltype(lines_)(static_cast<size_t>(rows));
   }
   rows_ = rows;

@@ -27,8 +27,9 @@ int32_t SymbolIndex::BucketOf(double v) {
 
 void SymbolIndex::Clear() {
   rows_ = 0;
-  starts_ = {};
-  entries_ = {};
+  // Assigned empty arrays, not {}: that would keep the memory.
+  starts_ = decltype(starts_)();
+  entries_ = decltype(entries_)();
 }
 
 void SymbolIndex::Build(const SymbolCentres& centres) {
@@ -41,7 +42,7 @@ void SymbolIndex::Build(const SymbolCentres& centres) {
   if (static_cast<uint32_t>(rows) > kRowMask) throw std::bad_alloc();
 
   if (sorted.size() != static_cast<size_t>(rows) * 4) {
-    sorted = {};
+    sorted = decltype(sorted)();  // given back before the new size is taken, which may reuse it
     sorted = decltype(sorted)(static_cast<size_t>(rows) * 4);
   }
   constexpr size_t kCount = static_cast<size_t>(kBuckets) * kBuckets;

@@ -234,6 +234,18 @@ TEST_F(Load, RowsOfALongerEarlierFileAreClearedWhenTheTableGrowsAgainInPlace) {
   EXPECT_EQ(table.SampleValues.capacity(), 2u);
 }
 
+TEST_F(Load, CellsOfAFileOfAnotherLengthGiveTheOldRowsBackBeforeTakingNewOnes) {
+  std::string text;
+  for (int i = 0; i < 100'000; ++i) text += "1\t1\t1\t1\n";
+  LoadText(text);
+  text.resize(text.size() - 8 * 10);  // ten lines fewer: the rows' block is as big
+  const auto bytes = std::make_shared<FileBytes>(text.begin(), text.end());
+  ReleaseKeptBigBlocks();
+  cells.Reset(bytes, 99'990);
+  EXPECT_EQ(KeptBigBytes(), 0u);
+  ReleaseKeptBigBlocks();
+}
+
 TEST_F(Load, DecimalSeparatorIsAParameter) {
   LoadText("1,5\t1\t1\t1", ',');
   EXPECT_EQ(table.SampleValues[1][1], 1.5);

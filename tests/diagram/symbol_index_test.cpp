@@ -110,6 +110,21 @@ TEST(SymbolIndexTest, ALargeTableIndexedOnTwoCoresAgreesWithAScan) {
   EXPECT_EQ(got, want);
 }
 
+TEST(SymbolIndexTest, ARebuildForAnotherSizeGivesTheOldEntriesBackBeforeTakingNewOnes) {
+  // Over a megabyte of entries either way, and within one block of each other: the new entries
+  // can only reuse the old ones' block if it was given back first.
+  SampleTable big = Table(100'000), smaller = Table(99'990);
+  SymbolIndex index;
+  index.Build(CollectSymbolCentres(big));
+  const SymbolCentres centres = CollectSymbolCentres(smaller);
+  ReleaseKeptBigBlocks();
+  index.Build(centres);
+  EXPECT_EQ(KeptBigBytes(), 0u);
+  index.Clear();
+  EXPECT_GT(KeptBigBytes(), 0u);  // cleared means given back
+  ReleaseKeptBigBlocks();
+}
+
 TEST(SymbolIndexTest, TopmostWalkListsEverySymbolOfABoxLastDrawnFirst) {
   std::mt19937 rng(11);
   for (int round = 0; round < 20; ++round) {
