@@ -34,11 +34,11 @@ struct BigAllocator {
   bool operator==(const BigAllocator<U>&) const noexcept { return true; }
 };
 
-// The same, but new elements are not initialised: for byte buffers filled by a read right away,
-// and for arrays that are only ever created at their full size, whose zeroed blocks already
-// hold the zero value. Pages nobody writes are then never made resident, so a file of ten
-// million empty lines costs address space, not memory. Never grow such an array in place: an
-// element reused from spare capacity would keep its old value.
+// The same, but new elements are not initialised: for arrays created at their full size, whose
+// zeroed blocks already hold the zero value. Pages of a fresh block nobody writes are then never
+// made resident, so a file of ten million empty lines costs address space, not memory. An array
+// grown in place must clear what it adds: an element reused from spare capacity keeps its old
+// value.
 template <typename T>
 struct BigUninitAllocator : BigAllocator<T> {
   template <typename U>
