@@ -550,9 +550,8 @@ def open_through_dialog(x, server, binary, data, again, samples, res, repeats):
     there to be reused, as when a user opens one file after another."""
     times, first_times, grid_times, diagram_times, again_times = [], [], [], [], []
 
-    def through_dialog(app, win, rect, path, shots):
+    def through_dialog(win, rect, path, shots):
         """The dialog's steps; (seconds to the last change, frames, final pixels) or None."""
-        _, _, wx, wy, ww, wh = win
         x.key("Alt_L", "f")
         time.sleep(0.4)
         x.key("o")
@@ -592,7 +591,7 @@ def open_through_dialog(x, server, binary, data, again, samples, res, repeats):
             time.sleep(0.05)
             x.click()
             time.sleep(0.3)
-            got = through_dialog(app, win, rect, data, rep == 0)
+            got = through_dialog(win, rect, data, rep == 0)
             took = None
             if got is not None and got[0] is not None and got[2] != empty:
                 took, frames, final = got
@@ -613,7 +612,7 @@ def open_through_dialog(x, server, binary, data, again, samples, res, repeats):
                 time.sleep(0.05)
                 x.click()
                 time.sleep(0.5)
-                got = through_dialog(app, win, rect, again, False)
+                got = through_dialog(win, rect, again, False)
                 again_times.append(got[0] if got is not None and got[2] != final else None)
         finally:
             app.stop()

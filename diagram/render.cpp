@@ -23,13 +23,6 @@ void DrawGridPass(DrawingSurface& surface, const DiagramGeometry& geometry, int3
   }
 }
 
-namespace {
-
-// Only rows the last load completed: a failed load leaves stale points behind it.
-int32_t DrawnRows(const SampleTable& table) { return std::max(0, std::min(table.SampleCount, table.CompletedRows)); }
-
-}  // namespace
-
 void DrawDiagram(const DiagramGeometry& g, const SampleTable& table, const ViewState& view,
                  int32_t& gridDivisions, DiagramPicture& picture, const SurfaceEnvironment& env,
                  const SymbolCentres* centres) {

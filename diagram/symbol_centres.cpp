@@ -8,8 +8,7 @@ namespace ternova {
 
 SymbolCentres CollectSymbolCentres(const SampleTable& table) {
   SymbolCentres c;
-  // Only rows the last load completed: a failed load leaves stale points behind it.
-  c.rows = std::max(0, std::min(table.SampleCount, table.CompletedRows));
+  c.rows = DrawnRows(table);
   std::array<std::shared_ptr<DiscCentres>, 5> faces;
   for (int face = 1; face <= 4; ++face) faces[face] = std::make_shared<DiscCentres>(static_cast<size_t>(c.rows));
   auto copy = [&](int from, int to) {

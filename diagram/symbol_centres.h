@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -12,13 +13,15 @@ namespace ternova {
 
 // The symbols' centres of the rows a drawing shows (1..min(SampleCount, CompletedRows)), one
 // list per face. Every recording of the same table can share them, so a new selection records
-// a few operations instead of one per symbol; the symbol index looks its positions up in them.
+// a few operations instead of one per symbol, and the symbol index is built from them.
 struct SymbolCentres {
   int32_t rows = 0;
   std::array<std::shared_ptr<const DiscCentres>, 5> faces;  // 1..4: row j at j - 1
-
-  DiscCentre At(int face, int32_t row) const { return (*faces[face])[static_cast<size_t>(row) - 1]; }
 };
+
+// The rows a drawing shows: only those the last load completed, as a failed load leaves stale
+// points behind them.
+inline int32_t DrawnRows(const SampleTable& table) { return std::max(0, std::min(table.SampleCount, table.CompletedRows)); }
 
 // Collected on two cores when the table is large.
 SymbolCentres CollectSymbolCentres(const SampleTable& table);
