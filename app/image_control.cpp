@@ -6,6 +6,7 @@
 #include <QTextDocument>
 #include <QToolTip>
 #include <cmath>
+#include <utility>
 
 #include "picture/display.h"
 #include "picture/qt/playback.h"
@@ -136,6 +137,8 @@ void ImageControl::paintEvent(QPaintEvent*) {
   if (image.isNull()) return;
   QPainter painter(this);
   painter.drawImage(0, 0, image);
+  // Started from the event loop, after this paint is on screen.
+  if (afterPaint_) QTimer::singleShot(0, this, std::exchange(afterPaint_, {}));
 }
 
 }  // namespace ternova::app

@@ -40,6 +40,9 @@ class ImageControl : public QWidget {
   // The logical point of the picture shown at the centre of widget pixel `pixel`; none where the
   // picture is not shown.
   std::optional<QPointF> LogicalAt(QPoint pixel) const;
+  // `work` runs once the picture has been painted and shown, from the event loop: work that the
+  // first sight of a picture need not wait for.
+  void AfterNextPaint(std::function<void()> work) { afterPaint_ = std::move(work); }
 
  protected:
   bool event(QEvent* event) override;
@@ -59,6 +62,7 @@ class ImageControl : public QWidget {
   bool resizing_ = false;
   std::function<ImageHint(QPointF)> hint_;
   std::function<void(QPointF)> press_;
+  std::function<void()> afterPaint_;
 };
 
 }  // namespace ternova::app

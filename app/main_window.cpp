@@ -93,7 +93,9 @@ TForm1::TForm1(std::unique_ptr<Dialogs> dialogs, QWidget* parent) : QMainWindow(
   FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  if (indexer_.joinable()) indexer_.join();
+}
 
 void TForm1::BuildControls() {
   client_ = new QWidget(this);
@@ -359,7 +361,8 @@ void TForm1::DrawDiagram() {
 
 void TForm1::ShowSelectionChange(int32_t before, const ViewState& view) {
   const ProcessState& s = State();
-  const int32_t rows = s.Symbols.Rows();
+  const SymbolIndex& symbols = Symbols();
+  const int32_t rows = symbols.Rows();
   const int64_t reach = 2 * std::abs(int64_t{view.SymbolSize});
   std::vector<QRectF> areas;
   for (const int32_t row : {before, view.SelectedSample}) {
@@ -378,7 +381,7 @@ void TForm1::ShowSelectionChange(int32_t before, const ViewState& view) {
     ++firstDisc;
   imgTernova->SetPictureChangedIn(picture, areas, [&](QImage& image, QRect clip) {
     const double sx = (image.width() - 1.0) / picture.width, sy = (image.height() - 1.0) / picture.height;
-    SymbolIndex::TopmostWalk walk(s.Symbols, static_cast<int64_t>(std::floor(clip.left() / sx)) - 1,
+    SymbolIndex::TopmostWalk walk(symbols, static_cast<int64_t>(std::floor(clip.left() / sx)) - 1,
                                   static_cast<int64_t>(std::floor(clip.top() / sy)) - 1,
                                   static_cast<int64_t>(std::ceil((clip.right() + 1) / sx)) + 1,
                                   static_cast<int64_t>(std::ceil((clip.bottom() + 1) / sy)) + 1, reach + 1);
@@ -398,9 +401,40 @@ void TForm1::ShowSelectionChange(int32_t before, const ViewState& view) {
   });
 }
 
-SymbolHit TForm1::SymbolAt(QPointF at) const {
+SymbolHit TForm1::SymbolAt(QPointF at) {
   if (!symbolsShown_) return {};
-  return State().Symbols.Find(at.x(), at.y(), drawnView_.SymbolSize, drawnView_.SelectedSample);
+  return Symbols().Find(at.x(), at.y(), drawnView_.SymbolSize, drawnView_.SelectedSample);
+}
+
+const SymbolIndex& TForm1::Symbols() {
+  ProcessState& s = State();
+  if (indexer_.joinable()) indexer_.join();
+  try {
+    if (const std::exception_ptr failure = std::exchange(indexFailure_, nullptr)) std::rethrow_exception(failure);
+    if (std::exchange(indexPending_, false) && centres_) s.Symbols.Build(*centres_);
+  } catch (...) {
+    s.Symbols.Clear();
+    throw;
+  }
+  return s.Symbols;
+}
+
+void TForm1::StartSymbolIndex() {
+  if (!indexPending_ || !centres_ || indexer_.joinable()) return;
+  // The thread reads only the centres, which never change, and writes only the index, which
+  // nothing reads before Symbols() has waited for it.
+  try {
+    indexer_ = std::thread([this, centres = *centres_] {
+      try {
+        State().Symbols.Build(centres);
+      } catch (...) {
+        indexFailure_ = std::current_exception();
+      }
+    });
+    indexPending_ = false;
+  } catch (const std::system_error&) {
+    // No thread to be had: built when it is first needed.
+  }
 }
 
 void TForm1::OpenO1Click() {
@@ -553,16 +587,20 @@ void TForm1::FinishLoad(const LoadResult& result, const QString& path) {
   // Enter goes.
   setAttribute(Qt::WA_KeyboardFocusChange);
   btnPlot->setFocus();
+  if (indexPending_) imgTernova->AfterNextPaint([this] { StartSymbolIndex(); });
 }
 
 void TForm1::ShowLoadedFile(const LoadResult& result, const QString& path) {
   ProcessState& s = State();
   lblFN->setText(QStringLiteral("Data file = ") + NameWithoutFolder(path));
   lblFN->adjustSize();
-  // The symbols on screen are the old table's until the next full drawing; the index follows
-  // the table at once.
+  // The symbols on screen are the old table's until the next full drawing.
   symbolsShown_ = false;
+  // Whatever the last table's index came to, it is replaced below.
+  if (indexer_.joinable()) indexer_.join();
+  indexFailure_ = nullptr;
   centres_.reset();
+  indexPending_ = false;
   {
     // The grid is sized for the file before any of its lines is processed, so the redraw of a
     // current cell pushed up to the new last row shows none of the file's samples.
@@ -572,13 +610,13 @@ void TForm1::ShowLoadedFile(const LoadResult& result, const QString& path) {
   }
   // The line the message is about comes into view.
   if (result.error) strgridData->ShowRow(result.error->Row());
-  // The index and every drawing that follows share the symbols' centres.
+  // The index and every drawing that follows share the symbols' centres. The old table's index
+  // is gone at once; the new one is built when the new table is on screen.
+  s.Symbols.Clear();
   try {
-    SymbolCentres centres = CollectSymbolCentres(s.Table);
-    s.Symbols.Build(centres);
-    centres_ = std::move(centres);
+    centres_ = CollectSymbolCentres(s.Table);
+    indexPending_ = true;
   } catch (...) {
-    s.Symbols.Clear();
     // The load's own message is the one to show; an index that failed is empty.
     if (!result.error) throw;
   }

@@ -6,10 +6,12 @@
 #include <QProgressBar>
 #include <QMainWindow>
 #include <QRect>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/dialogs.h"
@@ -136,7 +138,10 @@ class TForm1 : public QMainWindow {
   void FinishLoad(const LoadResult& result, const QString& path);
   void SelectSample(int row);
   // The symbol under a point of the picture as it is shown now (row 0: none).
-  SymbolHit SymbolAt(QPointF at) const;
+  SymbolHit SymbolAt(QPointF at);
+  // The symbol index of the loaded table, once it is built (waited for, or built now).
+  const SymbolIndex& Symbols();
+  void StartSymbolIndex();
   static QString DroppedFile(const QMimeData* mime);
   // The text a drop or paste brings, when it brings no file and no link.
   static QString DroppedText(const QMimeData* mime);
@@ -164,6 +169,11 @@ class TForm1 : public QMainWindow {
   bool symbolsShown_ = false;
   // The symbols' centres every drawing of the loaded table shares; collected again after a load.
   std::optional<SymbolCentres> centres_;
+  // A load's symbol index is built on another thread once the grid and diagram are on screen,
+  // or here when it is needed before: nothing on the first screen of a file needs it.
+  bool indexPending_ = false;
+  std::thread indexer_;
+  std::exception_ptr indexFailure_;
   QProgressBar* prgLoad_ = nullptr;
   int loadProgressDelay_ = 500;
 };

@@ -65,7 +65,6 @@ void* AllocateBig(std::size_t bytes, bool cleared) {
     p = ::mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) throw std::bad_alloc();
   }
-  ::madvise(p, rounded, MADV_HUGEPAGE);
   return p;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // Large arrays (a data file's bytes, its cells, the sample tables, a big picture) are touched
-// page by page as they fill; in 4 KiB pages that costs more than parsing a million lines.
-// This allocator backs blocks of 1 MiB and more with transparent huge pages where the system
-// allows it, and leaves smaller ones to the ordinary heap.
+// page by page as they fill, and fresh pages cost more than parsing a million lines. This
+// allocator maps blocks of 1 MiB and more itself, so that it can keep them, and leaves smaller
+// ones to the ordinary heap. Blocks are not asked for as transparent huge pages: in a virtual
+// machine that hands free memory back to its host, a fresh huge page took four times as long
+// to touch as the same memory in small pages (2.8 against 0.7 ms per MiB).
 #include <cstddef>
 #include <new>
 #include <type_traits>

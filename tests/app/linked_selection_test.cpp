@@ -134,6 +134,32 @@ TEST_F(LinkedSelectionTest, ClickingASymbolSelectsItsSampleAndMovesTheGrid) {
   EXPECT_TRUE(dialogs_->errors.empty());
 }
 
+TEST_F(LinkedSelectionTest, AClickFindsTheNewTablesSymbolWhileItsIndexIsStillBeingBuilt) {
+  // The symbol index of a load is built on another thread once the diagram has been painted.
+  // Two files of many samples on one spot, each with its own row on top there.
+  auto file = [&](const char* name, int top) {
+    std::string text;
+    for (int r = 1; r <= 60000; ++r) text += r == top ? "10\t20\t30\t40\n" : "40\t30\t20\t10\n";
+    return WriteFile(name, text);
+  };
+  const QString first = file("first.txt", 60000), second = file("second.txt", 59000);
+  Open(first);
+  Image()->repaint();              // the paint that starts the index thread...
+  QApplication::processEvents();  // ...from the event loop
+  const QPoint spot = PixelOf(60000, 1);
+  // The next load waits for that thread, and the click right after it for the new index.
+  Open(second);
+  Image()->repaint();
+  QApplication::processEvents();
+  QTest::mouseClick(Image(), Qt::LeftButton, {}, spot);
+  EXPECT_EQ(State().SelectedSample, 59000);
+  // Before the new diagram is painted, the index is built on the spot.
+  Open(first);
+  QTest::mouseClick(Image(), Qt::LeftButton, {}, spot);
+  EXPECT_EQ(State().SelectedSample, 60000);
+  EXPECT_TRUE(dialogs_->errors.empty());
+}
+
 TEST_F(LinkedSelectionTest, ClickingWhereNoSymbolIsChangesNothing) {
   Open(OverlappingFile());
   form_->strgridDataSelectCell(2);
