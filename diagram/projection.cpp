@@ -56,8 +56,11 @@ void ProjectFace(double a, double b, double c, const Point& v1, const Point& v2,
     ProjectFaceExtended(a, b, c, v1, v2, v3, out);
     return;
   }
-  const double qx = (v1.x * a + v2.x * b + v3.x * c) / s;
-  const double qy = (v1.y * a + v2.y * b + v3.y * c) / s;
+  // One division per face: the quotients through the reciprocal are off by a few units in the
+  // last place, still far inside the margin.
+  const double inverse = 1.0 / s;
+  const double qx = (v1.x * a + v2.x * b + v3.x * c) * inverse;
+  const double qy = (v1.y * a + v2.y * b + v3.y * c) * inverse;
   Point p;
   if (!RoundClearOfHalf(qx, p.x) || !RoundClearOfHalf(qy, p.y)) {
     ProjectFaceExtended(a, b, c, v1, v2, v3, out);
