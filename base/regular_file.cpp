@@ -59,4 +59,27 @@ int64_t RegularFile::Read(char* into, size_t n) {
   return static_cast<int64_t>(used);
 }
 
+int64_t RegularFile::ReadAt(char* into, size_t n, int64_t offset, int& error) const {
+  if (fd_ < 0) return -1;
+  size_t used = 0;
+  while (used < n) {
+    const ssize_t got = ::pread(fd_, into + used, n - used, static_cast<off_t>(offset + static_cast<int64_t>(used)));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      error = errno;
+      return -1;
+    }
+    if (got == 0) break;
+    used += static_cast<size_t>(got);
+  }
+  return static_cast<int64_t>(used);
+}
+
+bool RegularFile::SeekTo(int64_t offset) {
+  if (fd_ < 0) return false;
+  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset)) return true;
+  error_ = errno;
+  return false;
+}
+
 }  // namespace ternova

@@ -26,6 +26,11 @@ class RegularFile {
   // Reads from the current position until `n` bytes are in or the file ends: the count read, or
   // -1 with the reason in Error().
   int64_t Read(char* into, size_t n);
+  // The same from `offset` on, leaving the position alone: several threads may read at once.
+  // The reason for -1 goes to `error`.
+  int64_t ReadAt(char* into, size_t n, int64_t offset, int& error) const;
+  // Moves the position; false with the reason in Error() when that fails.
+  bool SeekTo(int64_t offset);
 
  private:
   int fd_ = -1;

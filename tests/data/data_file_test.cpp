@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -290,6 +291,20 @@ TEST_F(LoadFile, ReadsTheWholeFile) {
   EXPECT_FALSE(result.error);
   EXPECT_EQ(table.SampleCount, 2);
   EXPECT_EQ(table.SampleValues[2][4], 5);
+}
+
+TEST_F(LoadFile, ALargeFileReadInTwoHalvesIsTheFileByteForByte) {
+  // Odd sizes around the point where two threads start reading, and a line across the halves.
+  for (const size_t size : {(size_t{8} << 20) - 1, size_t{8} << 20, (size_t{9} << 20) + 7}) {
+    std::string text(size, '\0');
+    for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>('0' + (i * 7919 + i / 4093) % 10);
+    for (size_t i = 37; i < size; i += 41) text[i] = '\n';
+    const auto path = dir / "large.txt";
+    std::ofstream(path, std::ios::binary) << text;
+    const auto bytes = ReadWholeFile(path.string());
+    ASSERT_EQ(bytes->size(), size);
+    EXPECT_TRUE(std::equal(bytes->begin(), bytes->end(), text.begin())) << size;
+  }
 }
 
 }  // namespace

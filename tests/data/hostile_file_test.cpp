@@ -204,7 +204,7 @@ TEST_F(HostileFile, FileThatDisappearsCannotBeOpened) {
 TEST_F(HostileFile, FileRewrittenWhileReadLoadsWholeOrNotAtAll) {
   const std::string line = "45.1\t8.2\t37.9\t8.3\tpyrolite\n";
   std::string content;
-  for (int i = 0; i < 200'000; ++i) content += line;
+  for (int i = 0; i < 400'000; ++i) content += line;  // over 8 MB: read in two halves at once
   const std::string path = Write("rewritten.txt", [&](std::ofstream& out) { out << content; });
   std::atomic<bool> stop{false};
   std::thread writer([&] {
@@ -218,7 +218,7 @@ TEST_F(HostileFile, FileRewrittenWhileReadLoadsWholeOrNotAtAll) {
   for (int i = 0; i < 10; ++i) {
     const Outcome o = LoadInChild(path);
     if (o.loaded) {
-      EXPECT_EQ(o.count, 200'000);
+      EXPECT_EQ(o.count, 400'000);
     } else {
       ++refused;
       EXPECT_EQ(o.row, 0);
