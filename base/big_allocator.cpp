@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -103,6 +104,14 @@ std::size_t KeptBigBytes() noexcept {
   Kept& k = KeptBlocks();
   std::lock_guard lock(k.mutex);
   return k.bytes;
+}
+
+void PrepareForWriting(void* p, std::size_t bytes) noexcept {
+  constexpr std::uintptr_t kPage = 4096;
+  const auto begin = (reinterpret_cast<std::uintptr_t>(p) + kPage - 1) & ~(kPage - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(kPage - 1);
+  // Pages that are there already cost little; a system without this call simply faults them in.
+  if (end > begin + 16 * kPage) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
 }
 
 void ReleaseKeptBigBlocks() noexcept {

@@ -23,6 +23,9 @@ void FreeBig(void* p, std::size_t bytes) noexcept;
 void ReleaseKeptBigBlocks() noexcept;
 // How many bytes are kept.
 std::size_t KeptBigBytes() noexcept;
+// Makes the pages of [p, p + bytes) resident and writable at once, in one call to the system
+// instead of a fault per page: for an array about to be written whole. Best effort.
+void PrepareForWriting(void* p, std::size_t bytes) noexcept;
 
 template <typename T>
 struct BigAllocator {

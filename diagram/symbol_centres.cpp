@@ -14,6 +14,7 @@ SymbolCentres CollectSymbolCentres(const SampleTable& table) {
   auto copy = [&](int from, int to) {
     for (int face = from; face <= to; ++face) {
       DiscCentre* out = faces[face]->data();
+      PrepareForWriting(out, sizeof(DiscCentre) * static_cast<size_t>(c.rows));
       for (int32_t j = 1; j <= c.rows; ++j) out[j - 1] = {table.SamplePoints[j][face].x, table.SamplePoints[j][face].y};
     }
   };

@@ -77,7 +77,11 @@ std::string RandomFile(std::mt19937& rng, int lines, int failures) {
       const char* bad[] = {"x\t1\t1\t1", "1\t1e999\t1\t1", "", "0\t0\t0\t0", "1\t2\t3"};
       text += bad[pick(rng) % 5];
     } else {
-      for (int col = 0; col < 4; ++col) text += (col ? "\t" : "") + std::to_string(pick(rng) + 1) + (pick(rng) < 20 ? ".5" : "");
+      for (int col = 0; col < 4; ++col) {
+        if (col) text += '\t';
+        text += std::to_string(pick(rng) + 1);
+        if (pick(rng) < 20) text += ".5";
+      }
       if (pick(rng) < 30) text += "\tnote " + std::to_string(line) + (pick(rng) < 50 ? "\textra\tmore" : "");
     }
     text += ends[pick(rng) % 3];
