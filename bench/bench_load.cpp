@@ -2,6 +2,8 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "data/data_file.h"
 #include "synthetic.h"
 
@@ -25,6 +27,24 @@ void BM_LoadDataFile(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
 }
 BENCHMARK(BM_LoadDataFile)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+// The same text with lone CRs ending its lines, as old Macintosh programs write them: no line
+// may cost a search of the rest of the file.
+void BM_LoadDataTextWithLoneCrs(benchmark::State& state) {
+  const auto samples = static_cast<int32_t>(state.range(0));
+  std::string text = SyntheticDataFile(samples);
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  std::replace(text.begin(), text.end(), '\n', '\r');
+  const DiagramGeometry geometry = ComputeDiagramGeometry();
+  for (auto _ : state) {
+    SampleTable table;
+    CellStore cells;
+    LoadDataText(text, {geometry, table, cells}, '.').ThrowIfFailed();
+    if (table.CompletedRows != samples) state.SkipWithError("not every line loaded");
+  }
+  state.SetItemsProcessed(state.iterations() * samples);
+}
+BENCHMARK(BM_LoadDataTextWithLoneCrs)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace ternova

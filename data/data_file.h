@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -38,12 +39,18 @@ template <typename F>
 void ForEachLine(std::string_view text, F&& line) {
   const char* data = text.data();
   const size_t n = text.size();
+  auto next = [&](char c, size_t from) {
+    const void* p = std::memchr(data + from, c, n - from);
+    return p ? static_cast<size_t>(static_cast<const char*>(p) - data) : n;
+  };
+  // The next LF and the next CR (n: none left), each searched for again only once the lines
+  // have passed it: a file of lone CRs is searched for an LF once, not to its end on every line.
+  size_t lf = next('\n', 0), cr = next('\r', 0);
   size_t start = 0;
   while (start < n) {
-    // The first LF, then the first CR before it: a line may end at either.
-    const void* lf = std::memchr(data + start, '\n', n - start);
-    size_t i = lf ? static_cast<size_t>(static_cast<const char*>(lf) - data) : n;
-    if (const void* cr = std::memchr(data + start, '\r', i - start)) i = static_cast<size_t>(static_cast<const char*>(cr) - data);
+    if (lf < start) lf = next('\n', start);
+    if (cr < start) cr = next('\r', start);
+    size_t i = std::min(lf, cr);  // a line ends at whichever comes first
     line(start, i);
     if (i < n && data[i] == '\r' && i + 1 < n && data[i + 1] == '\n') ++i;
     start = i + 1;
