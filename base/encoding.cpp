@@ -106,7 +106,13 @@ bool IsValidUtf8(std::string_view s) {
   const auto* p = reinterpret_cast<const unsigned char*>(s.data());
   const auto* end = p + s.size();
   while (p < end) {
-    // Plain ASCII in steps of eight: most data files are digits and TABs.
+    // Plain ASCII in steps of 32, then eight: most data files are digits and TABs.
+    while (end - p >= 32) {
+      uint64_t words[4];
+      std::memcpy(words, p, 32);
+      if ((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ull) break;
+      p += 32;
+    }
     while (end - p >= 8) {
       uint64_t word;
       std::memcpy(&word, p, 8);
