@@ -13,11 +13,12 @@ namespace ternova {
 namespace {
 
 constexpr std::size_t kBig = std::size_t{1} << 20;
-constexpr std::size_t kHuge = std::size_t{2} << 20;
+// Sizes are rounded up to a step, so a block given back fits the next request of about its size.
+constexpr std::size_t kStep = std::size_t{2} << 20;
 constexpr std::size_t kKeptBytes = std::size_t{512} << 20;
 constexpr std::size_t kKeptBlocks = 16;
 
-std::size_t Rounded(std::size_t bytes) { return (bytes + kHuge - 1) / kHuge * kHuge; }
+std::size_t Rounded(std::size_t bytes) { return (bytes + kStep - 1) / kStep * kStep; }
 
 struct Kept {
   std::mutex mutex;

@@ -73,7 +73,7 @@ using PictureOp = std::variant<op::Brush, op::Pen, op::Font, op::Rectangle, op::
 struct DiscCentre {
   int32_t x = 0, y = 0;
 };
-// A million samples' centres per face: huge pages, and no clearing before they are written.
+// A million samples' centres per face: big blocks, and no clearing before they are written.
 using DiscCentres = std::vector<DiscCentre, BigScratchAllocator<DiscCentre>>;
 
 // The box of a disc of radius `r` around `c`, clamped to 32 bits so a centre far outside the
@@ -95,7 +95,7 @@ struct DiscRun {
   size_t Size() const { return end - begin; }
 };
 
-// An imported metafile of a million samples holds four million operations: they live in huge pages.
+// An imported metafile of a million samples holds four million operations: they live in big blocks.
 using PictureOps = std::vector<PictureOp, BigAllocator<PictureOp>>;
 
 struct PictureContent {
