@@ -613,6 +613,12 @@ void TForm1::ShowLoadedFile(const LoadResult& result, const QString& path) {
   // The index and every drawing that follows share the symbols' centres. The old table's index
   // is gone at once; the new one is built when the new table is on screen.
   s.Symbols.Clear();
+  if (!result.error) {
+    // A loaded file is drawn next: the old diagram goes first, so the new centres take the
+    // memory of its centres instead of fresh pages. A failed load keeps it on screen.
+    s.Picture.SetContent(nullptr);
+    imgTernova->SetPicture(Snapshot(s.Picture));
+  }
   try {
     centres_ = CollectSymbolCentres(s.Table);
     indexPending_ = true;

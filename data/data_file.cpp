@@ -132,6 +132,8 @@ struct RowBackup {
     return b;
   }
   void Take(const SampleTable& table) {
+    PrepareForWriting(values.data(), sizeof(values[0]) * values.size());
+    PrepareForWriting(points.data(), sizeof(points[0]) * points.size());
     std::copy_n(table.SampleValues.begin() + first, held, values.begin());
     std::copy_n(table.SamplePoints.begin() + first, held, points.begin());
   }

@@ -268,7 +268,10 @@ inline Rgb SvgColour(std::string s) {
 }
 
 inline std::string Show(Rgb c) {
-  return "(" + std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b) + ")";
+  std::string s = "(";
+  for (const int v : {c.r, c.g, c.b}) s += std::to_string(v) + ",";
+  s.back() = ')';
+  return s;
 }
 
 // How a converter maps logical units to SVG units: svg = offset + logical * scale, worked out

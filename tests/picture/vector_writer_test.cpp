@@ -178,7 +178,8 @@ TEST_F(VectorFiles, TextsKeepTheirRecordedAdvances) {
     std::string xs;
     int64_t x = t->x;
     for (int32_t a : c.texts[t->text].advances) {
-      xs += (xs.empty() ? "" : " ") + std::to_string(x);
+      if (!xs.empty()) xs += ' ';
+      xs += std::to_string(x);
       x += a;
     }
     EXPECT_NE(text.find("x=\"" + xs + "\""), std::string::npos) << xs;
