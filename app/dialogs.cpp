@@ -3,7 +3,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QFileDialog>
+#include <QPointer>
+#include <memory>
 #include <QFileIconProvider>
 #include <QGridLayout>
 #include <QHeaderView>
@@ -128,7 +132,11 @@ void PrepareFileDialog(QFileDialog& dialog, const FileDialogSettings& settings,
 bool RunFileDialog(QFileDialog& dialog, FileDialogSettings& settings) {
   dialog.adjustSize();
   PlaceOnActiveMonitor(&dialog);
-  if (dialog.exec() != QDialog::Accepted) return false;
+  const bool accepted = dialog.exec() == QDialog::Accepted;
+  // The dialog is kept a while after it closes: the suggestions a typed name brought up go now.
+  for (QCompleter* completer : dialog.findChildren<QCompleter*>())
+    if (completer->popup()) completer->popup()->hide();
+  if (!accepted) return false;
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty()) return false;
   settings.FileName = chosen.first();
@@ -139,8 +147,10 @@ bool RunFileDialog(QFileDialog& dialog, FileDialogSettings& settings) {
 
 class QtDialogs : public Dialogs {
  public:
+  ~QtDialogs() override { delete last_; }
+
   bool ExecuteOpen(QWidget* parent, FileDialogSettings& settings) override {
-    QFileDialog dialog(parent);
+    QFileDialog& dialog = Fresh(parent);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // A typed name is taken even when no such file exists; the load then says so.
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -149,7 +159,7 @@ class QtDialogs : public Dialogs {
   }
 
   bool ExecuteSave(QWidget* parent, FileDialogSettings& settings) override {
-    QFileDialog dialog(parent);
+    QFileDialog& dialog = Fresh(parent);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     PrepareFileDialog(dialog, settings, &icons_);
@@ -188,7 +198,16 @@ class QtDialogs : public Dialogs {
   }
 
  private:
+  // A new file dialog. The last one, closed long since, goes only now: taking a file dialog
+  // down took up to 25 ms, which came between the user's Return and the file opening.
+  QFileDialog& Fresh(QWidget* parent) {
+    delete last_;  // gone already when its parent went
+    last_ = new QFileDialog(parent);
+    return *last_;
+  }
+
   NameOnlyIconProvider icons_;  // outlives every dialog that uses it
+  QPointer<QFileDialog> last_;
 };
 
 }  // namespace

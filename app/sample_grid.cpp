@@ -189,6 +189,9 @@ void SampleGrid::Resize(int columns, int rows) {
 void SampleGrid::ShowLoadedFile(int lines) {
   model_->SetLoaded();
   Resize(6, lines + 1);
+  // The scroll bars a long file brings are laid out now, so the first paint of the new rows
+  // is at the final width and not followed by a second one.
+  updateGeometries();
   model_->CellsChanged();
 }
 

@@ -4,16 +4,19 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
-#include <QFileInfo>
 #include <functional>
+#include <iostream>
 #include <sys/stat.h>
 
 #include "app/image_control.h"
@@ -130,6 +133,43 @@ TEST_F(RealDialogsTest, OpenDialogShowsItsFilterFolderAndPlacement) {
         EXPECT_NEAR(frame.top() - monitor.top(), (monitor.height() - frame.height()) / 3, 2);
       },
       [&] { EXPECT_FALSE(real_->ExecuteOpen(form_.get(), settings)); });
+}
+
+TEST_F(RealDialogsTest, ATypedNameIsTakenAndNothingOfTheDialogStaysOnScreen) {
+  // The dialog lives on, hidden, after it closes; the suggestions typing brought up must not.
+  for (const char* name : {"alpha.txt", "alpine.txt"}) WriteFile(name, "1\t1\t1\t1\n");
+  FileDialogSettings settings;
+  settings.Filters = {{"Tab区切りテキスト (.txt)", "*.txt"}};
+  settings.InitialDir = dir_.path();
+  bool suggested = false;
+  WhileModal(
+      [&](QWidget* w) {
+        auto* name = w->findChild<QLineEdit*>("fileNameEdit");
+        auto* list = w->findChild<QListView*>("listView");
+        ASSERT_NE(name, nullptr);
+        ASSERT_NE(list, nullptr);
+        // Suggestions come from the folder's listing, which is read on another thread.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return list->model()->rowCount(list->rootIndex()) >= 2; }, 3000));
+        QTest::keyClicks(name, "al");
+        suggested = QTest::qWaitFor([&] {
+          const QWidget* popup = QApplication::activePopupWidget();
+          return popup && popup->isVisible();
+        }, 3000);
+        QTest::keyClicks(name, "pha.txt");
+        QTest::keyClick(name, Qt::Key_Return);
+        QTest::keyClick(name, Qt::Key_Return);  // the first may only take the suggestion
+      },
+      [&] { EXPECT_TRUE(real_->ExecuteOpen(form_.get(), settings)); });
+  EXPECT_EQ(QFileInfo(settings.FileName).fileName(), "alpha.txt");
+  EXPECT_TRUE(suggested);
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+  for (QWidget* w : QApplication::topLevelWidgets())
+    EXPECT_TRUE(w == form_.get() || !w->isVisible()) << w->metaObject()->className();
+  // The next dialog opens as the first did.
+  bool again = false;
+  WhileModal([&](QWidget* w) { again = qobject_cast<QFileDialog*>(w) != nullptr; },
+             [&] { EXPECT_FALSE(real_->ExecuteOpen(form_.get(), settings)); });
+  EXPECT_TRUE(again);
 }
 
 TEST_F(RealDialogsTest, SaveDialogListsTheEntriesAndCarriesThePreview) {
