@@ -15,6 +15,24 @@ int NotOrdinary(const struct stat& st) {
   return S_ISREG(st.st_mode) ? 0 : ENODEV;
 }
 
+// Reads until `n` bytes are in or the file ends, one call of `once` (into, bytes left, bytes
+// already in) at a time: the count, or -1 with the reason in `error`.
+template <typename Once>
+int64_t ReadFully(char* into, size_t n, int& error, Once once) {
+  size_t used = 0;
+  while (used < n) {
+    const ssize_t got = once(into + used, n - used, used);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      error = errno;
+      return -1;
+    }
+    if (got == 0) break;
+    used += static_cast<size_t>(got);
+  }
+  return static_cast<int64_t>(used);
+}
+
 }  // namespace
 
 RegularFile::RegularFile(const std::string& path) {
@@ -45,34 +63,14 @@ RegularFile::~RegularFile() {
 
 int64_t RegularFile::Read(char* into, size_t n) {
   if (fd_ < 0) return -1;
-  size_t used = 0;
-  while (used < n) {
-    const ssize_t got = ::read(fd_, into + used, n - used);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      error_ = errno;
-      return -1;
-    }
-    if (got == 0) break;
-    used += static_cast<size_t>(got);
-  }
-  return static_cast<int64_t>(used);
+  return ReadFully(into, n, error_, [this](char* at, size_t left, size_t) { return ::read(fd_, at, left); });
 }
 
 int64_t RegularFile::ReadAt(char* into, size_t n, int64_t offset, int& error) const {
   if (fd_ < 0) return -1;
-  size_t used = 0;
-  while (used < n) {
-    const ssize_t got = ::pread(fd_, into + used, n - used, static_cast<off_t>(offset + static_cast<int64_t>(used)));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      error = errno;
-      return -1;
-    }
-    if (got == 0) break;
-    used += static_cast<size_t>(got);
-  }
-  return static_cast<int64_t>(used);
+  return ReadFully(into, n, error, [&](char* at, size_t left, size_t used) {
+    return ::pread(fd_, at, left, static_cast<off_t>(offset + static_cast<int64_t>(used)));
+  });
 }
 
 bool RegularFile::SeekTo(int64_t offset) {
