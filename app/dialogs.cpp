@@ -1,13 +1,11 @@
 #include "app/dialogs.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
-#include <QAbstractItemView>
 #include <QCompleter>
 #include <QFileDialog>
-#include <QPointer>
-#include <memory>
 #include <QFileIconProvider>
 #include <QGridLayout>
 #include <QHeaderView>
@@ -16,6 +14,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeDatabase>
+#include <QPointer>
 #include <QPrintDialog>
 #include <QPushButton>
 #include <QScreen>

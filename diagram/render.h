@@ -22,7 +22,6 @@ struct ViewState {
   bool Grid50 = true;
 };
 
-
 // Draws the whole diagram from scratch into a new recording that replaces the picture's
 // content. `gridDivisions` is the grid pass's divisor, left at its last value (9 or 1).
 // A drawing cut short by an error still becomes the picture before the error goes on.
