@@ -27,48 +27,42 @@ std::size_t KeptBigBytes() noexcept;
 // instead of a fault per page: for an array about to be written whole. Best effort.
 void PrepareForWriting(void* p, std::size_t bytes) noexcept;
 
-template <typename T>
-struct BigAllocator {
+// How the new elements of a big array start out.
+struct BigCleared {};  // zero-filled blocks, elements initialised as by std::allocator
+// Zero-filled blocks, new elements not initialised: for arrays created at their full size,
+// whose zeroed blocks already hold the zero value. Pages of a fresh block nobody writes are then
+// never made resident, so a file of ten million empty lines costs address space, not memory. An
+// array grown in place must clear what it adds: an element reused from spare capacity keeps its
+// old value.
+struct BigUninit {};
+// As BigUninit, and the blocks are not cleared first: for arrays written whole before anything
+// reads them (a read's buffer, the symbols' centres, the symbol index).
+struct BigScratch {};
+
+template <typename T, typename Start = BigCleared>
+struct BigArrayAllocator {
   using value_type = T;
-  BigAllocator() = default;
+  BigArrayAllocator() = default;
   template <typename U>
-  BigAllocator(const BigAllocator<U>&) noexcept {}
-  T* allocate(std::size_t n) { return static_cast<T*>(AllocateBig(n * sizeof(T))); }
+  BigArrayAllocator(const BigArrayAllocator<U, Start>&) noexcept {}
+  T* allocate(std::size_t n) { return static_cast<T*>(AllocateBig(n * sizeof(T), !std::is_same_v<Start, BigScratch>)); }
   void deallocate(T* p, std::size_t n) noexcept { FreeBig(p, n * sizeof(T)); }
-  template <typename U>
-  bool operator==(const BigAllocator<U>&) const noexcept { return true; }
-};
-
-// The same, but new elements are not initialised: for arrays created at their full size, whose
-// zeroed blocks already hold the zero value. Pages of a fresh block nobody writes are then never
-// made resident, so a file of ten million empty lines costs address space, not memory. An array
-// grown in place must clear what it adds: an element reused from spare capacity keeps its old
-// value.
-template <typename T>
-struct BigUninitAllocator : BigAllocator<T> {
-  template <typename U>
-  struct rebind { using other = BigUninitAllocator<U>; };
-  BigUninitAllocator() = default;
-  template <typename U>
-  BigUninitAllocator(const BigUninitAllocator<U>&) noexcept {}
-  template <typename U>
-  void construct(U*) noexcept {
-    static_assert(std::is_trivially_copyable_v<U> && std::is_trivially_destructible_v<U>);
-  }
   template <typename U, typename... Args>
-  void construct(U* p, Args&&... args) { ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...); }
+  void construct(U* p, Args&&... args) {
+    if constexpr (sizeof...(Args) == 0 && !std::is_same_v<Start, BigCleared>)
+      static_assert(std::is_trivially_copyable_v<U> && std::is_trivially_destructible_v<U>);
+    else
+      ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+  template <typename U>
+  bool operator==(const BigArrayAllocator<U, Start>&) const noexcept { return true; }
 };
 
-// The same for arrays written whole before anything reads them (a read's buffer, the symbols'
-// centres, the symbol index): their blocks are not cleared first.
 template <typename T>
-struct BigScratchAllocator : BigUninitAllocator<T> {
-  template <typename U>
-  struct rebind { using other = BigScratchAllocator<U>; };
-  BigScratchAllocator() = default;
-  template <typename U>
-  BigScratchAllocator(const BigScratchAllocator<U>&) noexcept {}
-  T* allocate(std::size_t n) { return static_cast<T*>(AllocateBig(n * sizeof(T), false)); }
-};
+using BigAllocator = BigArrayAllocator<T>;
+template <typename T>
+using BigUninitAllocator = BigArrayAllocator<T, BigUninit>;
+template <typename T>
+using BigScratchAllocator = BigArrayAllocator<T, BigScratch>;
 
 }  // namespace ternova
