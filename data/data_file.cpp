@@ -17,6 +17,7 @@
 
 #include "base/regular_file.h"
 #include "base/system_error.h"
+#include "base/two_cores.h"
 #include "data/byte_order_mark.h"
 #include "data/number.h"
 #include "data/text_decode.h"
@@ -228,7 +229,7 @@ struct StretchParser {
 
 }  // namespace
 
-// Files of this size and more are read by two threads.
+// Files of this size and more are read by two threads at once.
 constexpr size_t kTwoHalvesBytes = size_t{8} << 20;
 
 std::shared_ptr<FileBytes> ReadWholeFile(const std::string& path) {
@@ -244,26 +245,19 @@ std::shared_ptr<FileBytes> ReadWholeFile(const std::string& path) {
   // A large file is read in two halves at once: the pages the bytes go to are fresh, and
   // making them costs the system more than copying the file, so each core makes half.
   const auto size = static_cast<size_t>(st.st_size);
-  if (size >= kTwoHalvesBytes && std::thread::hardware_concurrency() > 1) {
+  if (size >= kTwoHalvesBytes) {
     const size_t half = size / 2;
-    int64_t second = 0;
+    int64_t first = 0, second = 0;
     int secondError = 0;
-    std::thread other;
-    try {
-      other = std::thread([&] { second = file.ReadAt(bytes->data() + half, size - half, static_cast<int64_t>(half), secondError); });
-    } catch (const std::system_error&) {
-      // No thread to be had: read in one piece below.
-    }
-    if (other.joinable()) {
-      const int64_t first = file.Read(bytes->data(), half);
-      other.join();
-      if (first < 0) CannotOpen(path, file.Error());
-      if (second < 0) CannotOpen(path, secondError);
-      // Cut short: the file shrank while it was read.
-      if (static_cast<size_t>(first) != half || static_cast<size_t>(second) != size - half) CannotOpen(path, EBUSY);
-      if (!file.SeekTo(static_cast<int64_t>(size))) CannotOpen(path, file.Error());
-      used = size;
-    }
+    OnTwoCores(
+        true, [&] { second = file.ReadAt(bytes->data() + half, size - half, static_cast<int64_t>(half), secondError); },
+        [&] { first = file.Read(bytes->data(), half); });
+    if (first < 0) CannotOpen(path, file.Error());
+    if (second < 0) CannotOpen(path, secondError);
+    // Cut short: the file shrank while it was read.
+    if (static_cast<size_t>(first) != half || static_cast<size_t>(second) != size - half) CannotOpen(path, EBUSY);
+    if (!file.SeekTo(static_cast<int64_t>(size))) CannotOpen(path, file.Error());
+    used = size;
   }
   for (;;) {
     if (used == bytes->size()) bytes->resize(bytes->size() * 2);

@@ -1,8 +1,8 @@
 #include "diagram/symbol_centres.h"
 
 #include <algorithm>
-#include <system_error>
-#include <thread>
+
+#include "base/two_cores.h"
 
 namespace ternova {
 
@@ -19,15 +19,7 @@ SymbolCentres CollectSymbolCentres(const SampleTable& table) {
     }
   };
   // A million rows take tens of milliseconds per face pair: the second pair goes to another core.
-  std::thread other;
-  if (c.rows >= 100'000 && std::thread::hardware_concurrency() > 1) {
-    try {
-      other = std::thread(copy, 3, 4);
-    } catch (const std::system_error&) {
-    }
-  }
-  copy(1, other.joinable() ? 2 : 4);
-  if (other.joinable()) other.join();
+  OnTwoCores(c.rows >= 100'000, [&] { copy(3, 4); }, [&] { copy(1, 2); });
   std::copy(faces.begin(), faces.end(), c.faces.begin());
   return c;
 }

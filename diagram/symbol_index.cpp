@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <new>
-#include <system_error>
-#include <thread>
+
+#include "base/two_cores.h"
 
 namespace ternova {
 
@@ -64,18 +64,7 @@ void SymbolIndex::Build(const SymbolCentres& centres) {
       for (int32_t row = rows; row >= 1; --row) sorted[next[bucket(c[row - 1])]++] = {c[row - 1].x, c[row - 1].y, faceKey | static_cast<uint32_t>(row)};
     }
   };
-  auto inParallel = [&](auto&& work) {
-    std::thread other;
-    if (rows >= 100'000 && std::thread::hardware_concurrency() > 1) {
-      try {
-        other = std::thread([&] { work(3, upper); });
-      } catch (const std::system_error&) {
-      }
-    }
-    if (!other.joinable()) work(3, upper);
-    work(1, lower);
-    if (other.joinable()) other.join();
-  };
+  auto inParallel = [&](auto&& work) { OnTwoCores(rows >= 100'000, [&] { work(3, upper); }, [&] { work(1, lower); }); };
   inParallel(count);
   std::vector<uint32_t> starts(kCount + 1, 0);
   for (size_t b = 0; b < kCount; ++b) {
