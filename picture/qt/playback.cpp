@@ -2,6 +2,7 @@
 
 #include <QFontMetricsF>
 #include <climits>
+#include <cstring>
 #include <cmath>
 #include <algorithm>
 #include <array>
@@ -46,8 +47,11 @@ class DiscFiller {
     if (!image_ || right_ < left_ || bottom_ < top_) return;
     maskWidth_ = right_ - left_ + 1;
     const int height = bottom_ - top_ + 1;
-    mask_.assign(static_cast<size_t>(maskWidth_) * height, 0);
-    uncovered_ = static_cast<int64_t>(mask_.size());
+    pixels_ = static_cast<size_t>(maskWidth_) * height;
+    // Eight more bytes, all taken, so a span's bytes are read eight at a time up to the last pixel.
+    mask_.assign(pixels_ + 8, 0);
+    std::fill(mask_.begin() + static_cast<ptrdiff_t>(pixels_), mask_.end(), 1);
+    uncovered_ = static_cast<int64_t>(pixels_);
     // Each tile counts its pixels still free, so a disc over full tiles is passed over at once.
     // One more column and row of tiles, all taken, so a small disc's box is looked up as two by
     // two tiles without a test at the edge.
@@ -69,8 +73,8 @@ class DiscFiller {
   // only is still passed over at once.
   void FillByOrder() {
     if (mask_.empty()) return;
-    orders_.resize(mask_.size());
-    for (size_t i = 0; i < mask_.size(); ++i) orders_[i] = mask_[i] ? UINT32_MAX : 0;
+    orders_.resize(pixels_);
+    for (size_t i = 0; i < pixels_; ++i) orders_[i] = mask_[i] ? UINT32_MAX : 0;
   }
   // The place in the drawing order of the discs that follow.
   void SetOrder(uint32_t order) { order_ = order; }
@@ -81,7 +85,7 @@ class DiscFiller {
   // Both filling underneath over the same bounds: the pixels `lower` took and this did not
   // come from `lower`, as if its discs had been given after this one's.
   void Underlay(const DiscFiller& lower) {
-    if (mask_.empty() || lower.mask_.size() != mask_.size()) return;
+    if (mask_.empty() || lower.mask_.size() != mask_.size() || lower.maskWidth_ != maskWidth_) return;
     for (int y = top_; y <= bottom_; ++y) {
       const ptrdiff_t m = static_cast<ptrdiff_t>(y - top_) * maskWidth_ - left_;
       uint32_t* row = bits_ + static_cast<ptrdiff_t>(y) * stride_;
@@ -123,20 +127,28 @@ class DiscFiller {
     // Around the centre's pixel, every pixel the disc can take, wherever in that pixel the
     // centre lies: where all of them are taken the disc is passed over before any more arithmetic.
     const int near = stamped ? static_cast<int>(std::floor(r + 0.5)) : 0;
+    auto stampable = [&](DiscCentre c) {
+      return stamped && static_cast<uint64_t>(int64_t{c.x} + static_cast<int64_t>(withinX)) <= 2 * withinX &&
+             static_cast<uint64_t>(int64_t{c.y} + static_cast<int64_t>(withinY)) <= 2 * withinY;
+    };
+    // Most discs of a crowd are passed over before Stamp: the bounds are kept at hand, since
+    // only a disc that is filled can change them.
+    const int boundsLeft = left_, boundsTop = top_, boundsRight = right_, boundsBottom = bottom_;
     for (uint32_t k = end; k-- > begin && !Covered();) {
       if (budget && (k & 0xFFFF) == 0 && budget->Spent()) return;
       const DiscCentre c = centres[k];
-      const double cx = c.x * sx, cy = c.y * sy;
-      if (stamped && static_cast<uint64_t>(int64_t{c.x} + static_cast<int64_t>(withinX)) <= 2 * withinX &&
-          static_cast<uint64_t>(int64_t{c.y} + static_cast<int64_t>(withinY)) <= 2 * withinY) {
-        const int ox = Floor(cx), oy = Floor(cy);
-        if (!mask_.empty() && AllTaken(std::max(left_, ox - near), std::max(top_, oy - near),
-                                       std::min(right_, ox + near), std::min(bottom_, oy + near)))
-          continue;
-        Stamp(cx, cy, r, argb);
-      } else {
+      if (!stampable(c)) {
         Fill(DiscBox(c, run.radius), sx, sy, colour);
+        continue;
       }
+      const double cx = c.x * sx, cy = c.y * sy;
+      if (!mask_.empty()) {
+        const int ox = Floor(cx), oy = Floor(cy);
+        const int left = std::max(boundsLeft, ox - near), top = std::max(boundsTop, oy - near);
+        const int right = std::min(boundsRight, ox + near), bottom = std::min(boundsBottom, oy + near);
+        if (AllTaken(left, top, right, bottom) || !AnyFree(left, top, right, bottom)) continue;
+      }
+      Stamp(cx, cy, r, argb);
     }
   }
 
@@ -223,10 +235,12 @@ class DiscFiller {
     const Stamp_& s = StampFor(r, fx, fy);
     int y = oy + s.top;
     if (s.spans.empty()) return;
-    if (!mask_.empty() &&
-        AllTaken(std::max(left_, ox + s.left), std::max(top_, y), std::min(right_, ox + s.right),
-                 std::min(bottom_, y + static_cast<int>(s.spans.size()) - 1)))
-      return;
+    if (!mask_.empty()) {
+      if (AllTaken(std::max(left_, ox + s.left), std::max(top_, y), std::min(right_, ox + s.right),
+                   std::min(bottom_, y + static_cast<int>(s.spans.size()) - 1)))
+        return;
+      if (!AnyFree(s, ox, y)) return;
+    }
     for (const auto& [a, b] : s.spans) {
       if (y >= top_ && y <= bottom_) {
         const int left = std::max(left_, ox + a), right = std::min(right_, ox + b);
@@ -252,6 +266,35 @@ class DiscFiller {
         if (row[tx]) return false;
     }
     return true;
+  }
+
+  // Whether a pixel of row `y` from `left` to `right`, all within the bounds, is still free.
+  // The tiles are coarse: at a crowd's edge they stay partly free for good, and nearly every
+  // disc there would be filled pixel by pixel for nothing, so the pixels are looked at first,
+  // eight at a time.
+  bool SpanFree(int y, int left, int right) const {
+    constexpr uint64_t kAllTaken = 0x0101010101010101u;
+    const uint8_t* taken = mask_.data() + static_cast<ptrdiff_t>(y - top_) * maskWidth_ + (left - left_);
+    for (int n = right - left + 1; n > 0; n -= 8, taken += 8) {
+      uint64_t bytes;
+      std::memcpy(&bytes, taken, 8);
+      const uint64_t within = n >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * n)) - 1;
+      if ((bytes & within) != (kAllTaken & within)) return true;
+    }
+    return false;
+  }
+  bool AnyFree(int left, int top, int right, int bottom) const {
+    for (int y = top; y <= bottom; ++y)
+      if (SpanFree(y, left, right)) return true;
+    return false;
+  }
+  // The same for the stamp's spans, its first row at `y`.
+  bool AnyFree(const Stamp_& s, int ox, int y) const {
+    for (const auto& [a, b] : s.spans) {
+      if (y >= top_ && y <= bottom_ && SpanFree(y, std::max(left_, ox + a), std::min(right_, ox + b))) return true;
+      ++y;
+    }
+    return false;
   }
 
   void FillSpan(int y, int left, int right, uint32_t argb) {
@@ -280,7 +323,8 @@ class DiscFiller {
     }
   }
 
-  std::vector<uint8_t> mask_;
+  std::vector<uint8_t> mask_;  // per pixel of the bounds: 1 once taken
+  size_t pixels_ = 0;
   int maskWidth_ = 0;
   std::vector<uint8_t> tiles_;  // per tile of the mask: pixels not yet taken
   int tilesWide_ = 0;
