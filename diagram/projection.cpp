@@ -44,40 +44,44 @@ void ProjectFaceExtended(double a, double b, double c, const Point& v1, const Po
   out.y = RoundHalfAway(Quotient(Numerator(v1.y, v2.y, v3.y, a, b, c), s));
 }
 
-void ProjectFace(double a, double b, double c, const Point& v1, const Point& v2, const Point& v3, Point& out) {
-  // Amounts that do not cancel (all of one sign, as analyses are) give the same points in
-  // double arithmetic, many times faster: no fault can happen, and the double quotients differ
-  // from the extended ones by far less than the margin NearHalf keeps from a boundary.
-  const double magnitude = std::fabs(a) + std::fabs(b) + std::fabs(c);
-  const double s = a + b + c;
-  // Far from the ends of the double range, so no product overflows or loses bits to underflow.
-  const bool ordinary = magnitude > 0x1p-900 && magnitude < 0x1p900;
-  if (!(ordinary && s != 0 && std::fabs(s) * 256 >= magnitude)) {
-    ProjectFaceExtended(a, b, c, v1, v2, v3, out);
-    return;
-  }
-  // One division per face: the quotients through the reciprocal are off by a few units in the
-  // last place, still far inside the margin.
-  const double inverse = 1.0 / s;
-  const double qx = (v1.x * a + v2.x * b + v3.x * c) * inverse;
-  const double qy = (v1.y * a + v2.y * b + v3.y * c) * inverse;
-  Point p;
-  if (!RoundClearOfHalf(qx, p.x) || !RoundClearOfHalf(qy, p.y)) {
-    ProjectFaceExtended(a, b, c, v1, v2, v3, out);
-    return;
-  }
-  out = p;
-}
-
 }  // namespace
 
 void ProjectRow(const DiagramGeometry& geometry, SampleTable& table, int32_t row) {
   const auto& values = table.SampleValues[row];
   auto& points = table.SamplePoints[row];
-  for (int face = 1; face <= 4; ++face) {
-    const int* components = kFaceComponents[face - 1];
-    ProjectFace(values[components[0]], values[components[1]], values[components[2]], geometry.Vertex(face, 1),
-                geometry.Vertex(face, 2), geometry.Vertex(face, 3), points[face]);
+  // Amounts that do not cancel (all of one sign, as analyses are) give the same points in
+  // double arithmetic, many times faster: no fault can happen, and the double quotients differ
+  // from the extended ones by far less than the margin RoundClearOfHalf keeps from a boundary.
+  // The four faces are worked out side by side, so their divisions overlap; one division per
+  // face, as the quotients through the reciprocal are off by a few units in the last place,
+  // still far inside the margin.
+  double qx[4], qy[4];
+  bool plain[4];
+  for (int f = 0; f < 4; ++f) {
+    const int* components = kFaceComponents[f];
+    const double a = values[components[0]], b = values[components[1]], c = values[components[2]];
+    const auto& v = geometry.FaceTable[f];
+    const double magnitude = std::fabs(a) + std::fabs(b) + std::fabs(c);
+    const double s = a + b + c;
+    // Far from the ends of the double range, so no product overflows or loses bits to underflow.
+    const bool ordinary = magnitude > 0x1p-900 && magnitude < 0x1p900;
+    plain[f] = ordinary && s != 0 && std::fabs(s) * 256 >= magnitude;
+    const double inverse = 1.0 / s;
+    qx[f] = (v[0].x * a + v[1].x * b + v[2].x * c) * inverse;
+    qy[f] = (v[0].y * a + v[1].y * b + v[2].y * c) * inverse;
+  }
+  // In face order, each stored before the next is worked out the exact way, so a fault there
+  // leaves the faces before it.
+  for (int f = 0; f < 4; ++f) {
+    Point p;
+    if (plain[f] && RoundClearOfHalf(qx[f], p.x) && RoundClearOfHalf(qy[f], p.y)) {
+      points[f + 1] = p;
+      continue;
+    }
+    const int* components = kFaceComponents[f];
+    const auto& v = geometry.FaceTable[f];
+    ProjectFaceExtended(values[components[0]], values[components[1]], values[components[2]], v[0], v[1], v[2],
+                        points[f + 1]);
   }
 }
 
