@@ -189,9 +189,8 @@ struct StretchParser {
         // The amounts are the line's first four fields.
         std::string_view amounts[5];
         SplitFields(text, begin, end, [&](int32_t col, size_t offset, size_t length) {
-          if (col > 4) return false;
           amounts[col] = text.substr(offset, length);
-          return true;
+          return col < 4;
         });
         auto& values = table.SampleValues[row];
         for (int32_t col = 1; col <= 4; ++col) {
