@@ -104,13 +104,14 @@ TEST(NumberSyntax, AgreesWithTheLibraryConversionOnRandomDecimals) {
   std::mt19937_64 random(11);
   for (int trial = 0; trial < 100000; ++trial) {
     const int digits = 1 + static_cast<int>(random() % 19);
-    std::string text;
-    for (int i = 0; i < digits; ++i) text += static_cast<char>('0' + random() % 10);
-    if (random() % 8 != 0) text.insert(random() % (text.size() + 1), ".");
-    if (random() % 4 == 0) text += "e" + std::to_string(static_cast<int>(random() % 60) - 30);
-    if (random() % 8 == 0) text.insert(0, random() % 2 ? "-" : "+");
-    if (random() % 8 == 0) text.insert(0, " ");
-    if (random() % 8 == 0) text += "  ";
+    std::string mantissa;
+    for (int i = 0; i < digits; ++i) mantissa.push_back(static_cast<char>('0' + random() % 10));
+    if (random() % 8 != 0) mantissa.insert(mantissa.begin() + static_cast<ptrdiff_t>(random() % (mantissa.size() + 1)), '.');
+    std::string exponent;
+    if (random() % 4 == 0) exponent.append("e").append(std::to_string(static_cast<int>(random() % 60) - 30));
+    const std::string sign = random() % 8 == 0 ? (random() % 2 ? "-" : "+") : "";
+    const std::string before = random() % 8 == 0 ? " " : "", after = random() % 8 == 0 ? "  " : "";
+    const std::string text = before + sign + mantissa + exponent + after;
     const char separator = random() % 4 == 0 ? ',' : '.';
     std::string written = text;
     std::replace(written.begin(), written.end(), '.', separator);
