@@ -47,6 +47,7 @@ class DiscFiller {
     if (!image_ || right_ < left_ || bottom_ < top_) return;
     maskWidth_ = right_ - left_ + 1;
     const int height = bottom_ - top_ + 1;
+    passed_.clear();
     pixels_ = static_cast<size_t>(maskWidth_) * height;
     // Eight more bytes, all taken, so a span's bytes are read eight at a time up to the last pixel.
     mask_.assign(pixels_ + 8, 0);
@@ -65,6 +66,7 @@ class DiscFiller {
   void FillOver() {
     mask_.clear();
     tiles_.clear();
+    passed_.clear();
   }
   bool Covered() const { return !mask_.empty() && uncovered_ == 0; }
   // From filling underneath to filling by order: the pixels taken so far stay as they are, and
@@ -132,11 +134,37 @@ class DiscFiller {
              static_cast<uint64_t>(int64_t{c.y} + static_cast<int64_t>(withinY)) <= 2 * withinY;
     };
     // Most discs of a crowd are passed over before Stamp: the bounds are kept at hand, since
-    // only a disc that is filled can change them.
+    // only a disc that is filled can change them, and the tiles around a centre are looked up
+    // by its logical coordinates, worked out once per coordinate instead of once per disc.
     const int boundsLeft = left_, boundsTop = top_, boundsRight = right_, boundsBottom = bottom_;
+    TileAxis columns, rows;
+    if (stamped && !mask_.empty()) {
+      columns = AxisOfTiles(sx, near, left_, right_, 1, 1, withinX);
+      rows = AxisOfTiles(sy, near, top_, bottom_, static_cast<uint32_t>(tilesWide_), maskWidth_, withinY);
+      // Where the pixels around a centre's pixel were all found taken, they stay taken: the
+      // next disc there is passed over at once. The finding holds for this reach only.
+      if (passed_.empty() || passedNear_ != near) passed_.assign(pixels_, 0);
+      passedNear_ = near;
+    }
+    const uint8_t* tiles = tiles_.data();
+    const ptrdiff_t tilesWide = tilesWide_;
     for (uint32_t k = end; k-- > begin && !Covered();) {
       if (budget && (k & 0xFFFF) == 0 && budget->Spent()) return;
       const DiscCentre c = centres[k];
+      size_t passedAt = SIZE_MAX;
+      if (static_cast<uint32_t>(c.x) < columns.kind.size() && static_cast<uint32_t>(c.y) < rows.kind.size()) {
+        const int kind = columns.kind[static_cast<uint32_t>(c.x)] | rows.kind[static_cast<uint32_t>(c.y)];
+        if (kind & kOffBounds) continue;
+        if (kind == 0) {
+          const uint8_t* t = tiles + columns.first[static_cast<uint32_t>(c.x)] + rows.first[static_cast<uint32_t>(c.y)];
+          if ((t[0] | t[1] | t[tilesWide] | t[tilesWide + 1]) == 0) continue;
+        }
+        const int32_t px = columns.pixel[static_cast<uint32_t>(c.x)], py = rows.pixel[static_cast<uint32_t>(c.y)];
+        if (px >= 0 && py >= 0) {
+          if (passed_[static_cast<size_t>(px + py)]) continue;
+          passedAt = static_cast<size_t>(px + py);
+        }
+      }
       if (!stampable(c)) {
         Fill(DiscBox(c, run.radius), sx, sy, colour);
         continue;
@@ -146,10 +174,48 @@ class DiscFiller {
         const int ox = Floor(cx), oy = Floor(cy);
         const int left = std::max(boundsLeft, ox - near), top = std::max(boundsTop, oy - near);
         const int right = std::min(boundsRight, ox + near), bottom = std::min(boundsBottom, oy + near);
-        if (AllTaken(left, top, right, bottom) || !AnyFree(left, top, right, bottom)) continue;
+        if (AllTaken(left, top, right, bottom)) continue;
+        if (!AnyFree(left, top, right, bottom)) {
+          if (passedAt != SIZE_MAX) passed_[passedAt] = 1;
+          continue;
+        }
       }
       Stamp(cx, cy, r, argb);
     }
+  }
+
+  // Along one axis, for each logical coordinate from 0 on: the tiles that the pixels `near`
+  // around the centre's pixel cover within the bounds [lo, hi], as AllTaken works them out.
+  // `first` is the first tile times `step`; `kind` is 0 for at most two tiles, 1 for more, and
+  // kOffBounds for none. Only coordinates whose discs are stamped are listed.
+  struct TileAxis {
+    std::vector<uint32_t> first;
+    std::vector<uint8_t> kind;
+    std::vector<int32_t> pixel;  // the centre's pixel within the bounds times `pixelStep`, or -1
+  };
+  static constexpr uint8_t kOffBounds = 2;
+  static TileAxis AxisOfTiles(double scale, int near, int lo, int hi, uint32_t step, int32_t pixelStep, uint64_t within) {
+    TileAxis axis;
+    if (!(scale > 0) || hi < lo) return axis;
+    // Beyond this a centre's pixel lies past the bounds by more than `near`.
+    const double reach = (static_cast<double>(hi) + near + 2) / scale + 1;
+    const auto size = static_cast<size_t>(std::min({reach, 65536.0, static_cast<double>(within) + 1}));
+    axis.first.resize(size);
+    axis.kind.resize(size);
+    axis.pixel.resize(size);
+    for (size_t v = 0; v < size; ++v) {
+      const int o = Floor(static_cast<int32_t>(v) * scale);
+      axis.pixel[v] = o >= lo && o <= hi ? (o - lo) * pixelStep : -1;
+      const int a = std::max(lo, o - near), b = std::min(hi, o + near);
+      if (a > b) {
+        axis.kind[v] = kOffBounds;
+        continue;
+      }
+      const unsigned t0 = unsigned(a - lo) / kTile, t1 = unsigned(b - lo) / kTile;
+      axis.first[v] = t0 * step;
+      axis.kind[v] = t1 - t0 > 1;
+    }
+    return axis;
   }
 
   // The ellipse in the logical box (x1, y1, x2, y2), scaled by (sx, sy).
@@ -324,6 +390,8 @@ class DiscFiller {
   }
 
   std::vector<uint8_t> mask_;  // per pixel of the bounds: 1 once taken
+  std::vector<uint8_t> passed_;  // per pixel of the bounds: 1 once every pixel `passedNear_` around it is taken
+  int passedNear_ = -1;
   size_t pixels_ = 0;
   int maskWidth_ = 0;
   std::vector<uint8_t> tiles_;  // per tile of the mask: pixels not yet taken
