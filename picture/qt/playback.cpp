@@ -133,9 +133,9 @@ class DiscFiller {
       return stamped && static_cast<uint64_t>(int64_t{c.x} + static_cast<int64_t>(withinX)) <= 2 * withinX &&
              static_cast<uint64_t>(int64_t{c.y} + static_cast<int64_t>(withinY)) <= 2 * withinY;
     };
-    // Most discs of a crowd are passed over before Stamp: the bounds are kept at hand, since
-    // only a disc that is filled can change them, and the tiles around a centre are looked up
-    // by its logical coordinates, worked out once per coordinate instead of once per disc.
+    // Most discs of a crowd are passed over before Stamp: the tiles around a centre are looked
+    // up by its logical coordinates, worked out once per coordinate instead of once per disc,
+    // and the bounds are copied here, where the calls below cannot be taken to change them.
     const int boundsLeft = left_, boundsTop = top_, boundsRight = right_, boundsBottom = bottom_;
     TileAxis columns, rows;
     if (stamped && !mask_.empty()) {
