@@ -18,8 +18,10 @@ deps-test:
 deps-bench:
 	@bash scripts/install-deps bench
 
+# The ordinary build takes CMake's default generator, as most people, packagers and IDEs do
+# (an existing build folder keeps the one it was made with); the test builds use Ninja.
 build: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	cmake --build $(BUILD) -j$(JOBS)
 
 run: build
@@ -50,7 +52,7 @@ test-fuzz: deps-test
 	    tail -n 40 $(FUZZ_BUILD)/$$t.log; echo "$${t}_fuzz found a fault; log in $(FUZZ_BUILD)/$$t.log"; exit 1; \
 	  fi; \
 	done
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	cmake --build $(BUILD) -j$(JOBS) --target hostile_file_test
 	./$(BUILD)/tests/data/hostile_file_test --gtest_filter='LargeFile.*'
 

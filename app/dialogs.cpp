@@ -28,26 +28,42 @@ namespace ternova::app {
 namespace {
 
 // A message box whose Ctrl+C copies caption, text and buttons as the desktop's own boxes do
-// (Qt does this only on Windows).
+// (Qt does this only on Windows). A click on the text gives it the keys, and its own Ctrl+C
+// copies only a selection: with nothing selected there the whole box is copied all the same.
 class CopyableMessageBox : public QMessageBox {
  public:
   CopyableMessageBox(Icon icon, const QString& title, const QString& text, StandardButtons buttons, QWidget* parent)
       : QMessageBox(icon, title, text, buttons, parent) {
     // Messages carry file names and cell contents: text, never markup.
     setTextFormat(Qt::PlainText);
+    if (auto* label = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) label->installEventFilter(this);
   }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override {
     if (event->matches(QKeySequence::Copy)) {
-      const QString line = QStringLiteral("---------------------------\n");
-      QString buttons;
-      for (QAbstractButton* b : this->buttons()) buttons += QString(b->text()).remove(QLatin1Char('&')) + QStringLiteral("   ");
-      QGuiApplication::clipboard()->setText(line + windowTitle() + QLatin1Char('\n') + line + text() +
-                                            QLatin1Char('\n') + line + buttons + QLatin1Char('\n') + line);
+      CopyAll();
       return;
     }
     QMessageBox::keyPressEvent(event);
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+      auto* label = qobject_cast<QLabel*>(watched);
+      if (label && label->hasSelectedText()) QGuiApplication::clipboard()->setText(label->selectedText());
+      else CopyAll();
+      return true;
+    }
+    return QMessageBox::eventFilter(watched, event);
+  }
+
+ private:
+  void CopyAll() {
+    const QString line = QStringLiteral("---------------------------\n");
+    QString buttons;
+    for (QAbstractButton* b : this->buttons()) buttons += QString(b->text()).remove(QLatin1Char('&')) + QStringLiteral("   ");
+    QGuiApplication::clipboard()->setText(line + windowTitle() + QLatin1Char('\n') + line + text() +
+                                          QLatin1Char('\n') + line + buttons + QLatin1Char('\n') + line);
   }
 };
 

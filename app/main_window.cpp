@@ -608,6 +608,9 @@ void TForm1::ShowLoadedFile(const LoadResult& result, const QString& path) {
     strgridData->ShowLoadedFile(result.rows);
     s.Table.CompletedRows = completed;
   }
+  // That redraw showed none of the rows the load completed: the next drawing must be a whole
+  // one, not a repaint of the selection's symbols over it.
+  symbolsShown_ = false;
   // The line the message is about comes into view.
   if (result.error) strgridData->ShowRow(result.error->Row());
   // The index and every drawing that follows share the symbols' centres. The old table's index
@@ -780,19 +783,31 @@ bool TForm1::MayDrop(const QMimeData* mime) {
   return !DroppedFile(mime).isEmpty() || (mime && mime->hasText() && !mime->hasUrls());
 }
 
+namespace {
+
+// A viewer only ever copies: a drop taken as a move makes the program it came from delete the
+// cells (a spreadsheet proposes Move). A source that cannot copy is refused.
+bool AcceptAsCopy(QDropEvent* event) {
+  if (!(event->possibleActions() & Qt::CopyAction)) return false;
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+  return true;
+}
+
+}  // namespace
+
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-  if (MayDrop(event->mimeData())) event->acceptProposedAction();
+  if (MayDrop(event->mimeData())) AcceptAsCopy(event);
 }
 
 void TForm1::dragMoveEvent(QDragMoveEvent* event) {
-  if (MayDrop(event->mimeData())) event->acceptProposedAction();
+  if (MayDrop(event->mimeData())) AcceptAsCopy(event);
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
   const QString path = DroppedFile(event->mimeData());
   const QString text = path.isEmpty() ? DroppedText(event->mimeData()) : QString();
-  if (path.isEmpty() && text.isEmpty()) return;
-  event->acceptProposedAction();
+  if ((path.isEmpty() && text.isEmpty()) || !AcceptAsCopy(event)) return;
   // Loaded once the drop is over, so the program the data came from is not kept waiting.
   if (!path.isEmpty())
     QTimer::singleShot(0, this, [this, path] { FormDropFile(path); });

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QClipboard>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -182,8 +183,21 @@ void SampleGrid::Resize(int columns, int rows) {
     pushed = true;
   }
   model_->SetGridSize(columns, rows);
+  FitNumberColumn(rows - 1);
   if (rows >= 2 && !currentIndex().isValid()) SetCurrent(std::min(column, columns - 1), 1);
   if (pushed) Report(rows - 1);
+}
+
+void SampleGrid::FitNumberColumn(int lastRow) {
+  // A clipped row number reads as another row ("1000000" as "100000"): the fixed column grows
+  // to the widest number, text 2 pixels in and clear of the black line; the data columns keep
+  // their width.
+  const QFontMetrics metrics = verticalHeader()->fontMetrics();
+  int digit = 0;
+  for (char c = '0'; c <= '9'; ++c) digit = std::max(digit, metrics.horizontalAdvance(QLatin1Char(c)));
+  const int digits = static_cast<int>(QString::number(std::max(lastRow, 1)).size());
+  const int width = std::max(kColumnWidth, 2 + digits * digit + 2);
+  if (verticalHeader()->width() != width) verticalHeader()->setFixedWidth(width);
 }
 
 void SampleGrid::ShowLoadedFile(int lines) {

@@ -101,6 +101,8 @@ class SampleGrid : public QTableView {
 
  private:
   void Report(int gridRow);
+  // Widens the fixed column so that row numbers up to `lastRow` show whole.
+  void FitNumberColumn(int lastRow);
 
   CellModel* model_;
   std::function<void(int)> report_;

@@ -2,8 +2,12 @@
 
 #include <iconv.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 namespace ternova {
 
@@ -88,16 +92,18 @@ class Converter {
   iconv_t cd_;
 };
 
-Converter& Decoder(CodePage page) {
-  thread_local Converter shiftJis("UTF-8", IconvName(CodePage::ShiftJis));
-  thread_local Converter western("UTF-8", IconvName(CodePage::Windows1252));
-  return page == CodePage::ShiftJis ? shiftJis : western;
-}
-
-Converter& Encoder(CodePage page) {
-  thread_local Converter shiftJis(IconvName(CodePage::ShiftJis), "UTF-8");
-  thread_local Converter western(IconvName(CodePage::Windows1252), "UTF-8");
-  return page == CodePage::ShiftJis ? shiftJis : western;
+Converter& ConverterFor(std::string_view to, std::string_view from) {
+  // A thread meets one or two pages in its life: a short list, searched in order.
+  struct Open {
+    std::string to, from;
+    std::unique_ptr<Converter> converter;
+  };
+  thread_local std::vector<Open> open;
+  for (Open& o : open)
+    if (o.to == to && o.from == from) return *o.converter;
+  Open& o = open.emplace_back(Open{std::string(to), std::string(from), nullptr});
+  o.converter = std::make_unique<Converter>(o.to.c_str(), o.from.c_str());
+  return *o.converter;
 }
 
 }  // namespace
@@ -235,10 +241,12 @@ void ReplaceInvalidUtf8(std::string_view bytes, char* out) {
   }
 }
 
-std::string Utf8FromCodePage(std::string_view bytes, CodePage page) {
+std::string Utf8FromCodePage(std::string_view bytes, CodePage page) { return Utf8FromCodePage(bytes, IconvName(page)); }
+
+std::string Utf8FromCodePage(std::string_view bytes, std::string_view page) {
   if (IsAscii(bytes)) return std::string(bytes);
   std::string out;
-  Converter& converter = Decoder(page);
+  Converter& converter = ConverterFor("UTF-8", page);
   if (!converter.Ok()) {
     for (char c : bytes)
       if (static_cast<unsigned char>(c) < 0x80) out += c;
@@ -249,14 +257,21 @@ std::string Utf8FromCodePage(std::string_view bytes, CodePage page) {
   std::string in(bytes);
   char* src = in.data();
   size_t srcLeft = in.size();
-  // Both pages hold only characters of the basic plane: at most 3 bytes of UTF-8 per byte.
+  // The 8-bit pages hold only characters of the basic plane: mostly no more than 3 bytes of
+  // UTF-8 per byte, and the buffer grows for a page that gives more.
   out.resize(in.size() * 3 + 8);
   char* dst = out.data();
   size_t dstLeft = out.size();
   while (srcLeft > 0) {
     if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<size_t>(-1)) break;
+    if (errno == E2BIG || dstLeft < kReplacementUtf8.size()) {
+      const size_t used = out.size() - dstLeft;
+      out.resize(out.size() * 2);
+      dst = out.data() + used;
+      dstLeft = out.size() - used;
+      continue;
+    }
     // An undecodable or cut-off byte: a replacement, then on with the next byte.
-    if (dstLeft < kReplacementUtf8.size()) break;
     std::memcpy(dst, kReplacementUtf8.data(), kReplacementUtf8.size());
     dst += kReplacementUtf8.size();
     dstLeft -= kReplacementUtf8.size();
@@ -274,7 +289,7 @@ std::u16string Utf16FromCodePage(std::string_view bytes, CodePage page) {
 std::string CodePageChar(std::u16string_view character, CodePage page) {
   std::string in = Utf8FromUtf16(character);
   if (IsAscii(in)) return in;
-  Converter& converter = Encoder(page);
+  Converter& converter = ConverterFor(IconvName(page), "UTF-8");
   if (!converter.Ok()) return {};
   iconv_t cd = converter.Handle();
   char out[8];
@@ -283,6 +298,76 @@ std::string CodePageChar(std::u16string_view character, CodePage page) {
   size_t srcLeft = in.size(), dstLeft = sizeof out;
   if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1) || srcLeft != 0) return {};
   return std::string(out, dst);
+}
+
+namespace {
+
+// Windows' 8-bit page for a language, as a system in that language reads plain text files.
+const char* PageOfLanguage(std::string_view language, std::string_view territory) {
+  static constexpr struct {
+    const char* page;
+    std::string_view languages[12];
+  } pages[] = {
+      {"CP932", {"ja"}},
+      {"CP1250", {"cs", "hu", "pl", "ro", "hr", "sk", "sl", "sq", "bs"}},
+      {"CP1251", {"ru", "uk", "be", "bg", "mk", "sr", "kk", "ky", "tt", "mn"}},
+      {"CP1253", {"el"}},
+      {"CP1254", {"tr", "az"}},
+      {"CP1255", {"he", "yi"}},
+      {"CP1256", {"ar", "fa", "ur"}},
+      {"CP1257", {"et", "lv", "lt"}},
+      {"CP1258", {"vi"}},
+      {"CP874", {"th"}},
+      {"CP949", {"ko"}},
+  };
+  if (language == "zh") return territory == "TW" || territory == "HK" || territory == "MO" ? "CP950" : "CP936";
+  for (const auto& p : pages)
+    for (std::string_view l : p.languages)
+      if (!l.empty() && l == language) return p.page;
+  return "CP1252";
+}
+
+bool IsUtf8Name(std::string_view codeset) {
+  std::string folded;
+  for (char c : codeset)
+    if (c != '-' && c != '_') folded += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return folded == "utf8";
+}
+
+}  // namespace
+
+std::string CodePageOfLocale(std::string_view locale) {
+  // language[_TERRITORY][.codeset][@modifier]
+  if (const size_t at = locale.find('@'); at != std::string_view::npos) locale = locale.substr(0, at);
+  std::string_view codeset;
+  if (const size_t dot = locale.find('.'); dot != std::string_view::npos) {
+    codeset = locale.substr(dot + 1);
+    locale = locale.substr(0, dot);
+  }
+  // No language set: the program speaks Japanese, and reads as a Japanese system does.
+  if (locale.empty() || locale == "C" || locale == "POSIX") return "CP932";
+  // A locale that names its own 8-bit page reads in that page, where the system knows it.
+  if (!codeset.empty() && !IsUtf8Name(codeset)) {
+    const std::string page(codeset);
+    const iconv_t cd = iconv_open("UTF-8", page.c_str());
+    if (cd != reinterpret_cast<iconv_t>(-1)) {
+      iconv_close(cd);
+      return page;
+    }
+  }
+  const size_t underscore = locale.find('_');
+  const std::string_view language = locale.substr(0, underscore);
+  const std::string_view territory = underscore == std::string_view::npos ? std::string_view() : locale.substr(underscore + 1);
+  return PageOfLanguage(language, territory);
+}
+
+const std::string& SystemCodePage() {
+  static const std::string page = [] {
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"})
+      if (const char* value = std::getenv(name); value && *value) return CodePageOfLocale(value);
+    return CodePageOfLocale("");
+  }();
+  return page;
 }
 
 }  // namespace ternova

@@ -42,8 +42,18 @@ Utf16Conversion Utf8FromUtf16Bytes(std::string_view bytes, ByteOrder order, char
 size_t ReplacedUtf8Size(std::string_view bytes);
 void ReplaceInvalidUtf8(std::string_view bytes, char* out);
 
-// 8-bit text decoded; a byte that starts no character of the page becomes U+FFFD.
+// 8-bit text decoded; a byte that starts no character of the page becomes U+FFFD. A page may
+// also be named as the system's converter knows it ("CP1251", "ISO-8859-15"); one it does not
+// know keeps ASCII and replaces every other byte.
 std::string Utf8FromCodePage(std::string_view bytes, CodePage page);
+std::string Utf8FromCodePage(std::string_view bytes, std::string_view page);
+
+// The 8-bit page plain text is read in under a locale name (as LANG holds it): Shift-JIS
+// (CP932) for Japanese and where no language is set (C, POSIX); the locale's own codeset when
+// it names one other than UTF-8; else Windows' page for the language, CP1252 for Western ones.
+std::string CodePageOfLocale(std::string_view locale);
+// CodePageOfLocale of the first of LC_ALL, LC_CTYPE and LANG that is set, read once.
+const std::string& SystemCodePage();
 std::u16string Utf16FromCodePage(std::string_view bytes, CodePage page);
 
 // One character (one unit or a surrogate pair) in the code page; empty when the page lacks it.

@@ -32,7 +32,7 @@ class CellStore {
   // The cell as the grid shows it (UTF-8).
   std::string Text(int32_t col, int32_t row) const;
   int32_t Rows() const { return rows_; }
-  // Whether the file's text is shown as UTF-8 (else Shift-JIS); worked out on first use.
+  // Whether the file's text is shown as UTF-8 (else in the system's code page); worked out on first use.
   bool Utf8() const;
 
  private:

@@ -3,6 +3,7 @@
 // program we did not write where one exists.
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
@@ -10,9 +11,12 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include "app/image_control.h"
 #include "app_test_support.h"
+#include "picture/picture_file.h"
 #include "picture/qt/export.h"
 
 namespace ternova::app::testing {
@@ -123,6 +127,8 @@ TEST_F(DiagramMenuTest, CopyPutsSvgPngAndEmfThatEachReadBackAsTheDiagram) {
   const QByteArray emf = mime->data(QStringLiteral("image/x-emf"));
   const std::vector<uint8_t> saved = EncodeForName("same.emf", form_->imgTernova->Picture());
   EXPECT_EQ(emf, QByteArray(reinterpret_cast<const char*>(saved.data()), static_cast<qsizetype>(saved.size())));
+  // Under the name LibreOffice looks for, which otherwise pastes only the bitmap.
+  EXPECT_EQ(mime->data(QStringLiteral("application/x-openoffice-emf;windows_formatname=\"Image EMF\"")), emf);
 
   if (!HaveProgram("rsvg-convert")) GTEST_SKIP() << "rsvg-convert (package librsvg2-bin) not installed";
   const QString svgPath = dir_.filePath("copied.svg"), svgPng = dir_.filePath("copied-svg.png");
@@ -206,13 +212,42 @@ TEST_F(DiagramMenuTest, ACancelledPrintIsSilentAndAFailedOneShowsTheErrorBox) {
   EXPECT_TRUE(dialogs_->errors.empty());
   EXPECT_TRUE(dialogs_->printLayouts.empty());
 
-  dialogs_->printAnswers.push_back(dir_.filePath("no-such-folder/printed.pdf"));
+  const QString nowhere = dir_.filePath("no-such-folder/printed.pdf");
+  dialogs_->printAnswers.push_back(nowhere);
   form_->PrintP1->trigger();
   ASSERT_EQ(dialogs_->errors.size(), 1u);
-  EXPECT_EQ(dialogs_->errors[0], "印刷を開始できません.");
+  EXPECT_EQ(dialogs_->errors[0], "ファイル \"" + nowhere + "\". No such file or directory を作成できません.");
   // Nothing else changed.
   EXPECT_EQ(State().SelectedSample, 2);
   EXPECT_EQ(Symbols(form_->imgTernova->Picture()).size(), 12u);
+}
+
+// Qt's PDF engine drops failed writes silently: a print to a full device or disk must be an
+// error, leaving no cut-short file and an earlier file as it was.
+TEST_F(DiagramMenuTest, APrintToAFileThatCannotTakeItAllShowsTheErrorBoxAndLeavesNoPartialFile) {
+  LoadAndSelect();
+  const QString full = dir_.filePath("full");
+  ASSERT_EQ(::mknod(QFile::encodeName(full).constData(), S_IFCHR | 0666, ::makedev(1, 7)), 0) << "needs root";
+  dialogs_->printAnswers.push_back(full);
+  form_->PrintP1->trigger();
+  ASSERT_EQ(dialogs_->errors.size(), 1u);
+  EXPECT_EQ(dialogs_->errors[0], "ストリームへの書き込みエラー.");
+
+  const QString pdf = WriteFile("earlier.pdf", "an earlier print");
+  const QDir::Filters all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+  const QStringList before = QDir(dir_.path()).entryList(all);
+  // A disk with room for half of the first write.
+  int calls = 0;
+  SetWriteLimiterForTesting([&](size_t n) { return calls++ == 0 ? n / 2 : 0; });
+  dialogs_->printAnswers.push_back(pdf);
+  form_->PrintP1->trigger();
+  SetWriteLimiterForTesting(nullptr);
+  ASSERT_EQ(dialogs_->errors.size(), 2u);
+  EXPECT_EQ(dialogs_->errors[1], "ストリームへの書き込みエラー.");
+  QFile earlier(pdf);
+  ASSERT_TRUE(earlier.open(QIODevice::ReadOnly));
+  EXPECT_EQ(earlier.readAll(), "an earlier print");
+  EXPECT_EQ(QDir(dir_.path()).entryList(all), before);
 }
 
 }  // namespace

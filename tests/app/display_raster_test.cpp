@@ -8,6 +8,7 @@
 #include <random>
 
 #include "app/image_control.h"
+#include "app/sample_grid.h"
 #include "app_test_support.h"
 #include "picture/display.h"
 #include "picture/qt/playback.h"
@@ -118,6 +119,23 @@ TEST_F(DisplayRasterTest, AFailedLoadsStaleRowsAreNotRepainted) {
   ExpectLikeFullReplay("selection after a failed load");
   form_->strgridDataSelectCell(300);
   ExpectLikeFullReplay("a stale row selected");
+}
+
+// The grid's move of its current cell up to a shorter file's last row redraws before any line is
+// read; after a failure there, a later redraw shows the rows that did load.
+TEST_F(DisplayRasterTest, AfterAFailedLoadThatMovedTheCurrentRowTheCompletedRowsAreShown) {
+  Open(CrowdedFile(40));
+  QTest::mouseClick(form_->strgridData->viewport(), Qt::LeftButton, {}, form_->strgridData->CellRect(2, 7).center());
+  ASSERT_EQ(State().SelectedSample, 7);
+  Open(WriteFile("short.txt", Lines(4, 4)));
+  ASSERT_EQ(dialogs_->errors.size(), 1u);
+  ASSERT_EQ(State().SelectedSample, 4);
+  Image()->Displayed();  // painted while the error box is up
+  form_->btnPlot->click();
+  EXPECT_EQ(Symbols(Image()->Picture()).size(), 12u);
+  ExpectLikeFullReplay("refresh after the failed load");
+  form_->strgridDataSelectCell(2);
+  ExpectLikeFullReplay("a completed row selected");
 }
 
 TEST_F(DisplayRasterTest, WhileResizingTheLastRasterIsScaledAndOnceSettledReplayed) {

@@ -52,6 +52,22 @@ TEST_F(GridTest, LeftPressOnACellReportsItsRowEvenWhenAlreadyCurrent) {
   EXPECT_EQ(red, 4);
 }
 
+// A number clipped in the fixed column reads as another row: "1000000" would show as "100000".
+TEST_F(GridTest, TheNumberColumnFitsTheWidestRowNumberAndTheDataColumnsKeepTheirWidth) {
+  QHeaderView* numbers = grid_->verticalHeader();
+  EXPECT_EQ(numbers->width(), SampleGrid::kColumnWidth);
+  const QFontMetrics metrics = numbers->fontMetrics();
+  for (int last : {999999, 1000000, 12345678, 40}) {
+    grid_->Resize(6, last + 1);
+    const QString widest = QString::number(last);
+    EXPECT_GE(numbers->width(), std::max(SampleGrid::kColumnWidth, 2 + metrics.horizontalAdvance(widest) + 1))
+        << widest.toStdString();
+    EXPECT_EQ(grid_->columnWidth(0), SampleGrid::kColumnWidth);
+    EXPECT_EQ(grid_->columnWidth(4), SampleGrid::kColumnWidth);
+  }
+  EXPECT_EQ(numbers->width(), SampleGrid::kColumnWidth);
+}
+
 TEST_F(GridTest, PressesThatDoNotSelect) {
   Press(Qt::LeftButton, Cell(2, 3));
   reports_.clear();

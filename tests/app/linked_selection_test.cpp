@@ -198,17 +198,27 @@ TEST_F(LinkedSelectionTest, AfterAFailedLoadOnlyWhatIsDrawnIsFound) {
 
 class DropTest : public LinkedSelectionTest {
  protected:
-  // Drags `mime` over the window and drops it; whether the window took the drag.
-  bool Drop(const QMimeData& mime) {
+  // Drags `mime` over the window and drops it; whether the window took the drag. The action the
+  // window chose for each step is kept: Shift makes Move the proposed one, as a spreadsheet does.
+  bool Drop(const QMimeData& mime, Qt::DropActions offered = Qt::CopyAction,
+            Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     const QPoint at = form_->imgTernova->geometry().center();
-    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    actions_.clear();
+    QDragEnterEvent enter(at, offered, &mime, Qt::LeftButton, modifiers);
     QApplication::sendEvent(form_.get(), &enter);
     if (!enter.isAccepted()) return false;
-    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    actions_.push_back(enter.dropAction());
+    QDragMoveEvent move(at + QPoint(3, 2), offered, &mime, Qt::LeftButton, modifiers);
+    QApplication::sendEvent(form_.get(), &move);
+    if (!move.isAccepted()) return false;
+    actions_.push_back(move.dropAction());
+    QDropEvent drop(at, offered, &mime, Qt::LeftButton, modifiers);
     QApplication::sendEvent(form_.get(), &drop);
     QCoreApplication::processEvents();
+    actions_.push_back(drop.dropAction());
     return drop.isAccepted();
   }
+  std::vector<Qt::DropAction> actions_;
   bool DropFile(const QString& path) {
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(path)});
@@ -277,6 +287,24 @@ TEST_F(DropTest, DroppedTextLoadsAsPastedTextButLinksAreRefused) {
   ASSERT_TRUE(Drop(bad));
   ASSERT_EQ(dialogs_->errors.size(), 1u);
   EXPECT_EQ(dialogs_->errors[0], "貼り付けたテキストの 2 行目: 'x' は浮動小数点数ではありません.");
+}
+
+// The program the cells come from deletes them after a drop taken as a move.
+TEST_F(DropTest, DropsAreAlwaysTakenAsCopies) {
+  const std::vector<Qt::DropAction> copies(3, Qt::CopyAction);
+  QMimeData cells;
+  cells.setText(QStringLiteral("45\t8\t38\t8\tpyrolite\n"));
+  ASSERT_TRUE(Drop(cells, Qt::CopyAction | Qt::MoveAction, Qt::ShiftModifier));
+  EXPECT_EQ(actions_, copies);
+  EXPECT_EQ(State().Table.SampleCount, 1);
+  QMimeData file;
+  file.setUrls({QUrl::fromLocalFile(OverlappingFile())});
+  ASSERT_TRUE(Drop(file, Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::ShiftModifier));
+  EXPECT_EQ(actions_, copies);
+  EXPECT_EQ(State().Table.SampleCount, 3);
+  // A source that can only give its data away is refused.
+  EXPECT_FALSE(Drop(cells, Qt::MoveAction));
+  EXPECT_EQ(State().Table.SampleCount, 3);
 }
 
 }  // namespace

@@ -220,6 +220,18 @@ TEST_F(RealDialogsTest, ErrorAndHelpBoxes) {
         EXPECT_EQ(box->escapeButton(), box->buttons()[0]);
         QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
         EXPECT_TRUE(QGuiApplication::clipboard()->text().contains(kHelpText));
+        // Once the text has been clicked it takes the keys: still the whole box, or what is
+        // selected in it.
+        auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        ASSERT_NE(label, nullptr);
+        QGuiApplication::clipboard()->clear();
+        QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(4, label->height() / 2));
+        QTest::keyClick(label, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_TRUE(QGuiApplication::clipboard()->text().contains(kHelpText));
+        EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith("-----"));
+        label->setSelection(0, 7);
+        QTest::keyClick(label, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), "Help me");
         const QRect screen = box->screen()->geometry();
         EXPECT_NEAR(box->frameGeometry().center().x(), screen.center().x(), 2);
         QTest::keyClick(box, Qt::Key_Return);  // Enter closes it too

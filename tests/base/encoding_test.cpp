@@ -76,6 +76,44 @@ TEST(CodePage, DecodesBothPagesAndReplacesWhatTheyLack) {
   }
 }
 
+TEST(CodePage, OfALocaleIsShiftJisForJapaneseAndNoLanguageElseTheLocalesOwn) {
+  const struct { const char* locale; const char* want; } cases[] = {
+      {"", "CP932"},
+      {"C", "CP932"},
+      {"POSIX", "CP932"},
+      {"C.UTF-8", "CP932"},
+      {"ja_JP.UTF-8", "CP932"},
+      {"ja_JP.eucJP", "eucJP"},  // the locale names its own page
+      {"en_US.UTF-8", "CP1252"},
+      {"de_DE.utf8@euro", "CP1252"},
+      {"de_DE@euro", "CP1252"},
+      {"fr_FR", "CP1252"},
+      {"fr_FR.ISO-8859-15", "ISO-8859-15"},
+      {"pt_BR.NO-SUCH-PAGE", "CP1252"},  // one the converter does not know: the language's
+      {"ru_RU.UTF-8", "CP1251"},
+      {"ru_RU.KOI8-R", "KOI8-R"},
+      {"pl_PL.UTF-8", "CP1250"},
+      {"el_GR.UTF-8", "CP1253"},
+      {"zh_CN.UTF-8", "CP936"},
+      {"zh_TW.UTF-8", "CP950"},
+      {"ko_KR.UTF-8", "CP949"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CodePageOfLocale(c.locale), c.want) << c.locale;
+}
+
+TEST(CodePage, ByNameDecodesAsTheSystemsConverterDoes) {
+  EXPECT_EQ(Utf8FromCodePage("Gr\xE8s du Nord", "CP1252"), "Grès du Nord");
+  EXPECT_EQ(Utf8FromCodePage("1\xA0", "CP1252"), "1\u00A0");
+  EXPECT_EQ(Utf8FromCodePage("\xC3\xF0\xE0\xED\xE8\xF2", "CP1251"), "Гранит");
+  EXPECT_EQ(Utf8FromCodePage("\x89\xD4", "CP932"), "花");
+  EXPECT_EQ(Utf8FromCodePage("a\xE9", "NO-SUCH-PAGE"), "a\xEF\xBF\xBD");
+  // A long text of characters that each take three bytes of UTF-8.
+  const std::string euros(10000, '\x80');
+  std::string want;
+  for (int i = 0; i < 10000; ++i) want += "€";
+  EXPECT_EQ(Utf8FromCodePage(euros, "CP1252"), want);
+}
+
 TEST(CodePage, EncodesOneCharacterOrNothing) {
   const struct { std::u16string in; CodePage page; std::string want; } cases[] = {
       {u"A", CodePage::ShiftJis, "A"},

@@ -302,4 +302,17 @@ TEST_F(PlotBinary, AnInterruptedSaveLeavesOnlyTheEarlierFile) {
   if (caught == 0) GTEST_SKIP() << "every save finished before its signal arrived";
 }
 
+// 8-bit files are read in the system's code page: Windows-1252 on a Western system, whatever
+// locales are generated here, Shift-JIS on a Japanese one and where no language is set.
+TEST_F(PlotBinary, EightBitFilesAreReadInTheSystemsCodePage) {
+  Write("latin.txt", "1\xA0\t2\t3\t4\tGr\xE8s du Nord\n");
+  EXPECT_EQ(Sh("LC_ALL= LANG=en_US.UTF-8 $PLOT --points latin.txt"), 1);
+  EXPECT_EQ(err, "latin.txt:1: '1<U+00A0>' is not a valid floating-point value.\n");
+  EXPECT_EQ(Sh("LC_ALL= LANG=fr_FR.ISO-8859-15 $PLOT --points latin.txt"), 1);
+  EXPECT_EQ(err, "latin.txt:1: '1<U+00A0>' is not a valid floating-point value.\n");
+  EXPECT_EQ(Sh("LC_ALL=C $PLOT --points latin.txt"), 1);
+  EXPECT_EQ(err, "latin.txt:1: '1\xEF\xBF\xBD' は浮動小数点数ではありません.\n");
+}
+
 }  // namespace
+
