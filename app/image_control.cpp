@@ -51,7 +51,8 @@ void ImageControl::SetPicture(const PictureSnapshot& picture) {
 
 void ImageControl::SetPictureChangedIn(const PictureSnapshot& picture, const std::vector<QRectF>& areas,
                                        const std::function<void(QImage&, QRect)>& repaint) {
-  const DisplayRect fit = FitPicture(picture.width, picture.height, width(), height());
+  const DisplayMapping mapping = Mapping(picture);
+  const DisplayRect fit = mapping.Image();
   if (!cacheValid_ || cacheSize_ != size() || cache_.isNull() || cache_.size() != QSize(fit.width, fit.height) ||
       picture.width != picture_.width || picture.height != picture_.height) {
     SetPicture(picture);
@@ -59,13 +60,11 @@ void ImageControl::SetPictureChangedIn(const PictureSnapshot& picture, const std
   }
   picture_ = picture;
   assigned_ = true;
-  const double sx = (fit.width - 1.0) / picture.width, sy = (fit.height - 1.0) / picture.height;
   for (const QRectF& area : areas) {
     // A pixel shows what lies at its centre: the pixels around the area's edges, and a margin.
-    const QRect pixels = QRect(QPoint(static_cast<int>(std::floor(area.left() * sx)) - 2,
-                                      static_cast<int>(std::floor(area.top() * sy)) - 2),
-                               QPoint(static_cast<int>(std::ceil(area.right() * sx)) + 2,
-                                      static_cast<int>(std::ceil(area.bottom() * sy)) + 2)) &
+    const DisplayBox box = mapping.PixelsOf(area.left(), area.top(), area.right(), area.bottom());
+    const QRect pixels = QRect(QPoint(static_cast<int>(box.x0) - 2, static_cast<int>(box.y0) - 2),
+                               QPoint(static_cast<int>(box.x1) + 2, static_cast<int>(box.y1) + 2)) &
                          cache_.rect();
     if (pixels.isEmpty()) continue;
     repaint(cache_, pixels);
@@ -89,12 +88,9 @@ void ImageControl::SetProbes(std::function<ImageHint(QPointF)> hint, std::functi
 
 std::optional<QPointF> ImageControl::LogicalAt(QPoint pixel) const {
   if (!picture_.content) return std::nullopt;
-  const DisplayRect fit = FitPicture(picture_.width, picture_.height, width(), height());
-  if (fit.width < 2 || fit.height < 2) return std::nullopt;
-  if (pixel.x() < 0 || pixel.y() < 0 || pixel.x() >= fit.width || pixel.y() >= fit.height) return std::nullopt;
-  // The picture is played into (0, 0, w - 1, h - 1); a pixel shows what lies at its centre.
-  return QPointF((pixel.x() + 0.5) * picture_.width / (fit.width - 1),
-                 (pixel.y() + 0.5) * picture_.height / (fit.height - 1));
+  const DisplayMapping mapping = Mapping(picture_);
+  if (!mapping.Shows() || !mapping.InImage(pixel.x(), pixel.y())) return std::nullopt;
+  return QPointF(mapping.LogicalAtPixelX(pixel.x()), mapping.LogicalAtPixelY(pixel.y()));
 }
 
 bool ImageControl::event(QEvent* event) {
@@ -107,9 +103,10 @@ bool ImageControl::event(QEvent* event) {
     event->ignore();
     return true;
   }
-  const DisplayRect fit = FitPicture(picture_.width, picture_.height, width(), height());
-  const double sx = (fit.width - 1.0) / picture_.width, sy = (fit.height - 1.0) / picture_.height;
-  const QRect area = QRectF(hint.area.left() * sx, hint.area.top() * sy, hint.area.width() * sx, hint.area.height() * sy)
+  const DisplayMapping mapping = Mapping(picture_);
+  const double sx = mapping.ScaleX(), sy = mapping.ScaleY();
+  const QRect area = QRectF(mapping.PixelX(hint.area.left()), mapping.PixelY(hint.area.top()), hint.area.width() * sx,
+                            hint.area.height() * sy)
                          .toAlignedRect()
                          .adjusted(-1, -1, 1, 1);
   // Notes come from data files: shown as the text they are, never as markup.
@@ -128,7 +125,7 @@ void ImageControl::mousePressEvent(QMouseEvent* event) {
 void ImageControl::paintEvent(QPaintEvent*) {
   const bool large = picture_.content && OperationCount(*picture_.content) > kLargePictureOps;
   if (resizing_ && large && cacheValid_ && cacheSize_ != size() && !cache_.isNull()) {
-    const DisplayRect fit = FitPicture(picture_.width, picture_.height, width(), height());
+    const DisplayRect fit = Mapping(picture_).Image();
     QPainter painter(this);
     painter.drawImage(QRect(0, 0, fit.width, fit.height), cache_);
     return;

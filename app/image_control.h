@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "picture/display.h"
 #include "picture/picture.h"
 
 namespace ternova::app {
@@ -40,6 +41,10 @@ class ImageControl : public QWidget {
   // The logical point of the picture shown at the centre of widget pixel `pixel`; none where the
   // picture is not shown.
   std::optional<QPointF> LogicalAt(QPoint pixel) const;
+  // Logical units and pixels of `picture` as the control shows it at its size.
+  DisplayMapping Mapping(const PictureSnapshot& picture) const {
+    return DisplayMapping::ForControl(picture.width, picture.height, width(), height());
+  }
   // `work` runs once the picture has been painted and shown, from the event loop: work that the
   // first sight of a picture need not wait for.
   void AfterNextPaint(std::function<void()> work) { afterPaint_ = std::move(work); }

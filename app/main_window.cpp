@@ -45,6 +45,7 @@
 #include "data/data_file.h"
 #include "data/number.h"
 #include "diagram/render.h"
+#include "picture/display.h"
 #include "picture/qt/export.h"
 #include "picture/qt/playback.h"
 #include "picture/qt/platform.h"
@@ -69,7 +70,7 @@ int Scale(int v, int num, int den) { return MulDiv(v, num, den); }
 // A cell as the grid shows it, for a tip: a runaway field is cut short.
 QString TipField(int32_t column, int32_t row) {
   constexpr int kLongest = 80;
-  QString text = QString::fromStdString(State().Cells.Text(column, row));
+  QString text = QString::fromStdString(State().Engine.Cells.Text(column, row));
   if (text.size() <= kLongest) return text;
   int cut = kLongest;
   if (text[cut - 1].isHighSurrogate()) --cut;
@@ -93,16 +94,14 @@ TForm1::TForm1(std::unique_ptr<Dialogs> dialogs, QWidget* parent) : QMainWindow(
   FormCreate();
 }
 
-TForm1::~TForm1() {
-  if (indexer_.joinable()) indexer_.join();
-}
+TForm1::~TForm1() = default;
 
 void TForm1::BuildControls() {
   client_ = new QWidget(this);
   setCentralWidget(client_);
   client_->installEventFilter(this);
 
-  strgridData = new SampleGrid(State().Cells, client_);
+  strgridData = new SampleGrid(State().Engine.Cells, client_);
   strgridData->setObjectName(QStringLiteral("strgridData"));
   strgridData->SetSelectionReport([this](int row) { strgridDataSelectCell(row); });
 
@@ -299,10 +298,10 @@ void TForm1::FormCreate() {
   const QString folder = QCoreApplication::applicationDirPath();
   OpenDialog.InitialDir = folder;
   SavePictureDialog.InitialDir = folder;
-  State().Picture = DiagramPicture();
-  State().Picture.SetWidth(2000);
-  State().Picture.SetHeight(2000);
-  State().Geometry = ComputeDiagramGeometry();
+  State().Engine.Picture = DiagramPicture();
+  State().Engine.Picture.SetWidth(2000);
+  State().Engine.Picture.SetHeight(2000);
+  State().Engine.Geometry = ComputeDiagramGeometry();
 
   OpenDialog.Filters = {{QTr(kTabSeparatedText), QStringLiteral("*.txt")}};
   // All pictures first, then the registered types in reverse order of registration.
@@ -338,59 +337,48 @@ void TForm1::DrawDiagram() {
   QtTextMetrics metrics;
   const SurfaceEnvironment env{CurrentScreen(), SystemIsJapanese(), &metrics};
   // A new selection changes only the old and the new selected row's symbols.
-  const bool selectionOnly = symbolsShown_ && drawnView_.SymbolSize == view.SymbolSize &&
-                             drawnView_.Grid10 == view.Grid10 && drawnView_.Grid50 == view.Grid50;
-  const int32_t before = drawnView_.SelectedSample;
-  // Whatever was recorded is shown, also when the drawing stopped at an error; a picture cut
-  // short may lack symbols, so none are found on it.
-  symbolsShown_ = false;
+  const bool selectionOnly = s.Engine.OnlySelectionDiffers(view);
+  const int32_t before = selectionOnly ? s.Engine.DrawnView()->SelectedSample : 0;
   try {
-    if (!centres_) centres_ = CollectSymbolCentres(s.Table);
-    ::ternova::DrawDiagram(s.Geometry, s.Table, view, s.GridDivisions, s.Picture, env, &*centres_);
+    s.Engine.Draw(view, env);
   } catch (...) {
-    imgTernova->SetPicture(Snapshot(s.Picture));
+    // Whatever was recorded is shown, also when the drawing stopped at an error.
+    imgTernova->SetPicture(Snapshot(s.Engine.Picture));
     throw;
   }
   if (selectionOnly)
     ShowSelectionChange(before, view);
   else
-    imgTernova->SetPicture(Snapshot(s.Picture));
-  drawnView_ = view;
-  symbolsShown_ = true;
+    imgTernova->SetPicture(Snapshot(s.Engine.Picture));
 }
 
 void TForm1::ShowSelectionChange(int32_t before, const ViewState& view) {
-  const ProcessState& s = State();
-  const SymbolIndex& symbols = Symbols();
+  Plot& engine = State().Engine;
+  const SymbolIndex& symbols = engine.Symbols();
   const int32_t rows = symbols.Rows();
   const int64_t reach = 2 * std::abs(int64_t{view.SymbolSize});
   std::vector<QRectF> areas;
   for (const int32_t row : {before, view.SelectedSample}) {
     if (row < 1 || row > rows) continue;
     for (int face = 1; face <= 4; ++face) {
-      const Point& p = s.Table.SamplePoints[row][face];
+      const Point& p = engine.Table.SamplePoints[row][face];
       areas.emplace_back(p.x - reach, p.y - reach, 2 * reach, 2 * reach);
     }
   }
-  const PictureSnapshot picture = Snapshot(s.Picture);
-  // Everything before the first disc lies under the symbols and is played again as it is.
-  size_t firstDisc = 0;
-  const PictureOps& ops = picture.content->ops;
-  while (firstDisc < ops.size() && !std::holds_alternative<op::Ellipse>(ops[firstDisc]) &&
-         !std::holds_alternative<op::Discs>(ops[firstDisc]))
-    ++firstDisc;
+  const PictureSnapshot picture = Snapshot(engine.Picture);
+  // Everything before the symbols lies under them and is played again as it is.
+  const size_t firstSymbol = engine.LastDrawn().firstSymbolOp;
   imgTernova->SetPictureChangedIn(picture, areas, [&](QImage& image, QRect clip) {
-    const double sx = (image.width() - 1.0) / picture.width, sy = (image.height() - 1.0) / picture.height;
-    SymbolIndex::TopmostWalk walk(symbols, static_cast<int64_t>(std::floor(clip.left() / sx)) - 1,
-                                  static_cast<int64_t>(std::floor(clip.top() / sy)) - 1,
-                                  static_cast<int64_t>(std::ceil((clip.right() + 1) / sx)) + 1,
-                                  static_cast<int64_t>(std::ceil((clip.bottom() + 1) / sy)) + 1, reach + 1);
+    const DisplayMapping mapping =
+        DisplayMapping::ForImage(picture.width, picture.height, {image.width(), image.height()});
+    const DisplayBox box = mapping.LogicalOf({clip.left(), clip.top(), clip.right(), clip.bottom()});
+    SymbolIndex::TopmostWalk walk(symbols, box.x0 - 1, box.y0 - 1, box.x1 + 1, box.y1 + 1, reach + 1);
     auto placed = [&](const PlacedSymbol& symbol) {
       return PlacedDisc{SymbolBox(symbol.centre, SymbolRadius(view, symbol.row)), SymbolColour(view, symbol.row),
                         symbol.order};
     };
     RepaintDisplayed(
-        image, clip, picture, firstDisc,
+        image, clip, picture, firstSymbol,
         [&](PlacedDisc& disc) {
           PlacedSymbol symbol;
           if (!walk.Next(symbol)) return false;
@@ -401,41 +389,7 @@ void TForm1::ShowSelectionChange(int32_t before, const ViewState& view) {
   });
 }
 
-SymbolHit TForm1::SymbolAt(QPointF at) {
-  if (!symbolsShown_) return {};
-  return Symbols().Find(at.x(), at.y(), drawnView_.SymbolSize, drawnView_.SelectedSample);
-}
-
-const SymbolIndex& TForm1::Symbols() {
-  ProcessState& s = State();
-  if (indexer_.joinable()) indexer_.join();
-  try {
-    if (const std::exception_ptr failure = std::exchange(indexFailure_, nullptr)) std::rethrow_exception(failure);
-    if (std::exchange(indexPending_, false) && centres_) s.Symbols.Build(*centres_);
-  } catch (...) {
-    s.Symbols.Clear();
-    throw;
-  }
-  return s.Symbols;
-}
-
-void TForm1::StartSymbolIndex() {
-  if (!indexPending_ || !centres_ || indexer_.joinable()) return;
-  // The thread reads only the centres, which never change, and writes only the index, which
-  // nothing reads before Symbols() has waited for it.
-  try {
-    indexer_ = std::thread([this, centres = *centres_] {
-      try {
-        State().Symbols.Build(centres);
-      } catch (...) {
-        indexFailure_ = std::current_exception();
-      }
-    });
-    indexPending_ = false;
-  } catch (const std::system_error&) {
-    // No thread to be had: built when it is first needed.
-  }
-}
+SymbolHit TForm1::SymbolAt(QPointF at) { return State().Engine.SymbolAt(at.x(), at.y()); }
 
 void TForm1::OpenO1Click() {
   Guarded([this] {
@@ -450,7 +404,7 @@ void TForm1::OpenDataFile(const QString& path) {
   // A file that cannot be read changes nothing and throws here.
   const std::string name = QFile::encodeName(path).toStdString();
   const LoadResult result = RunLoad([&](LoadProgress& progress) {
-    return LoadDataFile(name, {s.Geometry, s.Table, s.Cells}, s.DecimalSeparator, &progress);
+    return LoadDataFile(name, s.Engine.Target(), s.DecimalSeparator, &progress);
   });
   FinishLoad(result, path);
 }
@@ -565,8 +519,8 @@ void TForm1::OpenDataText(const QString& text) {
   ProcessState& s = State();
   const QByteArray utf8 = text.toUtf8();
   const LoadResult result = RunLoad([&](LoadProgress& progress) {
-    return LoadDataBytes(std::make_shared<FileBytes>(utf8.begin(), utf8.end()), {s.Geometry, s.Table, s.Cells},
-                         s.DecimalSeparator, &progress);
+    return LoadDataBytes(std::make_shared<FileBytes>(utf8.begin(), utf8.end()), s.Engine.Target(), s.DecimalSeparator,
+                         &progress);
   });
   try {
     FinishLoad(result, QStringLiteral("(clipboard)"));
@@ -587,44 +541,38 @@ void TForm1::FinishLoad(const LoadResult& result, const QString& path) {
   // Enter goes.
   setAttribute(Qt::WA_KeyboardFocusChange);
   btnPlot->setFocus();
-  if (indexPending_) imgTernova->AfterNextPaint([this] { StartSymbolIndex(); });
+  if (State().Engine.SymbolIndexPending()) imgTernova->AfterNextPaint([] { State().Engine.StartSymbolIndex(); });
 }
 
 void TForm1::ShowLoadedFile(const LoadResult& result, const QString& path) {
   ProcessState& s = State();
   lblFN->setText(QStringLiteral("Data file = ") + NameWithoutFolder(path));
   lblFN->adjustSize();
-  // The symbols on screen are the old table's until the next full drawing.
-  symbolsShown_ = false;
-  // Whatever the last table's index came to, it is replaced below.
-  if (indexer_.joinable()) indexer_.join();
-  indexFailure_ = nullptr;
-  centres_.reset();
-  indexPending_ = false;
+  // The symbols on screen are the old table's until the next full drawing, and whatever the
+  // last table's index came to, it is replaced below.
+  s.Engine.TableChanged();
   {
     // The grid is sized for the file before any of its lines is processed, so the redraw of a
     // current cell pushed up to the new last row shows none of the file's samples.
-    const int32_t completed = std::exchange(s.Table.CompletedRows, 0);
+    const int32_t completed = std::exchange(s.Engine.Table.CompletedRows, 0);
     strgridData->ShowLoadedFile(result.rows);
-    s.Table.CompletedRows = completed;
+    s.Engine.Table.CompletedRows = completed;
   }
   // That redraw showed none of the rows the load completed: the next drawing must be a whole
   // one, not a repaint of the selection's symbols over it.
-  symbolsShown_ = false;
+  s.Engine.TableChanged();
   // The line the message is about comes into view.
   if (result.error) strgridData->ShowRow(result.error->Row());
-  // The index and every drawing that follows share the symbols' centres. The old table's index
-  // is gone at once; the new one is built when the new table is on screen.
-  s.Symbols.Clear();
   if (!result.error) {
     // A loaded file is drawn next: the old diagram goes first, so the new centres take the
     // memory of its centres instead of fresh pages. A failed load keeps it on screen.
-    s.Picture.SetContent(nullptr);
-    imgTernova->SetPicture(Snapshot(s.Picture));
+    s.Engine.Picture.SetContent(nullptr);
+    imgTernova->SetPicture(Snapshot(s.Engine.Picture));
   }
   try {
-    centres_ = CollectSymbolCentres(s.Table);
-    indexPending_ = true;
+    // The index and every drawing that follows share the symbols' centres; the index is built
+    // when the new table is on screen.
+    s.Engine.CollectCentres();
   } catch (...) {
     // The load's own message is the one to show; an index that failed is empty.
     if (!result.error) throw;

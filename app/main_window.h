@@ -6,18 +6,15 @@
 #include <QProgressBar>
 #include <QMainWindow>
 #include <QRect>
-#include <exception>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/dialogs.h"
 #include "app/image_control.h"
-#include "diagram/render.h"
 #include "diagram/symbol_index.h"
+#include "plot/view.h"
 
 class QAction;
 class QMimeData;
@@ -139,9 +136,6 @@ class TForm1 : public QMainWindow {
   void SelectSample(int row);
   // The symbol under a point of the picture as it is shown now (row 0: none).
   SymbolHit SymbolAt(QPointF at);
-  // The symbol index of the loaded table, once it is built (waited for, or built now).
-  const SymbolIndex& Symbols();
-  void StartSymbolIndex();
   static QString DroppedFile(const QMimeData* mime);
   // The text a drop or paste brings, when it brings no file and no link.
   static QString DroppedText(const QMimeData* mime);
@@ -163,17 +157,6 @@ class TForm1 : public QMainWindow {
   std::vector<Placement> placements_;
   QSize clientSize_{935, 620};
   QHash<QAction*, bool> marks_;
-  // The view the shown picture was drawn with, and whether it shows the symbols of the table the
-  // symbol index was built from (not so after a load until the next drawing).
-  ViewState drawnView_;
-  bool symbolsShown_ = false;
-  // The symbols' centres every drawing of the loaded table shares; collected again after a load.
-  std::optional<SymbolCentres> centres_;
-  // A load's symbol index is built on another thread once the grid and diagram are on screen,
-  // or here when it is needed before: nothing on the first screen of a file needs it.
-  bool indexPending_ = false;
-  std::thread indexer_;
-  std::exception_ptr indexFailure_;
   QProgressBar* prgLoad_ = nullptr;
   int loadProgressDelay_ = 500;
 };

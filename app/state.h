@@ -3,26 +3,16 @@
 // and changes.
 #include <cstdint>
 
-#include "data/cell_store.h"
-#include "diagram/geometry.h"
-#include "diagram/render.h"
-#include "diagram/sample_table.h"
-#include "diagram/symbol_index.h"
-#include "picture/picture.h"
+#include "plot/plot.h"
 
 namespace ternova::app {
 
 struct ProcessState {
-  DiagramGeometry Geometry;
-  SampleTable Table;
-  CellStore Cells;
-  // Where each drawn symbol of Table lies; rebuilt by every load, not by every drawing.
-  SymbolIndex Symbols;
-  // The grid switches are not kept here: the menu items' check marks are that state.
+  // The loaded table, all that is derived from it, and the picture of its last drawing.
+  Plot Engine;
+  // The view: the grid switches are not kept here, the menu items' check marks are that state.
   int32_t SelectedSample = 0;
   int32_t SymbolSize = 6;
-  int32_t GridDivisions = 0;
-  DiagramPicture Picture;
   char DecimalSeparator = '.';
 };
 

@@ -6,7 +6,7 @@
 #include <QPainter>
 
 #include "data/data_file.h"
-#include "diagram/render.h"
+#include "plot/layers.h"
 #include "picture/emf_writer.h"
 #include "picture/pdf_writer.h"
 #include "picture/svg_writer.h"

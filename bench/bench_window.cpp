@@ -14,7 +14,7 @@
 #include "app/state.h"
 #include "app/image_control.h"
 #include "data/data_file.h"
-#include "diagram/render.h"
+#include "plot/layers.h"
 #include "diagram/symbol_index.h"
 #include "picture/qt/playback.h"
 #include "picture/qt/qt_text_metrics.h"
@@ -104,18 +104,18 @@ void BM_OpenPhases(benchmark::State& state) {
     };
     const auto bytes = ReadWholeFile(window.dialogs->path.toStdString());
     phase(0);
-    const LoadResult result = LoadDataBytes(bytes, {s.Geometry, s.Table, s.Cells}, s.DecimalSeparator);
+    const LoadResult result = LoadDataBytes(bytes, s.Engine.Target(), s.DecimalSeparator);
+    s.Engine.TableChanged();
     phase(1);
     window.form->strgridData->ShowLoadedFile(result.rows);
     phase(2);
-    const SymbolCentres centres = CollectSymbolCentres(s.Table);
+    s.Engine.CollectCentres();
     phase(3);
-    s.Symbols.Build(centres);
+    s.Engine.Symbols();
     phase(4);
-    ViewState view;
-    DrawDiagram(s.Geometry, s.Table, view, s.GridDivisions, s.Picture, env, &centres);
+    s.Engine.Draw(ViewState{}, env);
     phase(5);
-    benchmark::DoNotOptimize(RenderForDisplay(Snapshot(s.Picture), window.form->imgTernova->size()));
+    benchmark::DoNotOptimize(RenderForDisplay(Snapshot(s.Engine.Picture), window.form->imgTernova->size()));
     phase(6);
     state.SetIterationTime(total / 1000);
     if (result.error) state.SkipWithError("the file did not load");

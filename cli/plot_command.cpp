@@ -19,7 +19,7 @@
 #include "base/system_error.h"
 #include "data/data_file.h"
 #include "data/number.h"
-#include "diagram/render.h"
+#include "plot/layers.h"
 #include "picture/qt/export.h"
 #include "picture/qt/platform.h"
 #include "picture/qt/qt_text_metrics.h"

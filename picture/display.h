@@ -13,4 +13,58 @@ struct DisplayRect {
 // (0, 0, width - 1, height - 1).
 DisplayRect FitPicture(int32_t w, int32_t h, int32_t cw, int32_t ch);
 
+// A box of logical units or pixels, ends included.
+struct DisplayBox {
+  int64_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+
+// Logical units of a picture and pixels of the image it is shown in: the picture fills the
+// image but for its last row and column, (0, 0)-(w, h) onto (0, 0)-(iw - 1, ih - 1). Every
+// place the display maps coordinates goes through one of these.
+class DisplayMapping {
+ public:
+  DisplayMapping() = default;
+  // A picture of w x h units shown in a control of cw x ch pixels, by the display rule.
+  static DisplayMapping ForControl(int32_t w, int32_t h, int32_t cw, int32_t ch) {
+    return ForImage(w, h, FitPicture(w, h, cw, ch));
+  }
+  // A picture of w x h units as it was played into an image of `image` pixels.
+  static DisplayMapping ForImage(int32_t w, int32_t h, DisplayRect image) {
+    DisplayMapping m;
+    m.w_ = w;
+    m.h_ = h;
+    m.image_ = image;
+    m.sx_ = w > 0 ? (image.width - 1.0) / w : 1;
+    m.sy_ = h > 0 ? (image.height - 1.0) / h : 1;
+    return m;
+  }
+
+  // The pixels the picture is shown in, anchored at the control's top-left corner.
+  const DisplayRect& Image() const { return image_; }
+  // Whether any of the picture can be seen: an image of one pixel's width has no scale.
+  bool Shows() const { return w_ > 0 && h_ > 0 && image_.width >= 2 && image_.height >= 2; }
+  // Pixels per logical unit; the device size the picture is played at.
+  double ScaleX() const { return sx_; }
+  double ScaleY() const { return sy_; }
+  double DeviceWidth() const { return image_.width - 1.0; }
+  double DeviceHeight() const { return image_.height - 1.0; }
+
+  double PixelX(double x) const { return x * sx_; }
+  double PixelY(double y) const { return y * sy_; }
+  // The logical point a pixel shows: the one at its centre.
+  double LogicalAtPixelX(int32_t px) const { return (px + 0.5) * w_ / (image_.width - 1); }
+  double LogicalAtPixelY(int32_t py) const { return (py + 0.5) * h_ / (image_.height - 1); }
+  bool InImage(int32_t px, int32_t py) const { return px >= 0 && py >= 0 && px < image_.width && py < image_.height; }
+
+  // The pixels a logical box touches (outward to whole pixels).
+  DisplayBox PixelsOf(double left, double top, double right, double bottom) const;
+  // The logical units whose points a box of pixels shows (outward to whole units).
+  DisplayBox LogicalOf(const DisplayBox& pixels) const;
+
+ private:
+  int32_t w_ = 0, h_ = 0;
+  DisplayRect image_;
+  double sx_ = 1, sy_ = 1;
+};
+
 }  // namespace ternova

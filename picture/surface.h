@@ -63,6 +63,8 @@ class DrawingSurface {
   void TextOut(int32_t x, int32_t y, std::string_view utf8);
 
   void End();
+  // Operations recorded so far: where the next one will stand.
+  size_t OperationCount() const { return content_ ? content_->ops.size() : 0; }
 
  private:
   void SyncBrush() {

@@ -619,9 +619,9 @@ void RepaintDisplayed(QImage& image, QRect clip, const PictureSnapshot& picture,
   if (!picture.content || image.isNull()) return;
   clip &= image.rect();
   if (clip.isEmpty()) return;
-  // The scale RenderForDisplay played at: the picture fills the image but its last row and column.
-  const double sx = picture.width > 0 ? (image.width() - 1.0) / picture.width : 1;
-  const double sy = picture.height > 0 ? (image.height() - 1.0) / picture.height : 1;
+  // The scale RenderForDisplay played at.
+  const DisplayMapping mapping = DisplayMapping::ForImage(picture.width, picture.height, {image.width(), image.height()});
+  const double sx = mapping.ScaleX(), sy = mapping.ScaleY();
   {
     QPainter painter(&image);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
@@ -652,12 +652,15 @@ void RepaintDisplayed(QImage& image, QRect clip, const PictureSnapshot& picture,
 
 QImage RenderForDisplay(const PictureSnapshot& picture, QSize controlSize, WorkBudget* budget) {
   if (!picture.content || controlSize.isEmpty()) return {};
-  const DisplayRect fit = FitPicture(picture.width, picture.height, controlSize.width(), controlSize.height());
+  const DisplayMapping mapping =
+      DisplayMapping::ForControl(picture.width, picture.height, controlSize.width(), controlSize.height());
+  const DisplayRect fit = mapping.Image();
   if (fit.width <= 0 || fit.height <= 0) return {};
   QImage image(fit.width, fit.height, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
   QPainter painter(&image);
-  if (!PlayPicture(painter, *picture.content, picture.width, picture.height, fit.width - 1, fit.height - 1, budget))
+  if (!PlayPicture(painter, *picture.content, picture.width, picture.height, mapping.DeviceWidth(),
+                   mapping.DeviceHeight(), budget))
     return {};
   return image;
 }

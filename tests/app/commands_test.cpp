@@ -38,8 +38,8 @@ TEST_F(CommandsTest, SelectedRowThenLargeDrawsItRedAtDoubleSize) {
   }
   EXPECT_EQ(red, 4);
   // The symbols stand where the load projected them.
-  EXPECT_EQ(symbols[3].x, State().Table.SamplePoints[4][1].x);
-  EXPECT_EQ(symbols[3].y, State().Table.SamplePoints[4][1].y);
+  EXPECT_EQ(symbols[3].x, State().Engine.Table.SamplePoints[4][1].x);
+  EXPECT_EQ(symbols[3].y, State().Engine.Table.SamplePoints[4][1].y);
 
   form_->SmallS1->trigger();
   for (const Symbol& s : Shown()) EXPECT_EQ(s.r, s.colour == kRed ? 6 : 3);
@@ -81,15 +81,15 @@ TEST_F(CommandsTest, TheImageShowsWhatWasAssignedLast) {
   const auto first = form_->imgTernova->Picture().content;
   ClickRow(3);
   EXPECT_NE(form_->imgTernova->Picture().content, first);
-  EXPECT_EQ(form_->imgTernova->Picture().content, State().Picture.Content());
+  EXPECT_EQ(form_->imgTernova->Picture().content, State().Engine.Picture.Content());
 }
 
 TEST_F(CommandsTest, HelpShowsTheContactAndChangesNothing) {
-  const auto picture = State().Picture.Content();
+  const auto picture = State().Engine.Picture.Content();
   form_->TernovaHelpT1->trigger();
   ASSERT_EQ(dialogs_->helps.size(), 1u);
   EXPECT_EQ(dialogs_->helps[0], "Help me! --> ternova-help@users.noreply.github.com");
-  EXPECT_EQ(State().Picture.Content(), picture);
+  EXPECT_EQ(State().Engine.Picture.Content(), picture);
   EXPECT_TRUE(dialogs_->errors.empty());
 }
 

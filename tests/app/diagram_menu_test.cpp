@@ -73,7 +73,7 @@ class DiagramMenuTest : public WindowTest {
     ASSERT_FALSE(image.isNull()) << what.toStdString();
     for (int row = 1; row <= 3; ++row)
       for (int face = 1; face <= 4; ++face) {
-        const Point p = State().Table.SamplePoints[row][face];
+        const Point p = State().Engine.Table.SamplePoints[row][face];
         EXPECT_EQ(Colour(image, origin + QPointF(p.x, p.y) * scale), row == 2 ? "255,0,0" : "0,0,255")
             << what.toStdString() << ": row " << row << " face " << face;
       }

@@ -36,7 +36,7 @@ class LinkedSelectionTest : public WindowTest {
     const DisplayRect fit = FitPicture(2000, 2000, Image()->width(), Image()->height());
     return QPoint(static_cast<int>(p.x * (fit.width - 1) / 2000.0), static_cast<int>(p.y * (fit.height - 1) / 2000.0));
   }
-  QPoint PixelOf(int row, int face) const { return PixelOf(State().Table.SamplePoints[row][face]); }
+  QPoint PixelOf(int row, int face) const { return PixelOf(State().Engine.Table.SamplePoints[row][face]); }
 
   // Rests the mouse on `pixel` and asks for the tip there; the tip's text as the user reads it,
   // empty when none shows.
@@ -75,8 +75,8 @@ TEST_F(LinkedSelectionTest, HoveringShowsTheSampleAsTheGridShowsIt) {
 
 TEST_F(LinkedSelectionTest, WhereSymbolsOverlapTheOneOnTopWins) {
   Open(OverlappingFile());
-  const Point shared = State().Table.SamplePoints[1][2];
-  ASSERT_EQ(shared, State().Table.SamplePoints[2][2]);
+  const Point shared = State().Engine.Table.SamplePoints[1][2];
+  ASSERT_EQ(shared, State().Engine.Table.SamplePoints[2][2]);
   EXPECT_TRUE(TipAt(PixelOf(shared)).startsWith("Row 2:"));
 
   // Row 1 selected: drawn twice as large but before row 2, so row 2 still covers the centre and
@@ -124,7 +124,7 @@ TEST_F(LinkedSelectionTest, ClickingASymbolSelectsItsSampleAndMovesTheGrid) {
   }
   EXPECT_EQ(red, 4);
   // The tip follows the new radii: beyond the plain radius, within the doubled one.
-  const Point c = State().Table.SamplePoints[150][4];
+  const Point c = State().Engine.Table.SamplePoints[150][4];
   EXPECT_TRUE(TipAt(PixelOf(Point{c.x, c.y + 10})).startsWith("Row 150: target"));
 
   // Clicking the filler's symbol selects the last of them, the one on top.
@@ -234,7 +234,7 @@ TEST_F(DropTest, ADroppedFileOpensAsFileOpenWould) {
   EXPECT_TRUE(dialogs_->openAsked.empty());  // no dialog comes up
   EXPECT_TRUE(dialogs_->errors.empty());
   EXPECT_EQ(form_->lblFN->text(), "Data file = overlap.txt");
-  EXPECT_EQ(State().Table.SampleCount, 3);
+  EXPECT_EQ(State().Engine.Table.SampleCount, 3);
   EXPECT_EQ(Symbols(Image()->Picture()).size(), 12u);
   QTRY_COMPARE(QApplication::focusWidget(), form_->btnPlot);
   EXPECT_TRUE(TipAt(PixelOf(3, 1)).startsWith("Row 3:"));
@@ -268,7 +268,7 @@ TEST_F(DropTest, DroppedTextLoadsAsPastedTextButLinksAreRefused) {
   QMimeData empty;
   empty.setText(QString());
   EXPECT_FALSE(Drop(empty));
-  EXPECT_EQ(State().Table.SampleCount, 0);
+  EXPECT_EQ(State().Engine.Table.SampleCount, 0);
   EXPECT_TRUE(dialogs_->errors.empty());
   EXPECT_EQ(form_->lblFN->text(), "Data File = ");
 
@@ -279,7 +279,7 @@ TEST_F(DropTest, DroppedTextLoadsAsPastedTextButLinksAreRefused) {
   ASSERT_TRUE(Drop(cells));
   EXPECT_TRUE(dialogs_->errors.empty());
   EXPECT_EQ(form_->lblFN->text(), "Data file = (clipboard)");
-  EXPECT_EQ(State().Table.SampleCount, 2);
+  EXPECT_EQ(State().Engine.Table.SampleCount, 2);
   EXPECT_EQ(Symbols(Image()->Picture()).size(), 8u);
   QTRY_COMPARE(QApplication::focusWidget(), form_->btnPlot);
   QMimeData bad;
@@ -296,15 +296,15 @@ TEST_F(DropTest, DropsAreAlwaysTakenAsCopies) {
   cells.setText(QStringLiteral("45\t8\t38\t8\tpyrolite\n"));
   ASSERT_TRUE(Drop(cells, Qt::CopyAction | Qt::MoveAction, Qt::ShiftModifier));
   EXPECT_EQ(actions_, copies);
-  EXPECT_EQ(State().Table.SampleCount, 1);
+  EXPECT_EQ(State().Engine.Table.SampleCount, 1);
   QMimeData file;
   file.setUrls({QUrl::fromLocalFile(OverlappingFile())});
   ASSERT_TRUE(Drop(file, Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::ShiftModifier));
   EXPECT_EQ(actions_, copies);
-  EXPECT_EQ(State().Table.SampleCount, 3);
+  EXPECT_EQ(State().Engine.Table.SampleCount, 3);
   // A source that can only give its data away is refused.
   EXPECT_FALSE(Drop(cells, Qt::MoveAction));
-  EXPECT_EQ(State().Table.SampleCount, 3);
+  EXPECT_EQ(State().Engine.Table.SampleCount, 3);
 }
 
 }  // namespace

@@ -50,8 +50,8 @@ TEST_F(ProgressTest, EscStopsALongLoadWhereItIsAndTheWindowTakesNoOtherInput) {
   EXPECT_TRUE(dialogs_->errors.empty());
   EXPECT_EQ(dialogs_->openAsked.size(), 2u);  // Ctrl+O opened no dialog while it ran
   EXPECT_EQ(form_->lblFN->text(), "Data file = large.txt");
-  EXPECT_EQ(State().Table.SampleCount, kLines);
-  EXPECT_LT(State().Table.CompletedRows, kLines);
+  EXPECT_EQ(State().Engine.Table.SampleCount, kLines);
+  EXPECT_LT(State().Engine.Table.CompletedRows, kLines);
   EXPECT_EQ(form_->strgridData->Cells()->GridRows(), kLines + 1);
   // As after a failed load: the picture is the one drawn before, the selection did not move.
   EXPECT_EQ(Describe(form_->imgTernova->Picture()), before);
@@ -66,7 +66,7 @@ TEST_F(ProgressTest, EscStopsALongLoadWhereItIsAndTheWindowTakesNoOtherInput) {
 TEST_F(ProgressTest, AShortLoadShowsNoProgress) {
   Open(WriteFile("small.txt", Lines(1000)));
   EXPECT_TRUE(!form_->LoadProgressBar() || form_->LoadProgressBar()->isHidden());
-  EXPECT_EQ(State().Table.CompletedRows, 1000);
+  EXPECT_EQ(State().Engine.Table.CompletedRows, 1000);
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ TEST_F(LoadTest, AGoodFileFillsTheGridDrawsAndMovesTheFocus) {
   EXPECT_EQ(Cell(5, 1), "A");
   EXPECT_EQ(Cell(4, 2), "4");
   EXPECT_EQ(Cell(5, 2), "");  // the double TAB counts once
-  EXPECT_EQ(State().Table.SampleCount, 2);
+  EXPECT_EQ(State().Engine.Table.SampleCount, 2);
   EXPECT_EQ(Symbols(form_->imgTernova->Picture()).size(), 8u);
   QTRY_COMPARE(QApplication::focusWidget(), form_->btnPlot);
 
@@ -83,7 +83,7 @@ TEST_F(LoadTest, AFileThatCannotBeOpenedLeavesEverythingAsItWas) {
   EXPECT_EQ(dialogs_->errors[0], "ファイル \"" + missing + "\". No such file or directory は開けません.");
   EXPECT_EQ(form_->imgTernova->Picture().content, picture);
   EXPECT_EQ(form_->lblFN->text(), "Data file = a.txt");
-  EXPECT_EQ(State().Table.SampleCount, 3);
+  EXPECT_EQ(State().Engine.Table.SampleCount, 3);
   QTRY_COMPARE(QApplication::focusWidget(), form_->strgridData);
 }
 
@@ -96,7 +96,7 @@ TEST_F(LoadTest, APipeIsRefusedWithoutWaiting) {
   ASSERT_EQ(dialogs_->errors.size(), 1u);
   EXPECT_EQ(dialogs_->errors[0], "ファイル \"" + pipe + "\". No such device は開けません.");
   EXPECT_EQ(form_->lblFN->text(), "Data file = a.txt");
-  EXPECT_EQ(State().Table.SampleCount, 3);
+  EXPECT_EQ(State().Engine.Table.SampleCount, 3);
 }
 
 TEST_F(LoadTest, ABadAmountStopsTheLoadWhereItIsAndShowsTheLine) {
@@ -108,7 +108,7 @@ TEST_F(LoadTest, ABadAmountStopsTheLoadWhereItIsAndShowsTheLine) {
   EXPECT_EQ(dialogs_->errors[0], "'abc' は浮動小数点数ではありません.");
   // The new size and label, the cells written so far, no redraw, no focus move.
   EXPECT_EQ(form_->lblFN->text(), "Data file = bad.txt");
-  EXPECT_EQ(State().Table.SampleCount, 300);
+  EXPECT_EQ(State().Engine.Table.SampleCount, 300);
   EXPECT_EQ(form_->strgridData->Cells()->GridRows(), 301);
   EXPECT_EQ(Cell(1, 249), QString::number(10 + 249 % 7));
   EXPECT_EQ(Cell(1, 250), "abc");
@@ -164,7 +164,7 @@ TEST_F(LoadTest, AFileOfTheSameSizeIsDrawnWithItsOwnPointsWhenTheSelectionMoves)
   ASSERT_EQ(second.size(), 8u);
   for (size_t i = 0; i < second.size(); ++i) {
     const int face = static_cast<int>(i / 2) + 1, row = static_cast<int>(i % 2) + 1;
-    const Point& p = State().Table.SamplePoints[row][face];
+    const Point& p = State().Engine.Table.SamplePoints[row][face];
     EXPECT_EQ(second[i].x, p.x) << "face " << face << " row " << row;
     EXPECT_EQ(second[i].y, p.y) << "face " << face << " row " << row;
   }
@@ -178,7 +178,7 @@ TEST_F(LoadTest, ASmallerFileThatFailsStillMovesTheSelectionButDrawsNoneOfItsRow
   ASSERT_EQ(dialogs_->errors.size(), 1u);
   EXPECT_EQ(reports_, (std::vector<int>{8, 5}));
   EXPECT_EQ(State().SelectedSample, 5);
-  EXPECT_EQ(State().Table.CompletedRows, 3);
+  EXPECT_EQ(State().Engine.Table.CompletedRows, 3);
   // The move's redraw came as the grid took the new size, before any line was read: the net
   // without samples, and nothing under the mouse.
   EXPECT_TRUE(Symbols(form_->imgTernova->Picture()).empty());
@@ -197,7 +197,7 @@ TEST_F(LoadTest, AnEmptyFileKeepsTheHeaderFixedAndNeverReportsRowZero) {
   Open(WriteFile("empty.txt", ""));
   EXPECT_TRUE(dialogs_->errors.empty());
   EXPECT_TRUE(reports_.empty());
-  EXPECT_EQ(State().Table.SampleCount, 0);
+  EXPECT_EQ(State().Engine.Table.SampleCount, 0);
   EXPECT_EQ(State().SelectedSample, 3);
   EXPECT_EQ(form_->strgridData->Cells()->GridRows(), 1);
   EXPECT_EQ(Header(1), "SiO2");

@@ -99,7 +99,7 @@ TEST_F(MenuTest, TheMenuIsReachableFromTheKeyboard) {
   QTRY_VERIFY(f.GridG1->isVisible());
   QTest::keyClick(f.GridG1, Qt::Key_1);  // 10% (&1)
   QTRY_VERIFY(!f.N1011->isChecked());
-  EXPECT_TRUE(State().Picture.Content());
+  EXPECT_TRUE(State().Engine.Picture.Content());
 }
 
 class LayoutTest : public WindowTest {};
@@ -126,10 +126,10 @@ TEST_F(LayoutTest, StartsAsDesigned) {
   // FormCreate: view state, picture, geometry, the dialogs' folder.
   EXPECT_EQ(State().SymbolSize, 6);
   EXPECT_EQ(State().SelectedSample, 0);
-  EXPECT_EQ(State().Picture.Width(), 2000);
-  EXPECT_EQ(State().Picture.Height(), 2000);
-  EXPECT_TRUE(State().Picture.Empty());
-  EXPECT_NE(State().Geometry.Centre, Point{});
+  EXPECT_EQ(State().Engine.Picture.Width(), 2000);
+  EXPECT_EQ(State().Engine.Picture.Height(), 2000);
+  EXPECT_TRUE(State().Engine.Picture.Empty());
+  EXPECT_NE(State().Engine.Geometry.Centre, Point{});
   EXPECT_EQ(f.OpenDialog.InitialDir, QCoreApplication::applicationDirPath());
   EXPECT_EQ(f.SavePictureDialog.InitialDir, QCoreApplication::applicationDirPath());
   EXPECT_TRUE(f.imgTernova->Displayed().isNull());  // nothing drawn at start

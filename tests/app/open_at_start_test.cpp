@@ -20,11 +20,11 @@ TEST_F(OpenAtStartTest, ARelativeNameOpensFromTheStartingFolderOnceTheLoopRuns) 
   form_->OpenAtStart(QStringLiteral("rocks.txt"));
   ASSERT_TRUE(QDir::setCurrent(before));
   // Nothing happens before the window's first events.
-  EXPECT_EQ(State().Table.SampleCount, 0);
+  EXPECT_EQ(State().Engine.Table.SampleCount, 0);
   QTRY_COMPARE(form_->lblFN->text(), QStringLiteral("Data file = rocks.txt"));
   EXPECT_TRUE(dialogs_->errors.empty());
   EXPECT_TRUE(dialogs_->openAsked.empty());
-  EXPECT_EQ(State().Table.SampleCount, 3);
+  EXPECT_EQ(State().Engine.Table.SampleCount, 3);
   EXPECT_EQ(Symbols(form_->imgTernova->Picture()).size(), 12u);
   QTRY_COMPARE(QApplication::focusWidget(), form_->btnPlot);
   // File > Open then starts from that file.
@@ -46,11 +46,11 @@ TEST_F(OpenAtStartTest, AFileThatFailsShowsTheErrorBoxAndTheWindowGoesOn) {
   form_->OpenAtStart(WriteFile("bad.txt", Lines(4, 3)));
   QTRY_COMPARE(dialogs_->errors.size(), size_t{2});
   EXPECT_EQ(dialogs_->errors[1], "'abc' は浮動小数点数ではありません.");
-  EXPECT_EQ(State().Table.CompletedRows, 2);
+  EXPECT_EQ(State().Engine.Table.CompletedRows, 2);
   // Once mended, the program goes on as after any load.
   Open(WriteFile("good.txt", Lines(2)));
   EXPECT_EQ(dialogs_->errors.size(), 2u);
-  EXPECT_EQ(State().Table.SampleCount, 2);
+  EXPECT_EQ(State().Engine.Table.SampleCount, 2);
 }
 
 }  // namespace

@@ -56,7 +56,7 @@ class PasteTest : public WindowTest {
       for (int column = 0; column < model->columnCount(); ++column)
         shown.grid.push_back(model->index(row, column).data().toString());
     }
-    const SampleTable& table = State().Table;
+    const SampleTable& table = State().Engine.Table;
     shown.values.assign(table.SampleValues.begin(), table.SampleValues.end());
     shown.points.assign(table.SamplePoints.begin(), table.SamplePoints.end());
     return shown;
@@ -67,7 +67,7 @@ TEST_F(PasteTest, PastedCellsShowWhatTheSameBytesInAFileShow) {
   Open(WriteFile("rocks.txt", kSheet));
   ASSERT_TRUE(dialogs_->errors.empty());
   Shown file = Showing();
-  ASSERT_EQ(State().Table.SampleCount, 4);
+  ASSERT_EQ(State().Engine.Table.SampleCount, 4);
   ASSERT_EQ(Symbols(form_->imgTernova->Picture()).size(), 16u);
 
   Open(WriteFile("other.txt", Lines(7)));
@@ -96,7 +96,7 @@ TEST_F(PasteTest, CtrlVWorksWhereverTheFocusIs) {
     Open(WriteFile("three.txt", Lines(3)));
     QGuiApplication::clipboard()->setText("1\t2\t3\t4\n");
     PasteInto(focus);
-    EXPECT_EQ(State().Table.SampleCount, 1) << focus->objectName().toStdString();
+    EXPECT_EQ(State().Engine.Table.SampleCount, 1) << focus->objectName().toStdString();
     EXPECT_EQ(form_->lblFN->text(), "Data file = (clipboard)");
   }
   // Paste is no menu item: the File menu keeps exactly its items.
@@ -112,7 +112,7 @@ TEST_F(PasteTest, AFailingLineIsNamedByItsPastedLineNumber) {
   EXPECT_EQ(dialogs_->errors[0], "貼り付けたテキストの 1 行目: 'SiO2' は浮動小数点数ではありません.");
   // The load got as far as with a file: new size and label, no redraw, no focus move.
   EXPECT_EQ(form_->lblFN->text(), "Data file = (clipboard)");
-  EXPECT_EQ(State().Table.SampleCount, 2);
+  EXPECT_EQ(State().Engine.Table.SampleCount, 2);
   EXPECT_EQ(form_->imgTernova->Picture().content, picture);
   QTRY_COMPARE(QApplication::focusWidget(), form_->strgridData);
 
@@ -142,7 +142,7 @@ TEST_F(PasteTest, NothingToPasteIsASilentNoOp) {
   auto expectUnchanged = [&](const char* what) {
     EXPECT_TRUE(dialogs_->errors.empty()) << what;
     EXPECT_EQ(form_->lblFN->text(), "Data file = good.txt") << what;
-    EXPECT_EQ(State().Table.SampleCount, 3) << what;
+    EXPECT_EQ(State().Engine.Table.SampleCount, 3) << what;
     EXPECT_EQ(form_->imgTernova->Picture().content, picture) << what;
   };
   QGuiApplication::clipboard()->clear();
@@ -174,7 +174,7 @@ TEST_F(PasteTest, ACopiedFileIsOpenedAsADroppedOneWould) {
   PasteInto(form_->strgridData);
   ASSERT_TRUE(dialogs_->errors.empty());
   EXPECT_EQ(form_->lblFN->text(), "Data file = rocks.txt");
-  EXPECT_EQ(State().Table.SampleCount, 4);
+  EXPECT_EQ(State().Engine.Table.SampleCount, 4);
   dialogs_->openAnswers.push_back(QString());
   form_->OpenO1->trigger();
   EXPECT_EQ(dialogs_->openAsked.back().FileName, path);
@@ -182,7 +182,7 @@ TEST_F(PasteTest, ACopiedFileIsOpenedAsADroppedOneWould) {
 
 TEST_F(PasteTest, RowsCopiedFromTheGridPasteBackToTheSameSamples) {
   Open(WriteFile("rocks.txt", kSheet));
-  const std::vector<std::array<double, 5>> values(State().Table.SampleValues.begin(), State().Table.SampleValues.end());
+  const std::vector<std::array<double, 5>> values(State().Engine.Table.SampleValues.begin(), State().Engine.Table.SampleValues.end());
   // A click and Shift+Down select every row; Ctrl+C copies them.
   QTest::mouseClick(form_->strgridData->viewport(), Qt::LeftButton, {}, form_->strgridData->CellRect(1, 1).center());
   form_->strgridData->setFocus();
@@ -192,7 +192,7 @@ TEST_F(PasteTest, RowsCopiedFromTheGridPasteBackToTheSameSamples) {
   Open(WriteFile("other.txt", Lines(9)));
   PasteInto(form_->strgridData);
   ASSERT_TRUE(dialogs_->errors.empty());
-  const std::vector<std::array<double, 5>> pasted(State().Table.SampleValues.begin(), State().Table.SampleValues.end());
+  const std::vector<std::array<double, 5>> pasted(State().Engine.Table.SampleValues.begin(), State().Engine.Table.SampleValues.end());
   EXPECT_EQ(pasted, values);
   EXPECT_EQ(Describe(form_->imgTernova->Picture()), picture);
 }

@@ -62,14 +62,14 @@ TEST_F(SaveTest, WritesWhatTheImageShowsAndKeepsTheName) {
   EXPECT_EQ(dialogs_->saveAsked[1].FileName, emf);  // the last name is kept
 
   Open(WriteFile("three.txt", Lines(3)));
-  const auto picture = State().Picture.Content();
+  const auto picture = State().Engine.Picture.Content();
   const QString drawn = dir_.filePath("drawn.emf");
   dialogs_->saveAnswers = {drawn};
   form_->SaveS1->trigger();
   const QByteArray bytes = Contents(drawn);
   ASSERT_GT(bytes.size(), 88);
   EXPECT_EQ(bytes.mid(40, 4), QByteArray(" EMF"));
-  EXPECT_EQ(State().Picture.Content(), picture);  // saving changes nothing
+  EXPECT_EQ(State().Engine.Picture.Content(), picture);  // saving changes nothing
   EXPECT_TRUE(dialogs_->errors.empty());
 }
 

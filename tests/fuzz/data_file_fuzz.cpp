@@ -18,7 +18,7 @@
 #include "data/number.h"
 #include "diagram/geometry.h"
 #include "diagram/projection.h"
-#include "diagram/render.h"
+#include "plot/layers.h"
 #include "diagram/sample_table.h"
 #include "picture/picture.h"
 #include "picture/surface.h"

@@ -6,7 +6,7 @@
 #include <QImageReader>
 #include <QSvgRenderer>
 
-#include "diagram/render.h"
+#include "plot/layers.h"
 #include "picture/qt/qt_text_metrics.h"
 
 namespace ternova {

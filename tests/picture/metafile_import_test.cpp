@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "diagram/projection.h"
-#include "diagram/render.h"
+#include "plot/layers.h"
 #include "picture/emf_writer.h"
 #include "picture/work_budget.h"
 #include "picture/wmf_writer.h"

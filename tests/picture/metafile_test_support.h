@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "diagram/geometry.h"
-#include "diagram/render.h"
+#include "plot/layers.h"
 #include "diagram/sample_table.h"
 #include "picture/picture.h"
 #include "picture/surface.h"

@@ -6,7 +6,7 @@
 #include <random>
 
 #include "diagram/projection.h"
-#include "diagram/render.h"
+#include "plot/layers.h"
 #include "picture/qt/qt_text_metrics.h"
 #include "picture/surface.h"
 

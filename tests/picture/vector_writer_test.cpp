@@ -10,7 +10,7 @@
 #include <string>
 
 #include "diagram/projection.h"
-#include "diagram/render.h"
+#include "plot/layers.h"
 #include "picture/pdf_writer.h"
 #include "base/error.h"
 #include "picture/picture_file.h"

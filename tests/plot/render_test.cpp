@@ -1,4 +1,4 @@
-#include "diagram/render.h"
+#include "plot/layers.h"
 
 #include <gtest/gtest.h>
 

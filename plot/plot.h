@@ -1,0 +1,92 @@
+#pragma once
+// The drawing engine: one loaded table, everything derived from it (the symbols' centres, the
+// symbol index and its build on another thread), and the drawing of it as layers. The window,
+// ternova-plot and the tests each use one; the window's is process-wide.
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "data/cell_store.h"
+#include "data/data_file.h"
+#include "diagram/geometry.h"
+#include "diagram/sample_table.h"
+#include "diagram/symbol_centres.h"
+#include "diagram/symbol_index.h"
+#include "picture/picture.h"
+#include "picture/surface.h"
+#include "plot/layers.h"
+#include "plot/view.h"
+
+namespace ternova {
+
+class Plot {
+ public:
+  Plot();
+  ~Plot();
+  // Moving waits for both sides' index builds first.
+  Plot(Plot&& other) noexcept;
+  Plot& operator=(Plot&& other) noexcept;
+
+  // The design's data, under their names: the net, the table and its cells, the grid pass's
+  // divisor and the picture of the last drawing (the window's; others may draw elsewhere).
+  DiagramGeometry Geometry;
+  SampleTable Table;
+  CellStore Cells;
+  int32_t GridDivisions = 0;
+  DiagramPicture Picture;
+
+  // Loads as File > Open does (see LoadDataFile); once the table has changed, what was derived
+  // from the old one goes. A file that cannot be read changes nothing.
+  LoadResult LoadFile(const std::string& path, char separator, LoadProgress* progress = nullptr);
+  LoadResult LoadBytes(std::shared_ptr<FileBytes> bytes, char separator, LoadProgress* progress = nullptr);
+  LoadResult LoadText(std::string_view text, char separator, LoadProgress* progress = nullptr);
+  // What a load writes, for one run on another thread: it touches nothing else of the engine,
+  // and TableChanged follows on the engine's own thread.
+  LoadTarget Target() { return {Geometry, Table, Cells}; }
+
+  // The table was changed from outside: what was derived from it goes, and nothing drawn
+  // before counts as showing it.
+  void TableChanged();
+  // Collects the symbols' centres of the table as it is now; the index follows when needed or
+  // when StartSymbolIndex is called.
+  void CollectCentres();
+
+  // Draws the whole diagram into `picture` (by default the engine's own). The drawing stands as
+  // the last one only when it completes.
+  Drawn Draw(const ViewState& view, DiagramPicture& picture, const SurfaceEnvironment& env);
+  Drawn Draw(const ViewState& view, const SurfaceEnvironment& env) { return Draw(view, Picture, env); }
+  // The view of the last completed drawing of the table as it is; none after a change to it.
+  const std::optional<ViewState>& DrawnView() const { return drawnView_; }
+  const Drawn& LastDrawn() const { return drawn_; }
+  // Whether `view` would draw what the last drawing drew but for the highlighted sample.
+  bool OnlySelectionDiffers(const ViewState& view) const {
+    return drawnView_ && WithSelected(*drawnView_, view.SelectedSample) == view;
+  }
+
+  // The symbol under a point of the last completed drawing, in drawing units (row 0: none).
+  SymbolHit SymbolAt(double x, double y);
+  // The index of the drawn symbols, once built (waited for, or built now).
+  const SymbolIndex& Symbols();
+  // Builds the index on another thread, when it is still to be built.
+  void StartSymbolIndex();
+  bool SymbolIndexPending() const { return indexPending_; }
+
+ private:
+  void JoinIndexer();
+  template <typename Load>
+  LoadResult Loaded(Load&& load);
+
+  std::optional<SymbolCentres> centres_;
+  SymbolIndex symbols_;
+  bool indexPending_ = false;
+  std::thread indexer_;
+  std::exception_ptr indexFailure_;
+  std::optional<ViewState> drawnView_;
+  Drawn drawn_;
+};
+
+}  // namespace ternova
