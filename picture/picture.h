@@ -3,7 +3,9 @@
 // playback, EMF, WMF, PDF, SVG, Qt's image writers) walks in order.
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <variant>
@@ -51,18 +53,64 @@ struct PictureText {
   int32_t width = 0;              // sum of advances
 };
 
+// A box in logical units, ends included.
+struct LogicalBounds {
+  int64_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  bool Meets(const LogicalBounds& o) const { return x0 <= o.x1 && o.x0 <= x1 && y0 <= o.y1 && o.y0 <= y1; }
+  friend bool operator==(const LogicalBounds&, const LogicalBounds&) = default;
+};
+
+// What a drawing operation's bounds depend on besides itself, as playback stands before it.
+struct BoundsState {
+  int32_t currentX = 0, currentY = 0;  // the point a LineTo starts from
+  int32_t penWidth = 0;                // 0 with no pen
+  int32_t fontHeight = 0;              // logical, as FontSpec::height
+  const PictureText* text = nullptr;   // the text a TextOut draws
+};
+
+namespace detail {
+inline LogicalBounds Around(int64_t xa, int64_t ya, int64_t xb, int64_t yb, int64_t margin) {
+  return {std::min(xa, xb) - margin, std::min(ya, yb) - margin, std::max(xa, xb) + margin,
+          std::max(ya, yb) + margin};
+}
+// Half a pen's width and a unit for the rounding of a scaled replay.
+inline int64_t PenMargin(const BoundsState& s) { return s.penWidth / 2 + 1; }
+}  // namespace detail
+
 namespace op {
 // State changes: recorded only when the state really changes before a drawing operation.
 struct Brush { FillStyle style; Rgb colour; };
 struct Pen { FillStyle style; Rgb colour; int32_t width; };
 struct Font { uint32_t font; };  // index into PictureContent::fonts
 // Drawing operations, coordinates in logical units exactly as given to the surface.
-struct Rectangle { int32_t x1, y1, x2, y2; };
-struct Ellipse { int32_t x1, y1, x2, y2; };
+// Each can say the box it may paint (a little more, never less), so a replay into a clip
+// passes over what lies outside it.
+struct Rectangle {
+  int32_t x1, y1, x2, y2;
+  LogicalBounds Bounds(const BoundsState& s) const { return detail::Around(x1, y1, x2, y2, detail::PenMargin(s)); }
+};
+struct Ellipse {
+  int32_t x1, y1, x2, y2;
+  LogicalBounds Bounds(const BoundsState& s) const { return detail::Around(x1, y1, x2, y2, detail::PenMargin(s)); }
+};
 struct MoveTo { int32_t x, y; };
-struct LineTo { int32_t x, y; };
+struct LineTo {
+  int32_t x, y;
+  LogicalBounds Bounds(const BoundsState& s) const {
+    return detail::Around(s.currentX, s.currentY, x, y, detail::PenMargin(s));
+  }
+};
 // Opaque on a box of the current brush colour while the brush is solid, else transparent.
-struct TextOut { int32_t x, y; uint32_t text; };  // index into PictureContent::texts
+struct TextOut {
+  int32_t x, y;
+  uint32_t text;  // index into PictureContent::texts
+  LogicalBounds Bounds(const BoundsState& s) const {
+    // Glyphs may reach past their advances and below the character height: a generous box.
+    const int64_t h = std::abs(int64_t{s.fontHeight});
+    const int64_t w = s.text ? s.text->width : 0;
+    return {int64_t{x} - h, int64_t{y} - h, int64_t{x} + w + h, int64_t{y} + 3 * h};
+  }
+};
 // A run of discs drawn one after the other as ellipses; see DiscRun.
 struct Discs { uint32_t run; };  // index into PictureContent::runs
 }  // namespace op
@@ -138,6 +186,13 @@ inline size_t OperationsIn(const PictureContent& c, const PictureOp& o) {
 }
 // How many it gives in all.
 size_t OperationCount(const PictureContent& c);
+
+// The bounds of `o` as played from `state`; none for a state change, which paints nothing.
+template <typename Op>
+std::optional<LogicalBounds> BoundsOf(const Op& o, const BoundsState& state) {
+  if constexpr (requires { o.Bounds(state); }) return o.Bounds(state);
+  else return std::nullopt;
+}
 
 // Physical size of the picture in 0.01 mm.
 struct Frame {

@@ -508,8 +508,9 @@ bool FillTopmostFirst(DiscFiller& filler, const PictureContent& content, const D
 constexpr size_t kTopmostFirstDiscs = 256;
 
 // Plays operations [begin, end) of `content` at scale (sx, sy); false when `budget` ran out first.
+// With a `clip` (logical units), what cannot reach into it is passed over.
 bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t end, double sx, double sy,
-          WorkBudget* budget = nullptr) {
+          WorkBudget* budget = nullptr, const LogicalBounds* clip = nullptr) {
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.setRenderHint(QPainter::TextAntialiasing, true);
@@ -583,6 +584,27 @@ bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
         painter.restore();
       },
   };
+  // What the bounds of the next operation depend on, kept only for a clipped replay.
+  BoundsState at;
+  const auto track = Overloaded{
+      [&](const op::MoveTo& m) { at.currentX = m.x, at.currentY = m.y; },
+      [&](const op::LineTo& l) { at.currentX = l.x, at.currentY = l.y; },
+      [&](const op::Pen& p) { at.penWidth = p.style == FillStyle::Solid ? p.width : 0; },
+      [&](const op::Font& f) { at.fontHeight = f.font < content.fonts.size() ? content.fonts[f.font].height : 0; },
+      [&](const auto&) {},
+  };
+  const auto playClipped = [&](const auto& o) {
+    if constexpr (std::is_same_v<std::decay_t<decltype(o)>, op::TextOut>)
+      at.text = o.text < content.texts.size() ? &content.texts[o.text] : nullptr;
+    const std::optional<LogicalBounds> bounds = BoundsOf(o, at);
+    track(o);  // a line's end is where the next one starts
+    if (bounds && !bounds->Meets(*clip)) {
+      // A line passed over still moves the current point.
+      if constexpr (std::is_same_v<std::decay_t<decltype(o)>, op::LineTo>) current = map(o.x, o.y);
+      return;
+    }
+    play(o);
+  };
   // A run of discs counts as one operation: only our own recordings hold runs, never a file.
   size_t i = begin;
   size_t inOrderUntil = begin;  // the end of a stretch of discs too short to fill topmost first
@@ -598,7 +620,8 @@ bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
       }
       inOrderUntil = stretch.end;
     }
-    ForEachOperation(content, i, i + 1, play);
+    if (clip) ForEachOperation(content, i, i + 1, playClipped);
+    else ForEachOperation(content, i, i + 1, play);
     ++i;
   }
   painter.restore();
@@ -608,9 +631,9 @@ bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
 }  // namespace
 
 bool PlayPicture(QPainter& painter, const PictureContent& content, int32_t logicalW, int32_t logicalH,
-                 double destW, double destH, WorkBudget* budget) {
+                 double destW, double destH, WorkBudget* budget, const LogicalBounds* clip) {
   const double sx = logicalW > 0 ? destW / logicalW : 1, sy = logicalH > 0 ? destH / logicalH : 1;
-  return Play(painter, content, 0, content.ops.size(), sx, sy, budget);
+  return Play(painter, content, 0, content.ops.size(), sx, sy, budget, clip);
 }
 
 void RepaintDisplayed(QImage& image, QRect clip, const PictureSnapshot& picture, size_t firstDisc,
@@ -628,7 +651,10 @@ void RepaintDisplayed(QImage& image, QRect clip, const PictureSnapshot& picture,
     painter.fillRect(clip, Qt::transparent);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     painter.setClipRect(clip);
-    Play(painter, *picture.content, 0, std::min(firstDisc, picture.content->ops.size()), sx, sy);
+    // Only what reaches into the clip is played: a unit more around it for the rounding.
+    const DisplayBox units = mapping.LogicalOf({clip.left(), clip.top(), clip.right(), clip.bottom()});
+    const LogicalBounds area{units.x0 - 1, units.y0 - 1, units.x1 + 1, units.y1 + 1};
+    Play(painter, *picture.content, 0, std::min(firstDisc, picture.content->ops.size()), sx, sy, nullptr, &area);
   }
   // Where symbols crowd, a few of the topmost cover the whole box: the rest need no drawing.
   // Taking the discs topmost first costs more per disc than filling them in any order, so when

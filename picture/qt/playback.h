@@ -13,9 +13,10 @@ class WorkBudget;
 // Plays the recorded operations with `painter`, mapping logical (0, 0)-(logicalW, logicalH)
 // onto device (0, 0)-(destW, destH) as the platform maps a picture's frame onto a rectangle.
 // Lines, shapes and text are aliased like the platform's own drawing. With a `budget`, playing
-// stops once it is spent, and the result is false.
+// stops once it is spent, and the result is false. With a `clip` in logical units, operations
+// whose bounds miss it are passed over (the painter's own clip still cuts what is played).
 bool PlayPicture(QPainter& painter, const PictureContent& content, int32_t logicalW, int32_t logicalH,
-                 double destW, double destH, WorkBudget* budget = nullptr);
+                 double destW, double destH, WorkBudget* budget = nullptr, const LogicalBounds* clip = nullptr);
 
 // A disc drawn again by a partial repaint: its box in logical units, its colour, and its place
 // in the drawing order (higher: drawn later; 0 is before every disc).

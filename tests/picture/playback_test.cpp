@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QPicture>
 #include <cmath>
 #include <random>
 
@@ -88,6 +89,65 @@ TEST_F(Playback, EmptyPictureShowsNothing) {
 // the pixels filled are those whose centres lie in the true disc, give or take the 1/32 pixel
 // the centre is rounded by: checked on every side of every radius the diagram draws (the three
 // symbol sizes and their doubles for the selected row) at several display scales.
+// A replay into a clip plays only what can reach into it, and the clip's pixels come out as a
+// whole replay's.
+TEST_F(Playback, AClippedReplayPassesOverWhatLiesOutsideAndPaintsTheClipAsAWholeOne) {
+  const PictureContent& content = *picture.Content();
+  const QSize size(587, 587);
+  const double device = size.width() - 1.0;
+  QImage whole(size, QImage::Format_ARGB32_Premultiplied);
+  whole.fill(Qt::transparent);
+  {
+    QPainter painter(&whole);
+    ASSERT_TRUE(PlayPicture(painter, content, 2000, 2000, device, device));
+  }
+  // Around the SiO2 corner, its label and the grid lines that meet there.
+  const QRect clip(400, 270, 60, 50);
+  const double s = device / 2000;
+  const LogicalBounds area{static_cast<int64_t>(clip.left() / s) - 1, static_cast<int64_t>(clip.top() / s) - 1,
+                           static_cast<int64_t>((clip.right() + 1) / s) + 1,
+                           static_cast<int64_t>((clip.bottom() + 1) / s) + 1};
+  QImage part(size, QImage::Format_ARGB32_Premultiplied);
+  part.fill(Qt::transparent);
+  QPicture played, all;
+  {
+    QPainter painter(&part);
+    painter.setClipRect(clip);
+    ASSERT_TRUE(PlayPicture(painter, content, 2000, 2000, device, device, nullptr, &area));
+    QPainter counted(&played);
+    counted.setClipRect(clip);
+    PlayPicture(counted, content, 2000, 2000, device, device, nullptr, &area);
+    QPainter everything(&all);
+    everything.setClipRect(clip);
+    PlayPicture(everything, content, 2000, 2000, device, device);
+  }
+  for (int y = clip.top(); y <= clip.bottom(); ++y)
+    for (int x = clip.left(); x <= clip.right(); ++x) ASSERT_EQ(part.pixel(x, y), whole.pixel(x, y)) << x << "," << y;
+  EXPECT_LT(played.size() * 4, all.size());
+}
+
+TEST(OperationBounds, CoverWhatEachOperationPaintsAndStateChangesHaveNone) {
+  const PictureText text{u"SiO2", {30, 30, 30, 30}, 120};
+  BoundsState at;
+  at.currentX = 100, at.currentY = 50, at.penWidth = 6, at.fontHeight = -67, at.text = &text;
+  const struct { PictureOp o; std::optional<LogicalBounds> want; } cases[] = {
+      {op::Rectangle{0, 0, 2000, 2000}, LogicalBounds{-4, -4, 2004, 2004}},
+      {op::Ellipse{20, 30, 10, 40}, LogicalBounds{6, 26, 24, 44}},  // either corner first
+      {op::LineTo{40, 90}, LogicalBounds{36, 46, 104, 94}},          // from the current point
+      {op::TextOut{10, 20, 0}, LogicalBounds{-57, -47, 197, 221}},
+      {op::MoveTo{5, 5}, std::nullopt},
+      {op::Pen{FillStyle::Solid, kBlack, 2}, std::nullopt},
+      {op::Brush{FillStyle::Solid, kWhite}, std::nullopt},
+      {op::Font{0}, std::nullopt},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(std::visit([&](const auto& o) { return BoundsOf(o, at); }, c.o), c.want) << c.o.index();
+  at.penWidth = 0;  // no pen: the shape alone, and a unit for rounding
+  EXPECT_EQ(BoundsOf(op::Ellipse{10, 10, 20, 20}, at), (LogicalBounds{9, 9, 21, 21}));
+  EXPECT_FALSE((LogicalBounds{0, 0, 10, 10}).Meets({11, 0, 20, 10}));
+  EXPECT_TRUE((LogicalBounds{0, 0, 10, 10}).Meets({10, 10, 20, 20}));
+}
+
 TEST(DiscStamp, FillsExactlyTheDiscOnEverySideAtEveryRadiusAndScale) {
   constexpr double kRounding = 0.045;  // the centre moves at most 1/32 px on each axis
   for (const double scale : {1.0, 0.75, 586.0 / 2000, 1.1, 0.125}) {
