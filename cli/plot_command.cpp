@@ -17,6 +17,7 @@
 
 #include "base/error.h"
 #include "base/system_error.h"
+#include "base/visible_text.h"
 #include "data/data_file.h"
 #include "data/number.h"
 #include "diagram/render.h"
@@ -165,7 +166,7 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     const std::string& a = args[i];
     // An option given twice would silently lose one of its values.
     if (a.size() > 1 && a[0] == '-' && !given.insert(a == "--output" ? "-o" : a).second)
-      return usage(a + " given twice");
+      return usage(VisibleName(a) + " given twice");
     auto value = [&](std::string& v) {
       if (i + 1 >= args.size()) return false;
       v = args[++i];
@@ -205,7 +206,7 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
       if (v.empty() || *end || n < INT32_MIN || n > INT32_MAX) return usage("--select takes a row number");
       o.view.SelectedSample = static_cast<int32_t>(n);
     } else if (a.size() > 1 && a[0] == '-') {
-      return usage("unknown option " + a);
+      return usage("unknown option " + VisibleName(a));
     } else if (o.dataFile.empty()) {
       o.dataFile = a;
     } else {
@@ -216,7 +217,7 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
   if (o.points == !o.output.empty()) return usage("give either --points or -o OUT");
   const bool standardInput = o.dataFile == "-";
   if (!o.output.empty() && !standardInput && SameFile(o.dataFile, o.output))
-    return usage("the output " + o.output + " is the data file itself");
+    return usage("the output " + VisibleName(o.output) + " is the data file itself");
 
   const DiagramGeometry geometry = ComputeDiagramGeometry();
   SampleTable table;
@@ -226,7 +227,7 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (standardInput) LoadDataBytes(ReadAll(in), {geometry, table, cells}, separator).ThrowIfFailed();
     else LoadDataFile(o.dataFile, {geometry, table, cells}, separator).ThrowIfFailed();
   } catch (const LoadError& e) {
-    const std::string name = standardInput ? kStandardInput : o.dataFile;
+    const std::string name = standardInput ? kStandardInput : VisibleName(o.dataFile);
     if (e.Row() > 0) err << name << ":" << e.Row() << ": " << WithFullStop(e.what()) << "\n";
     else err << "ternova-plot: " << WithFullStop(e.what()) << "\n";
     return 1;

@@ -172,6 +172,29 @@ TEST_F(PlotBinary, TheDataFileIsNeverTheOutput) {
   EXPECT_TRUE(fs::is_symlink(dir / "alias.emf"));
 }
 
+// A name from a folder nobody checked reaches the terminal with its control characters spelt
+// out, as a cell's are: no escape sequence retitles the terminal or writes its clipboard, and a
+// message stays one line of DATAFILE:ROW: MESSAGE.
+TEST_F(PlotBinary, NamesReachTheTerminalSpeltOut) {
+  const std::string bad = "evil\x1b]0;pwned\x07.txt", missing = "gone\x1b]52;c;eA==\x07\n.txt";
+  Write(bad, "x\t2\t3\t4\n");
+  EXPECT_EQ(Sh("$PLOT --points '" + bad + "'"), 1);
+  EXPECT_EQ(err, "evil<U+001B>]0;pwned<U+0007>.txt:1: 'x' は浮動小数点数ではありません.\n");
+  EXPECT_EQ(Sh("$PLOT --points '" + missing + "'"), 1);
+  EXPECT_EQ(err, "ternova-plot: ファイル \"" + dir.string() +
+                     "/gone<U+001B>]52;c;eA==<U+0007><U+000A>.txt\". No such file or directory は開けません.\n");
+  EXPECT_EQ(Sh("$PLOT data.txt -o '/nonexistent/\x1b]0;x\x07x.svg'"), 1);
+  EXPECT_EQ(err, "ternova-plot: ファイル \"/nonexistent/<U+001B>]0;x<U+0007>x.svg\". No such file or directory を作成できません.\n");
+  // Names and arguments the usage message repeats.
+  fs::create_symlink("data.txt", dir / "\x1b[2J.emf");
+  EXPECT_EQ(Sh("$PLOT data.txt -o '\x1b[2J.emf'"), 2);
+  EXPECT_EQ(err.substr(0, err.find('\n') + 1), "ternova-plot: the output <U+001B>[2J.emf is the data file itself\n");
+  EXPECT_EQ(Sh("$PLOT data.txt --\x1b[2J"), 2);
+  EXPECT_EQ(err.substr(0, err.find('\n') + 1), "ternova-plot: unknown option --<U+001B>[2J\n");
+  EXPECT_EQ(Sh("$PLOT data.txt -o a.emf '-\x07' -o b.emf"), 2);
+  EXPECT_EQ(err.substr(0, err.find('\n') + 1), "ternova-plot: unknown option -<U+0007>\n");
+}
+
 TEST_F(PlotBinary, AFifoAsTheDataFileIsRefusedAtOnce) {
   ASSERT_EQ(::mkfifo((dir / "pipe.txt").c_str(), 0600), 0);
   EXPECT_EQ(Sh("timeout 10 $PLOT --points pipe.txt"), 1);
