@@ -172,6 +172,52 @@ TEST_F(PlotBinary, TheDataFileIsNeverTheOutput) {
   EXPECT_TRUE(fs::is_symlink(dir / "alias.emf"));
 }
 
+// The output may not be what standard input reads either: a file would lose its data, a pipe
+// would wait for this very program to read it.
+TEST_F(PlotBinary, TheFileStandardInputReadsIsNeverTheOutput) {
+  const std::string data = Read("data.txt");
+  fs::create_symlink("data.txt", dir / "alias.emf");
+  for (const char* command : {"$PLOT - -o data.txt < data.txt", "$PLOT - -o ./alias.emf < data.txt",
+                              "$PLOT - -o /proc/self/fd/0 < data.txt", "cat data.txt | timeout 10 $PLOT - -o /proc/self/fd/0",
+                              "$PLOT - -o /dev/stdin < alias.emf"}) {
+    EXPECT_EQ(Sh(command), 2) << command;
+    EXPECT_NE(err.find("is the data file itself (standard input)"), std::string::npos) << command << ": " << err;
+    EXPECT_EQ(Read("data.txt"), data) << command;
+  }
+  EXPECT_TRUE(fs::is_symlink(dir / "alias.emf"));
+  EXPECT_EQ(Sh("$PLOT - -o net.emf < data.txt"), 0) << err;
+  EXPECT_TRUE(IsEmf("net.emf"));
+  // A device keeps what is read apart from what is written.
+  if (Sh("mknod null c 1 3") != 0) GTEST_SKIP() << "making device nodes needs root";
+  EXPECT_EQ(Sh("$PLOT - -o null < null"), 0) << err;
+}
+
+// Closed, standard input would read as an empty table and give a diagram of nothing.
+TEST_F(PlotBinary, AClosedStandardInputIsAFailure) {
+  EXPECT_EQ(Sh("$PLOT - -o net.svg <&-"), 1);
+  EXPECT_EQ(err, "ternova-plot: 標準入力が閉じられています.\n");
+  EXPECT_EQ(Sh("$PLOT --points - <&-"), 1);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(err, "ternova-plot: 標準入力が閉じられています.\n");
+  EXPECT_EQ(Sh("LC_ALL=en_US.UTF-8 $PLOT --points - <&-"), 1);
+  EXPECT_EQ(err, "ternova-plot: Standard input is closed.\n");
+  EXPECT_EQ(Names(dir), std::vector<std::string>{"data.txt"});
+  EXPECT_EQ(Sh("$PLOT data.txt -o net.svg <&-"), 0) << "a named data file needs no standard input";
+}
+
+// What follows the first NUL is never read: /dev/zero is an empty table, not a flood. The limit
+// on memory makes reading on a failure instead of the machine's end.
+TEST_F(PlotBinary, StandardInputIsReadOnlyToItsFirstNul) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+  EXPECT_EQ(Sh("(ulimit -v 1000000; $PLOT --points - < /dev/zero)"), 0) << err;
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(Sh("{ printf '45\\t8\\t38\\t8\\n\\0'; head -c 4G /dev/zero; } | (ulimit -v 1000000; $PLOT --points -)"), 0)
+      << err;
+  EXPECT_EQ(out, "1\t1\t1033\t934\n1\t2\t1433\t803\n1\t3\t567\t778\n1\t4\t1033\t1066\n");
+}
+
 // A name from a folder nobody checked reaches the terminal with its control characters spelt
 // out, as a cell's are: no escape sequence retitles the terminal or writes its clipboard, and a
 // message stays one line of DATAFILE:ROW: MESSAGE.
