@@ -15,7 +15,6 @@
 #include <QGuiApplication>
 #include <QKeySequence>
 #include <QLabel>
-#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -289,7 +288,8 @@ void TForm1::changeEvent(QEvent* event) {
 }
 
 void TForm1::ReadDecimalSeparator() {
-  State().DecimalSeparator = DecimalSeparatorFrom(QLocale::system().decimalPoint().toStdString());
+  // The same rule as ternova-plot's, so a file that loads in one loads in the other.
+  State().DecimalSeparator = UserDecimalSeparator();
 }
 
 void TForm1::FormCreate() {

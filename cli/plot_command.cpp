@@ -1,11 +1,9 @@
 #include "cli/plot_command.h"
 
-#include <langinfo.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -64,14 +62,6 @@ bool OnOff(const std::string& v, bool& out) {
   if (v == "on") return out = true, true;
   if (v == "off") return out = false, true;
   return false;
-}
-
-char LocaleSeparator() {
-  std::setlocale(LC_NUMERIC, "");
-  const char* radix = nl_langinfo(RADIXCHAR);
-  const char sep = DecimalSeparatorFrom(radix ? radix : "");
-  std::setlocale(LC_NUMERIC, "C");
-  return sep;
 }
 
 // How messages name the data read from standard input.
@@ -236,6 +226,10 @@ int Run(const std::vector<std::string>& args, std::istream& in, const StandardIn
       if (!value(o.output)) return usage("-o needs a file name");
     } else if (a == "--decimal-separator") {
       if (!value(v) || v.size() != 1) return usage("--decimal-separator takes one character");
+      // One of the number's own characters would change what the amounts say (with "e", 1e5
+      // would read as 1.5).
+      if (!IsUsableDecimalSeparator(v[0]))
+        return usage("--decimal-separator cannot be a digit, +, -, e, E, a blank or a control character");
       o.separator = v[0];
     } else if (a == "--symbol") {
       if (!value(v)) return usage("--symbol needs large, medium or small");
@@ -273,7 +267,7 @@ int Run(const std::vector<std::string>& args, std::istream& in, const StandardIn
   SampleTable table;
   CellStore cells;
   try {
-    const char separator = o.separator ? *o.separator : LocaleSeparator();
+    const char separator = o.separator ? *o.separator : UserDecimalSeparator();
     // Closed, it would read as an empty table: a diagram of nothing, reported as done.
     if (standardInput && input && input->closed) throw LoadError(kStandardInputClosed, 0);
     if (standardInput)

@@ -62,6 +62,17 @@ TEST_F(PlotCommand, DecimalSeparatorCanBeGiven) {
   EXPECT_EQ(Run({"--decimal-separator", ",", "--points", Data("1.0\t1\t1\t1")}), 1);
 }
 
+TEST_F(PlotCommand, TheNumbersOwnCharactersAreNoSeparator) {
+  const std::string data = Data("1e5\t1\t1\t1\n");
+  for (const char* c : {"e", "E", "0", "5", "+", "-", " ", "\t", "\r", "\n", "\x1b"}) {
+    EXPECT_EQ(Run({"--decimal-separator", c, "--points", data}), 2) << static_cast<int>(*c);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(err.str().substr(0, err.str().find('\n') + 1),
+              "ternova-plot: --decimal-separator cannot be a digit, +, -, e, E, a blank or a control character\n");
+  }
+  EXPECT_EQ(Run({"--decimal-separator", ";", "--points", data}), 0) << err.str();
+}
+
 TEST_F(PlotCommand, WrongCommandLinesExitWithTwo) {
   const std::string data = Data("1\t1\t1\t1");
   const std::vector<std::vector<std::string>> wrong = {
