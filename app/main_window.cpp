@@ -15,7 +15,6 @@
 #include <QGuiApplication>
 #include <QKeySequence>
 #include <QLabel>
-#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -42,6 +41,7 @@
 #include "app/sample_grid.h"
 #include "app/state.h"
 #include "base/error.h"
+#include "base/visible_text.h"
 #include "data/data_file.h"
 #include "data/number.h"
 #include "diagram/render.h"
@@ -58,11 +58,12 @@ namespace {
 constexpr int kDesignedTextHeight = 12;
 const QString kWindowFace = QStringLiteral("ＭＳ Ｐゴシック");
 
-// The file's name without its folder: after the last "/", "\" or ":".
+// The file's name without its folder (after the last "/", "\" or ":"), as messages show names:
+// a name with a line end or an escape in it shows all of itself.
 QString NameWithoutFolder(const QString& path) {
   const int cut = std::max({path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')),
                             path.lastIndexOf(QLatin1Char(':'))});
-  return path.mid(cut + 1);
+  return QString::fromStdString(VisibleName(path.mid(cut + 1).toStdString()));
 }
 
 int Scale(int v, int num, int den) { return MulDiv(v, num, den); }
@@ -286,7 +287,8 @@ void TForm1::changeEvent(QEvent* event) {
 }
 
 void TForm1::ReadDecimalSeparator() {
-  State().DecimalSeparator = DecimalSeparatorFrom(QLocale::system().decimalPoint().toStdString());
+  // The same rule as ternova-plot's, so a file that loads in one loads in the other.
+  State().DecimalSeparator = UserDecimalSeparator();
 }
 
 void TForm1::FormCreate() {

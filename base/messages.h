@@ -44,6 +44,8 @@ inline constexpr Text kCannotOpenFile = TERNOVA_TEXT("Ternova", "ファイル \"
 //: %1 is the file's full path, %2 the system's text for the error.
 inline constexpr Text kCannotCreateFile = TERNOVA_TEXT("Ternova", "ファイル \"%1\". %2 を作成できません");
 inline constexpr Text kStreamWriteError = TERNOVA_TEXT("Ternova", "ストリームへの書き込みエラー");
+//: The data were to come from standard input, and the program was started with it closed.
+inline constexpr Text kStandardInputClosed = TERNOVA_TEXT("Ternova", "標準入力が閉じられています");
 
 // Data file.
 //: %1 is the field of the data file exactly as read.

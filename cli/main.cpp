@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     int qtArgc = 1;
     QGuiApplication app(qtArgc, argv);
-    return ternova::RunPlotCommand(args, std::cout, std::cerr);
+    return ternova::RunPlotCommand(args, std::cout, std::cerr, {.descriptor = 0, .closed = closed[0]});
   } catch (const std::bad_alloc&) {
     ReportOutOfMemory();
     return 1;

@@ -1,12 +1,12 @@
 #include "cli/plot_command.h"
 
-#include <langinfo.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <clocale>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <istream>
 #include <new>
 #include <optional>
@@ -17,6 +17,7 @@
 
 #include "base/error.h"
 #include "base/system_error.h"
+#include "base/visible_text.h"
 #include "data/data_file.h"
 #include "data/number.h"
 #include "plot/layers.h"
@@ -63,14 +64,6 @@ bool OnOff(const std::string& v, bool& out) {
   return false;
 }
 
-char LocaleSeparator() {
-  std::setlocale(LC_NUMERIC, "");
-  const char* radix = nl_langinfo(RADIXCHAR);
-  const char sep = DecimalSeparatorFrom(radix ? radix : "");
-  std::setlocale(LC_NUMERIC, "C");
-  return sep;
-}
-
 // How messages name the data read from standard input.
 constexpr const char* kStandardInput = "(standard input)";
 
@@ -81,16 +74,26 @@ bool SameFile(const std::string& a, const std::string& b) {
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+// Whether writing `output` would write into what standard input (`fd`) reads: an ordinary file
+// would lose the data, and a pipe would wait for a reader that is this very program. A terminal
+// or /dev/null keeps what is read apart from what is written.
+bool IsInputsFile(int fd, const std::string& output) {
+  struct stat in {}, out {};
+  return ::fstat(fd, &in) == 0 && ::stat(output.c_str(), &out) == 0 && in.st_dev == out.st_dev &&
+         in.st_ino == out.st_ino && !S_ISCHR(in.st_mode);
+}
+
 // Standard input as a stream that fails on a read error (a directory, a broken device) where
 // std::cin would report a plain end of input.
 class StandardInputBuffer : public std::streambuf {
  public:
+  explicit StandardInputBuffer(int fd) : fd_(fd) {}
   int error = 0;
 
  protected:
   int_type underflow() override {
     for (;;) {
-      const ssize_t got = ::read(0, buffer_, sizeof buffer_);
+      const ssize_t got = ::read(fd_, buffer_, sizeof buffer_);
       if (got > 0) {
         setg(buffer_, buffer_, buffer_ + got);
         return traits_type::to_int_type(buffer_[0]);
@@ -103,18 +106,46 @@ class StandardInputBuffer : public std::streambuf {
   }
 
  private:
+  int fd_;
   char buffer_[1 << 16];
 };
 
-// Standard input, whole: a pipe from a spreadsheet's clipboard or another program.
-std::shared_ptr<FileBytes> ReadAll(std::istream& in) {
+// Where the text in bytes[0, used) ends, looking from `from` on: at its first NUL, or in UTF-16
+// text (after its mark) at its first U+0000; npos when it goes on.
+size_t TextEnd(const char* bytes, size_t from, size_t used, bool utf16) {
+  if (!utf16) {
+    const void* nul = used > from ? std::memchr(bytes + from, '\0', used - from) : nullptr;
+    return nul ? static_cast<size_t>(static_cast<const char*>(nul) - bytes) : std::string::npos;
+  }
+  for (size_t i = std::max<size_t>(2, from & ~size_t{1}); i + 1 < used; i += 2)
+    if (bytes[i] == 0 && bytes[i + 1] == 0) return i;
+  return std::string::npos;
+}
+
+// Standard input, whole: a pipe from a spreadsheet's clipboard or another program. Reading
+// stops where the text ends, as the load ignores what follows (so /dev/zero is an empty table,
+// not a flood), and fails past `limit` bytes.
+std::shared_ptr<FileBytes> ReadAll(std::istream& in, size_t limit) {
   auto bytes = std::make_shared<FileBytes>();
   size_t used = 0;
-  for (;;) {
-    bytes->resize(std::max<size_t>(used * 2, size_t{1} << 16));
-    in.read(bytes->data() + used, static_cast<std::streamsize>(bytes->size() - used));
-    used += static_cast<size_t>(in.gcount());
-    if (!in) break;
+  bool marked = false, utf16 = false;
+  // Each read takes what one read of the input brings, so the end of the text is seen as soon
+  // as it arrives, even from a producer that then goes quiet.
+  while (in.peek() != std::istream::traits_type::eof()) {
+    if (used == bytes->size()) bytes->resize(std::min(std::max<size_t>(used * 2, size_t{1} << 16), limit + 1));
+    const size_t from = used;
+    used += static_cast<size_t>(in.readsome(bytes->data() + used, static_cast<std::streamsize>(bytes->size() - used)));
+    // UTF-16 text is full of zero bytes: its mark, once two bytes are in, says what ends it.
+    if (!marked && used >= 2) {
+      marked = true;
+      const char* b = bytes->data();
+      utf16 = (b[0] == '\xFF' && b[1] == '\xFE') || (b[0] == '\xFE' && b[1] == '\xFF');
+    }
+    if (const size_t end = TextEnd(bytes->data(), from, used, utf16); end != std::string::npos) {
+      used = end;
+      break;
+    }
+    if (used > limit) throw LoadError(kNoResources, 0);
   }
   bytes->resize(used);
   if (in.bad()) {
@@ -124,23 +155,30 @@ std::shared_ptr<FileBytes> ReadAll(std::istream& in) {
   return bytes;
 }
 
-int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err);
+// `input` is null when `in` is no file of the process's own (a test's text).
+int Run(const std::vector<std::string>& args, std::istream& in, const StandardInput* input, std::ostream& out,
+        std::ostream& err);
 
-}  // namespace
-
-int RunPlotCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  StandardInputBuffer buffer;
-  std::istream in(&buffer);
-  return RunPlotCommand(args, in, out, err);
-}
-
-int RunPlotCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+int Guarded(const std::function<int()>& run, std::ostream& err) {
   try {
-    return Run(args, in, out, err);
+    return run();
   } catch (const std::bad_alloc&) {
     err << "ternova-plot: " << WithFullStop(Tr(kOutOfMemory)) << "\n";
     return 1;
   }
+}
+
+}  // namespace
+
+int RunPlotCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   const StandardInput& input) {
+  StandardInputBuffer buffer(input.descriptor);
+  std::istream in(&buffer);
+  return Guarded([&] { return Run(args, in, &input, out, err); }, err);
+}
+
+int RunPlotCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+  return Guarded([&] { return Run(args, in, nullptr, out, err); }, err);
 }
 
 namespace {
@@ -154,7 +192,8 @@ int Flushed(std::ostream& out, std::ostream& err) {
   return 1;
 }
 
-int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+int Run(const std::vector<std::string>& args, std::istream& in, const StandardInput* input, std::ostream& out,
+        std::ostream& err) {
   Options o;
   auto usage = [&](const std::string& why) {
     err << "ternova-plot: " << why << "\n" << kUsage;
@@ -165,7 +204,7 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     const std::string& a = args[i];
     // An option given twice would silently lose one of its values.
     if (a.size() > 1 && a[0] == '-' && !given.insert(a == "--output" ? "-o" : a).second)
-      return usage(a + " given twice");
+      return usage(VisibleName(a) + " given twice");
     auto value = [&](std::string& v) {
       if (i + 1 >= args.size()) return false;
       v = args[++i];
@@ -187,6 +226,10 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
       if (!value(o.output)) return usage("-o needs a file name");
     } else if (a == "--decimal-separator") {
       if (!value(v) || v.size() != 1) return usage("--decimal-separator takes one character");
+      // One of the number's own characters would change what the amounts say (with "e", 1e5
+      // would read as 1.5).
+      if (!IsUsableDecimalSeparator(v[0]))
+        return usage("--decimal-separator cannot be a digit, +, -, e, E, a blank or a control character");
       o.separator = v[0];
     } else if (a == "--symbol") {
       if (!value(v)) return usage("--symbol needs large, medium or small");
@@ -205,7 +248,7 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
       if (v.empty() || *end || n < INT32_MIN || n > INT32_MAX) return usage("--select takes a row number");
       o.view.SelectedSample = static_cast<int32_t>(n);
     } else if (a.size() > 1 && a[0] == '-') {
-      return usage("unknown option " + a);
+      return usage("unknown option " + VisibleName(a));
     } else if (o.dataFile.empty()) {
       o.dataFile = a;
     } else {
@@ -216,17 +259,23 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
   if (o.points == !o.output.empty()) return usage("give either --points or -o OUT");
   const bool standardInput = o.dataFile == "-";
   if (!o.output.empty() && !standardInput && SameFile(o.dataFile, o.output))
-    return usage("the output " + o.output + " is the data file itself");
+    return usage("the output " + VisibleName(o.output) + " is the data file itself");
+  if (!o.output.empty() && standardInput && input && IsInputsFile(input->descriptor, o.output))
+    return usage("the output " + VisibleName(o.output) + " is the data file itself (standard input)");
 
   const DiagramGeometry geometry = ComputeDiagramGeometry();
   SampleTable table;
   CellStore cells;
   try {
-    const char separator = o.separator ? *o.separator : LocaleSeparator();
-    if (standardInput) LoadDataBytes(ReadAll(in), {geometry, table, cells}, separator).ThrowIfFailed();
+    const char separator = o.separator ? *o.separator : UserDecimalSeparator();
+    // Closed, it would read as an empty table: a diagram of nothing, reported as done.
+    if (standardInput && input && input->closed) throw LoadError(kStandardInputClosed, 0);
+    if (standardInput)
+      LoadDataBytes(ReadAll(in, input ? input->limit : kStandardInputLimit), {geometry, table, cells}, separator)
+          .ThrowIfFailed();
     else LoadDataFile(o.dataFile, {geometry, table, cells}, separator).ThrowIfFailed();
   } catch (const LoadError& e) {
-    const std::string name = standardInput ? kStandardInput : o.dataFile;
+    const std::string name = standardInput ? kStandardInput : VisibleName(o.dataFile);
     if (e.Row() > 0) err << name << ":" << e.Row() << ": " << WithFullStop(e.what()) << "\n";
     else err << "ternova-plot: " << WithFullStop(e.what()) << "\n";
     return 1;

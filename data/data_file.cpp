@@ -18,6 +18,7 @@
 #include "base/regular_file.h"
 #include "base/system_error.h"
 #include "base/two_cores.h"
+#include "base/visible_text.h"
 #include "data/byte_order_mark.h"
 #include "data/number.h"
 #include "data/text_decode.h"
@@ -49,7 +50,7 @@ std::string QuotedCell(std::string_view cell, bool utf8) {
 }
 
 [[noreturn]] void CannotOpen(const std::string& path, int error) {
-  throw LoadError(Format(kCannotOpenFile, {FullPath(path), SystemErrorText(error)}), 0);
+  throw LoadError(Format(kCannotOpenFile, {VisibleName(FullPath(path)), SystemErrorText(error)}), 0);
 }
 
 // Whether some program holds the file open for writing, where the system can tell: a read lease

@@ -29,8 +29,9 @@ class LoadError : public Error {
   int32_t row_;
 };
 
-// The whole file's bytes. Throws kCannotOpenFile with the full path and the system's text when it cannot
-// be read (missing, a directory, a device or FIFO, no access, or changed while it was read).
+// The whole file's bytes. Throws kCannotOpenFile with the full path (as VisibleName shows it)
+// and the system's text when it cannot be read (missing, a directory, a device or FIFO, no
+// access, or changed while it was read).
 std::shared_ptr<FileBytes> ReadWholeFile(const std::string& path);
 
 // Lines end at CR LF, lone LF or lone CR; a terminator at the very end adds no line.

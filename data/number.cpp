@@ -1,5 +1,8 @@
 #include "data/number.h"
 
+#include <langinfo.h>
+#include <locale.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -144,8 +147,23 @@ AmountStatus TryParseAmount(std::string_view s, char separator, double& value) {
   return ReadInFull(s, separator, value);
 }
 
+bool IsUsableDecimalSeparator(char c) {
+  return static_cast<unsigned char>(c) > 0x20 && !IsDigit(c) && c != '+' && c != '-' && c != 'e' && c != 'E';
+}
+
 char DecimalSeparatorFrom(std::string_view setting) {
-  return setting.size() == 1 ? setting[0] : '.';
+  return setting.size() == 1 && IsUsableDecimalSeparator(setting[0]) ? setting[0] : '.';
+}
+
+char UserDecimalSeparator() {
+  // A locale of its own, so the process's locale (and any thread formatting with it) is left
+  // alone.
+  const locale_t numeric = ::newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(0));
+  if (numeric == static_cast<locale_t>(0)) return '.';
+  const char* radix = ::nl_langinfo_l(RADIXCHAR, numeric);
+  const char separator = DecimalSeparatorFrom(radix ? radix : "");
+  ::freelocale(numeric);
+  return separator;
 }
 
 }  // namespace ternova

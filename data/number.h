@@ -12,7 +12,19 @@ namespace ternova {
 enum class AmountStatus { Ok, Invalid, Overflow };
 AmountStatus TryParseAmount(std::string_view text, char separator, double& value);
 
-// The decimal separator from a locale's setting: "." when it is missing or longer than one char.
+// Whether `c` can be the decimal separator: no character the amounts are written with
+// otherwise (digits, signs, E and e) and no blank or control byte, which the number and the
+// line around it would lose.
+bool IsUsableDecimalSeparator(char c);
+
+// The decimal separator from a locale's setting: "." when it is missing, longer than one char
+// or not usable.
 char DecimalSeparatorFrom(std::string_view setting);
+
+// The user's decimal separator, for the window and ternova-plot alike: that of the C library's
+// locale which the environment names for numbers (LC_ALL, LC_NUMERIC, LANG), read afresh on
+// every call. A locale the system does not have installed has no setting, so it gives ".",
+// as it does for every other program that formats numbers through the C library.
+char UserDecimalSeparator();
 
 }  // namespace ternova

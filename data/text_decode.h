@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "base/encoding.h"
+#include "base/visible_text.h"
 
 namespace ternova {
 
@@ -12,11 +13,5 @@ namespace ternova {
 inline std::string DecodeCellText(std::string_view bytes, bool utf8) {
   return utf8 ? std::string(bytes) : Utf8FromCodePage(bytes, SystemCodePage());
 }
-
-// `utf8` with every character one cannot see written as its code, e.g. <U+FEFF>: byte-order
-// marks, control characters, spaces other than the plain one, zero-width and direction marks.
-// For messages that quote a field, so a field that looks right shows why it is not; the
-// brackets keep "<U+3000>1" apart from U+30001.
-std::string WithInvisiblesShown(std::string_view utf8);
 
 }  // namespace ternova

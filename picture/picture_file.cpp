@@ -14,6 +14,7 @@
 
 #include "base/error.h"
 #include "base/system_error.h"
+#include "base/visible_text.h"
 
 namespace ternova {
 
@@ -210,7 +211,7 @@ void WriteFileReplacingStreamed(const std::string& path, const std::function<voi
   const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
   const std::string full = ec ? path : absolute.string();
   auto cannotCreate = [&](int error) {
-    throw Error(Format(kCannotCreateFile, {full, SystemErrorText(error)}));
+    throw Error(Format(kCannotCreateFile, {VisibleName(full), SystemErrorText(error)}));
   };
   auto produceInto = [&](int fd) { produce([fd](const uint8_t* data, size_t size) { WriteAll(fd, data, size); }); };
 

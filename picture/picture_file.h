@@ -21,10 +21,11 @@ enum class PipeTargets { Write, Refuse };
 // permission bits (never set-user-ID, set-group-ID or sticky) and, where the process may set
 // them, its owner and group. An existing target that is not a regular file (a device, a FIFO)
 // is written in place, and so is a writable file where the folder takes no new file or the
-// rename is not allowed. Errors: kCannotCreateFile with the full path and the system's text
-// when the file cannot be created or written to at all, kStreamWriteError for a short write,
-// and whatever `encode` throws. After any error in the atomic path the earlier file is as it was
-// and no temporary file is left; SIGINT, SIGTERM and SIGHUP remove the temporary file too.
+// rename is not allowed. Errors: kCannotCreateFile with the full path (as VisibleName shows it)
+// and the system's text when the file cannot be created or written to at all,
+// kStreamWriteError for a short write, and whatever `encode` throws. After any error in the
+// atomic path the earlier file is as it was and no temporary file is left; SIGINT, SIGTERM and
+// SIGHUP remove the temporary file too.
 void WriteFileReplacing(const std::string& path, const std::function<std::vector<uint8_t>()>& encode,
                         PipeTargets pipes = PipeTargets::Write);
 

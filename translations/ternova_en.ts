@@ -122,5 +122,10 @@
         <extracomment>A load of pasted (or dropped) text failed. %1 is the line of that text, %2 the message as for a file.</extracomment>
         <translation>Line %1 of the pasted text: %2</translation>
     </message>
+    <message>
+        <source>標準入力が閉じられています</source>
+        <extracomment>The data were to come from standard input, and the program was started with it closed.</extracomment>
+        <translation>Standard input is closed</translation>
+    </message>
 </context>
 </TS>

@@ -1,8 +1,12 @@
 // The window in the user's language: Japanese on a Japanese system and where none is set,
 // English elsewhere.
+#include <QDir>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QTranslator>
+#include <locale.h>
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -137,6 +141,60 @@ TEST_F(WindowLanguage, WindowAndCoreTranslateAlike) {
       }
     }
   }
+}
+
+// The window reads the decimal separator where ternova-plot reads it, so a file loads in both
+// or in neither: a locale that is named but not installed (Debian installs only those chosen)
+// gives ".", though Qt's own locale data know the language's ","; an installed one gives its
+// own. Qt reads the locale once, at start, so each case is a program of its own.
+TEST(WindowDecimalSeparator, IsTheInstalledLocalesAsForTernovaPlot) {
+  if (qEnvironmentVariableIsSet("TERNOVA_SEPARATOR_CHILD")) {
+    // "<separator><file>": the separator expected and a file written with it.
+    const QString task = qEnvironmentVariable("TERNOVA_SEPARATOR_CHILD");
+    App();
+    State() = ProcessState{};
+    auto dialogs = std::make_unique<FakeDialogs>();
+    FakeDialogs* fake = dialogs.get();
+    TForm1 form(std::move(dialogs));
+    EXPECT_EQ(State().DecimalSeparator, task[0].toLatin1());
+    form.FormDropFile(task.mid(1));
+    EXPECT_TRUE(fake->errors.empty()) << fake->errors.front().toStdString();
+    EXPECT_EQ(State().Table.SampleCount, 11);
+    return;
+  }
+  App();  // the program's own path is known only once the application exists
+  QTemporaryDir dir;
+  auto runs = [&](const QString& task, const QString& lang, const QString& locales) {
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_NUMERIC", "LOCPATH"}) env.remove(name);
+    env.insert("LANG", lang);
+    if (!locales.isEmpty()) env.insert("LOCPATH", locales);
+    env.insert("TERNOVA_SEPARATOR_CHILD", task);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--gtest_filter=WindowDecimalSeparator.IsTheInstalledLocalesAsForTernovaPlot"});
+    EXPECT_TRUE(child.waitForFinished(60000));
+    EXPECT_EQ(child.exitCode(), 0) << lang.toStdString() << ": " << child.readAll().toStdString();
+  };
+  const QString points = QStringLiteral("." TERNOVA_SOURCE_DIR "/examples/minerals.txt");
+  const locale_t german = ::newlocale(LC_NUMERIC_MASK, "de_DE.UTF-8", static_cast<locale_t>(0));
+  if (german) ::freelocale(german);
+  else runs(points, "de_DE.UTF-8", {});
+  // German installed in a folder of the test's own.
+  const QString locales = dir.filePath("locales");
+  ASSERT_TRUE(QDir().mkpath(locales));
+  if (QProcess::execute("localedef", {"-i", "de_DE", "-f", "UTF-8", locales + "/de_DE.UTF-8"}) != 0)
+    GTEST_SKIP() << "localedef cannot build de_DE here";
+  QFile commas(dir.filePath("commas.txt"));
+  ASSERT_TRUE(commas.open(QIODevice::WriteOnly));
+  QFile minerals(TERNOVA_SOURCE_DIR "/examples/minerals.txt");
+  ASSERT_TRUE(minerals.open(QIODevice::ReadOnly));
+  commas.write(minerals.readAll().replace('.', ','));
+  commas.close();
+  runs("," + commas.fileName(), "de_DE.UTF-8", locales);
+  runs(points, "C.UTF-8", locales);
 }
 
 TEST_F(WindowLanguage, UnknownLanguageChangesNothing) {

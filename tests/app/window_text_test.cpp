@@ -73,6 +73,21 @@ TEST_F(RealWindowTest, AFileNameIsShownAsItIsWritten) {
   EXPECT_EQ(pane.CaptionLabel()->textFormat(), Qt::PlainText);
 }
 
+class FileNameTest : public WindowTest {};
+
+// A name from a folder nobody checked: the label shows all of it, its control characters spelt
+// out as in cells and as ternova-plot prints them, and so does the error box.
+TEST_F(FileNameTest, ControlCharactersOfANameAreSpeltOut) {
+  Open(WriteFile(QString::fromUtf8("minerals.txt\n\x1b]0;x\x07.txt"), "1\t1\t1\t1\n"));
+  EXPECT_EQ(form_->lblFN->text().toStdString(), "Data file = minerals.txt<U+000A><U+001B>]0;x<U+0007>.txt");
+  EXPECT_TRUE(dialogs_->errors.empty());
+  Open(dir_.filePath(QString::fromUtf8("gone\r\x1b[2J.txt")));
+  ASSERT_EQ(dialogs_->errors.size(), 1u);
+  EXPECT_EQ(dialogs_->errors[0].toStdString(), "ファイル \"" + dir_.path().toStdString() +
+                                                  "/gone<U+000D><U+001B>[2J.txt\". No such file or directory は開けません.");
+  EXPECT_EQ(form_->lblFN->text().toStdString(), "Data file = minerals.txt<U+000A><U+001B>]0;x<U+0007>.txt");
+}
+
 TEST_F(RealWindowTest, TheErrorBoxKeepsTheEndOfItsTextTogether) {
   const QString shortText = "ファイル \"/proc/test.emf\". No such file or directory を作成できません.";
   const QString longPath = "/tmp/" + QString(30, 'd') + "/" + QString(40, 'e') + "/" + QString(40, 'f') + ".emf";

@@ -34,6 +34,7 @@ const TextRow kTexts[] = {
     {kCannotOpenFile, "ファイル \"%1\". %2 は開けません", "Cannot open file \"%1\". %2"},
     {kCannotCreateFile, "ファイル \"%1\". %2 を作成できません", "Cannot create file \"%1\". %2"},
     {kStreamWriteError, "ストリームへの書き込みエラー", "Error writing to the file"},
+    {kStandardInputClosed, "標準入力が閉じられています", "Standard input is closed"},
     {kNotANumber, "'%1' は浮動小数点数ではありません", "'%1' is not a valid floating-point value"},
     {kOddUtf16Length, "UTF-16 のテキストのバイト数が奇数です", "The UTF-16 text has an odd number of bytes"},
     {kUnpairedSurrogate, "UTF-16 のテキストの %1 行目に対のないサロゲート %2 があります",

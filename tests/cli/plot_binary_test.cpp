@@ -172,6 +172,75 @@ TEST_F(PlotBinary, TheDataFileIsNeverTheOutput) {
   EXPECT_TRUE(fs::is_symlink(dir / "alias.emf"));
 }
 
+// The output may not be what standard input reads either: a file would lose its data, a pipe
+// would wait for this very program to read it.
+TEST_F(PlotBinary, TheFileStandardInputReadsIsNeverTheOutput) {
+  const std::string data = Read("data.txt");
+  fs::create_symlink("data.txt", dir / "alias.emf");
+  for (const char* command : {"$PLOT - -o data.txt < data.txt", "$PLOT - -o ./alias.emf < data.txt",
+                              "$PLOT - -o /proc/self/fd/0 < data.txt", "cat data.txt | timeout 10 $PLOT - -o /proc/self/fd/0",
+                              "$PLOT - -o /dev/stdin < alias.emf"}) {
+    EXPECT_EQ(Sh(command), 2) << command;
+    EXPECT_NE(err.find("is the data file itself (standard input)"), std::string::npos) << command << ": " << err;
+    EXPECT_EQ(Read("data.txt"), data) << command;
+  }
+  EXPECT_TRUE(fs::is_symlink(dir / "alias.emf"));
+  EXPECT_EQ(Sh("$PLOT - -o net.emf < data.txt"), 0) << err;
+  EXPECT_TRUE(IsEmf("net.emf"));
+  // A device keeps what is read apart from what is written.
+  if (Sh("mknod null c 1 3") != 0) GTEST_SKIP() << "making device nodes needs root";
+  EXPECT_EQ(Sh("$PLOT - -o null < null"), 0) << err;
+}
+
+// Closed, standard input would read as an empty table and give a diagram of nothing.
+TEST_F(PlotBinary, AClosedStandardInputIsAFailure) {
+  EXPECT_EQ(Sh("$PLOT - -o net.svg <&-"), 1);
+  EXPECT_EQ(err, "ternova-plot: 標準入力が閉じられています.\n");
+  EXPECT_EQ(Sh("$PLOT --points - <&-"), 1);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(err, "ternova-plot: 標準入力が閉じられています.\n");
+  EXPECT_EQ(Sh("LC_ALL=en_US.UTF-8 $PLOT --points - <&-"), 1);
+  EXPECT_EQ(err, "ternova-plot: Standard input is closed.\n");
+  EXPECT_EQ(Names(dir), std::vector<std::string>{"data.txt"});
+  EXPECT_EQ(Sh("$PLOT data.txt -o net.svg <&-"), 0) << "a named data file needs no standard input";
+}
+
+// What follows the first NUL is never read: /dev/zero is an empty table, not a flood. The limit
+// on memory makes reading on a failure instead of the machine's end.
+TEST_F(PlotBinary, StandardInputIsReadOnlyToItsFirstNul) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+  EXPECT_EQ(Sh("(ulimit -v 1000000; $PLOT --points - < /dev/zero)"), 0) << err;
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(Sh("{ printf '45\\t8\\t38\\t8\\n\\0'; head -c 4G /dev/zero; } | (ulimit -v 1000000; $PLOT --points -)"), 0)
+      << err;
+  EXPECT_EQ(out, "1\t1\t1033\t934\n1\t2\t1433\t803\n1\t3\t567\t778\n1\t4\t1033\t1066\n");
+}
+
+// A name from a folder nobody checked reaches the terminal with its control characters spelt
+// out, as a cell's are: no escape sequence retitles the terminal or writes its clipboard, and a
+// message stays one line of DATAFILE:ROW: MESSAGE.
+TEST_F(PlotBinary, NamesReachTheTerminalSpeltOut) {
+  const std::string bad = "evil\x1b]0;pwned\x07.txt", missing = "gone\x1b]52;c;eA==\x07\n.txt";
+  Write(bad, "x\t2\t3\t4\n");
+  EXPECT_EQ(Sh("$PLOT --points '" + bad + "'"), 1);
+  EXPECT_EQ(err, "evil<U+001B>]0;pwned<U+0007>.txt:1: 'x' は浮動小数点数ではありません.\n");
+  EXPECT_EQ(Sh("$PLOT --points '" + missing + "'"), 1);
+  EXPECT_EQ(err, "ternova-plot: ファイル \"" + dir.string() +
+                     "/gone<U+001B>]52;c;eA==<U+0007><U+000A>.txt\". No such file or directory は開けません.\n");
+  EXPECT_EQ(Sh("$PLOT data.txt -o '/nonexistent/\x1b]0;x\x07x.svg'"), 1);
+  EXPECT_EQ(err, "ternova-plot: ファイル \"/nonexistent/<U+001B>]0;x<U+0007>x.svg\". No such file or directory を作成できません.\n");
+  // Names and arguments the usage message repeats.
+  fs::create_symlink("data.txt", dir / "\x1b[2J.emf");
+  EXPECT_EQ(Sh("$PLOT data.txt -o '\x1b[2J.emf'"), 2);
+  EXPECT_EQ(err.substr(0, err.find('\n') + 1), "ternova-plot: the output <U+001B>[2J.emf is the data file itself\n");
+  EXPECT_EQ(Sh("$PLOT data.txt --\x1b[2J"), 2);
+  EXPECT_EQ(err.substr(0, err.find('\n') + 1), "ternova-plot: unknown option --<U+001B>[2J\n");
+  EXPECT_EQ(Sh("$PLOT data.txt -o a.emf '-\x07' -o b.emf"), 2);
+  EXPECT_EQ(err.substr(0, err.find('\n') + 1), "ternova-plot: unknown option -<U+0007>\n");
+}
+
 TEST_F(PlotBinary, AFifoAsTheDataFileIsRefusedAtOnce) {
   ASSERT_EQ(::mkfifo((dir / "pipe.txt").c_str(), 0600), 0);
   EXPECT_EQ(Sh("timeout 10 $PLOT --points pipe.txt"), 1);

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace ternova {
 namespace {
@@ -57,6 +60,17 @@ TEST_F(PlotCommand, UnreadableFileIsReportedWithoutARow) {
 TEST_F(PlotCommand, DecimalSeparatorCanBeGiven) {
   ASSERT_EQ(Run({"--decimal-separator", ",", "--points", Data("1,0\t1\t1\t1")}), 0);
   EXPECT_EQ(Run({"--decimal-separator", ",", "--points", Data("1.0\t1\t1\t1")}), 1);
+}
+
+TEST_F(PlotCommand, TheNumbersOwnCharactersAreNoSeparator) {
+  const std::string data = Data("1e5\t1\t1\t1\n");
+  for (const char* c : {"e", "E", "0", "5", "+", "-", " ", "\t", "\r", "\n", "\x1b"}) {
+    EXPECT_EQ(Run({"--decimal-separator", c, "--points", data}), 2) << static_cast<int>(*c);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(err.str().substr(0, err.str().find('\n') + 1),
+              "ternova-plot: --decimal-separator cannot be a digit, +, -, e, E, a blank or a control character\n");
+  }
+  EXPECT_EQ(Run({"--decimal-separator", ";", "--points", data}), 0) << err.str();
 }
 
 TEST_F(PlotCommand, WrongCommandLinesExitWithTwo) {
@@ -153,6 +167,73 @@ TEST_F(PlotFromInput, ErrorsNameStandardInputAndEmptyInputIsAnEmptyTable) {
   EXPECT_EQ(RunPlotCommand({"--points", "-"}, broken, out, err), 1);
   EXPECT_EQ(err.str(), "ternova-plot: ファイル \"(standard input)\". Input/output error は開けません.\n");
   EXPECT_EQ(RunWith("", {"-", "-", "-o", "x.emf"}), 2);
+}
+
+// Standard input through a pipe, fed by a writer that ends when the reading end goes.
+class PlotFromPipe : public PlotCommand {
+ protected:
+  void SetUp() override {
+    PlotCommand::SetUp();
+    std::signal(SIGPIPE, SIG_IGN);  // the writer sees EPIPE instead
+  }
+  // Runs with `text` and then `rest` repeated `times` written into standard input; `written`
+  // is what the writer got into the pipe before the program stopped reading.
+  int RunFed(std::vector<std::string> args, const std::string& text, const std::string& rest, size_t times,
+             size_t limit) {
+    int ends[2];
+    EXPECT_EQ(::pipe(ends), 0);
+    written = 0;
+    std::thread writer([&, w = ends[1]] {
+      auto put = [&](const std::string& bytes) {
+        for (size_t at = 0; at < bytes.size();) {
+          const ssize_t n = ::write(w, bytes.data() + at, bytes.size() - at);
+          if (n <= 0) return false;
+          at += static_cast<size_t>(n);
+          written += static_cast<size_t>(n);
+        }
+        return true;
+      };
+      if (put(text))
+        for (size_t i = 0; i < times && put(rest); ++i) {}
+      ::close(w);
+    });
+    out.str("");
+    err.str("");
+    const int status = RunPlotCommand(args, out, err, {.descriptor = ends[0], .closed = false, .limit = limit});
+    ::close(ends[0]);
+    writer.join();
+    return status;
+  }
+  size_t written = 0;
+};
+
+TEST_F(PlotFromPipe, ReadingStopsAtTheFirstNul) {
+  // Sixty-four mebibytes after the NUL, of which the program takes at most one read's worth.
+  const std::string block(1 << 16, 'x');
+  ASSERT_EQ(RunFed({"--points", "-"}, std::string("45\t8\t38\t8\n\0", 11), block, 1024, size_t{1} << 20), 0)
+      << err.str();
+  EXPECT_EQ(out.str(), "1\t1\t1033\t934\n1\t2\t1433\t803\n1\t3\t567\t778\n1\t4\t1033\t1066\n");
+  EXPECT_LT(written, size_t{8} << 20);
+  // In UTF-16 the text ends at its first U+0000, not at the zero bytes of its characters.
+  const std::string utf16("\xFF\xFE" "4\0" "5\0\t\0" "8\0\t\0" "3\0" "8\0\t\0" "8\0\n\0\0\0", 24);
+  ASSERT_EQ(RunFed({"--points", "-"}, utf16, block, 1024, size_t{1} << 20), 0) << err.str();
+  EXPECT_EQ(out.str(), "1\t1\t1033\t934\n1\t2\t1433\t803\n1\t3\t567\t778\n1\t4\t1033\t1066\n");
+  EXPECT_LT(written, size_t{8} << 20);
+}
+
+TEST_F(PlotFromPipe, AnEndlessStreamEndsAtTheBoundAsOutOfResources) {
+  std::string lines;
+  for (int i = 0; i < 4096; ++i) lines += "45\t8\t38\t8\n";  // 40 KiB
+  EXPECT_EQ(RunFed({"-", "-o", (dir / "y.svg").string()}, "", lines, 256, size_t{1} << 20), 1);
+  EXPECT_EQ(err.str(), "ternova-plot: システム リソースが足りません.\n");
+  EXPECT_LT(written, size_t{4} << 20) << "read on past the bound";
+  EXPECT_FALSE(fs::exists(dir / "y.svg"));
+  // Up to the bound is a table like any other.
+  EXPECT_EQ(RunFed({"--points", "-"}, "", lines, 25, lines.size() * 25), 0) << err.str();
+  const std::string points = out.str();
+  EXPECT_EQ(std::count(points.begin(), points.end(), '\n'), 4096 * 25 * 4);
+  EXPECT_EQ(RunFed({"--points", "-"}, "", lines, 25, lines.size() * 25 - 1), 1);
+  EXPECT_EQ(err.str(), "ternova-plot: システム リソースが足りません.\n");
 }
 
 }  // namespace

@@ -1,13 +1,18 @@
 #include "data/number.h"
 
 #include <gtest/gtest.h>
+#include <locale.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace ternova {
 namespace {
@@ -64,6 +69,88 @@ TEST(NumberSyntax, SeparatorComesFromTheLocale) {
   EXPECT_EQ(DecimalSeparatorFrom(","), ',');
   EXPECT_EQ(DecimalSeparatorFrom(""), '.');
   EXPECT_EQ(DecimalSeparatorFrom("\xD9\xAB"), '.');  // longer than one byte
+}
+
+// A separator that is itself part of the number syntax would change what an amount says (with
+// "e", 1e5 would read as 1.5), and a blank or control byte would be cut off with the field.
+TEST(DecimalSeparator, NoCharacterOfTheNumberSyntaxIsUsable) {
+  for (const char c : std::string("0123456789+-eE \t\r\n\v\f\x01\x1f", 22) + '\0') {
+    EXPECT_FALSE(IsUsableDecimalSeparator(c)) << static_cast<int>(c);
+    EXPECT_EQ(DecimalSeparatorFrom(std::string(1, c)), '.') << static_cast<int>(c);
+  }
+  for (const char c : {'.', ',', '\'', '/', ':', ';', 'd', 'x', '\xB7'}) {
+    EXPECT_TRUE(IsUsableDecimalSeparator(c)) << c;
+    EXPECT_EQ(DecimalSeparatorFrom(std::string(1, c)), c);
+  }
+}
+
+// The window and ternova-plot both read the user's separator here, from the C library's locale
+// data: a locale that is named but not installed (Debian installs only those chosen) has no
+// setting and gives "."; an installed one gives its own.
+class UserSeparator : public ::testing::Test {
+ protected:
+  static constexpr const char* kVariables[] = {"LC_ALL", "LC_NUMERIC", "LANG", "LOCPATH"};
+  void SetUp() override {
+    for (const char* name : kVariables) {
+      const char* value = std::getenv(name);
+      saved_.push_back(value ? std::optional<std::string>(value) : std::nullopt);
+      ::unsetenv(name);
+    }
+  }
+  void TearDown() override {
+    for (size_t i = 0; i < saved_.size(); ++i) {
+      if (saved_[i]) ::setenv(kVariables[i], saved_[i]->c_str(), 1);
+      else ::unsetenv(kVariables[i]);
+    }
+    if (!folder_.empty()) std::filesystem::remove_all(folder_);
+  }
+  static bool Installed(const char* name) {
+    const locale_t l = ::newlocale(LC_NUMERIC_MASK, name, static_cast<locale_t>(0));
+    if (l) ::freelocale(l);
+    return l != static_cast<locale_t>(0);
+  }
+  // German installed in a folder of the test's own, for LOCPATH; empty where localedef fails.
+  std::string InstallGerman() {
+    folder_ = (std::filesystem::temp_directory_path() / ("ternova-locale-" + std::to_string(::getpid()))).string();
+    std::filesystem::create_directories(folder_);
+    const std::string command = "localedef -i de_DE -f UTF-8 '" + folder_ + "/de_DE.UTF-8' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0 ? folder_ : std::string();
+  }
+  std::vector<std::optional<std::string>> saved_;
+  std::string folder_;
+};
+
+TEST_F(UserSeparator, ALocaleThatIsNotInstalledGivesAPoint) {
+  EXPECT_EQ(UserDecimalSeparator(), '.');  // nothing set
+  for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8", "ru_RU.UTF-8", "pt_BR.UTF-8", "xx_YY.UTF-8"}) {
+    if (Installed(name)) continue;
+    for (const char* variable : {"LANG", "LC_NUMERIC", "LC_ALL"}) {
+      ::setenv(variable, name, 1);
+      EXPECT_EQ(UserDecimalSeparator(), '.') << variable << "=" << name;
+      ::unsetenv(variable);
+    }
+  }
+}
+
+TEST_F(UserSeparator, AnInstalledLocaleGivesItsOwnByTheUsualPrecedence) {
+  const std::string folder = InstallGerman();
+  if (folder.empty()) GTEST_SKIP() << "localedef cannot build de_DE here";
+  ::setenv("LOCPATH", folder.c_str(), 1);
+  const struct {
+    const char *all, *numeric, *lang;
+    char separator;
+  } cases[] = {
+      {"", "", "de_DE.UTF-8", ','},         {"", "de_DE.UTF-8", "C.UTF-8", ','},
+      {"", "C.UTF-8", "de_DE.UTF-8", '.'},  {"C", "de_DE.UTF-8", "de_DE.UTF-8", '.'},
+      {"de_DE.UTF-8", "C", "C", ','},
+  };
+  for (const auto& c : cases) {
+    for (const auto& [variable, value] : {std::pair{"LC_ALL", c.all}, {"LC_NUMERIC", c.numeric}, {"LANG", c.lang}}) {
+      if (*value) ::setenv(variable, value, 1);
+      else ::unsetenv(variable);
+    }
+    EXPECT_EQ(UserDecimalSeparator(), c.separator) << c.all << " / " << c.numeric << " / " << c.lang;
+  }
 }
 
 TEST(NumberSyntax, ExponentDigitsStopAtFiveHundred) {

@@ -1,6 +1,8 @@
-#include "data/text_decode.h"
+#include "base/visible_text.h"
 
 #include <cstdio>
+
+#include "base/encoding.h"
 
 namespace ternova {
 
@@ -40,6 +42,13 @@ std::string WithInvisiblesShown(std::string_view utf8) {
     i += n;
   }
   return out;
+}
+
+std::string VisibleName(std::string_view name) {
+  if (IsValidUtf8(name)) return WithInvisiblesShown(name);
+  std::string utf8(ReplacedUtf8Size(name), '\0');
+  ReplaceInvalidUtf8(name, utf8.data());
+  return WithInvisiblesShown(utf8);
 }
 
 }  // namespace ternova
