@@ -1,6 +1,8 @@
 #include "picture/metafile_import.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <variant>
@@ -45,6 +47,18 @@ class Reader {
   std::string_view b_;
   bool ok_ = true;
 };
+
+// Sums and differences of a file's 32-bit fields are worked out in 64 bits and held at the 32-bit
+// limits, so a value from far off stays far off on its own side instead of wrapping round.
+int32_t Saturate(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
+// The number of units from `from` to `to`, both included, as the header's rectangles count them;
+// nothing when 32 bits cannot hold it, counted with `to` or without.
+std::optional<int32_t> Span(int32_t from, int32_t to) {
+  const int64_t span = int64_t{to} - from + 1;
+  if (span - 1 < INT32_MIN || span > INT32_MAX) return std::nullopt;
+  return static_cast<int32_t>(span);
+}
 
 Rgb FromColorRef(uint32_t c) { return {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c >> 16)}; }
 
@@ -94,9 +108,12 @@ class Builder {
     // text roughly where it was. A given 0 stays: it is the low half of a surrogate pair.
     const size_t given = std::min(advances.size(), t.chars.size());
     advances.resize(t.chars.size());
-    std::fill(advances.begin() + static_cast<ptrdiff_t>(given), advances.end(), std::max(1, std::abs(font_.height) / 2));
+    const auto half = static_cast<int32_t>(std::max<int64_t>(1, std::abs(int64_t{font_.height}) / 2));
+    std::fill(advances.begin() + static_cast<ptrdiff_t>(given), advances.end(), half);
     t.advances = std::move(advances);
-    for (int32_t a : t.advances) t.width += a;
+    int64_t width = 0;  // no file holds the 2^32 advances of 32 bits it takes to pass 64
+    for (int32_t a : t.advances) width += a;
+    t.width = Saturate(width);
     content_->texts.push_back(std::move(t));
     content_->ops.emplace_back(op::TextOut{x, y, static_cast<uint32_t>(content_->texts.size() - 1)});
   }
@@ -130,15 +147,19 @@ bool OutOfTime(WorkBudget* budget, size_t& records) {
 }
 
 std::optional<PictureSnapshot> ImportEmf(Reader& r, WorkBudget* budget) {
-  const int32_t left = r.I32(8), top = r.I32(12), right = r.I32(16), bottom = r.I32(20);
+  // rclBounds, the logical size the records draw in, and rclFrame.
+  const int32_t left = r.I32(8), top = r.I32(12);
+  const std::optional<int32_t> width = Span(left, r.I32(16)), height = Span(top, r.I32(20));
+  const std::optional<int32_t> frameWidth = Span(r.I32(24), r.I32(32)), frameHeight = Span(r.I32(28), r.I32(36));
+  if (!width || !height || !frameWidth || !frameHeight) return std::nullopt;
   PictureSnapshot snapshot;
-  snapshot.width = right - left + 1;
-  snapshot.height = bottom - top + 1;
-  snapshot.frame = {r.I32(32) - r.I32(24) + 1, r.I32(36) - r.I32(28) + 1};
+  snapshot.width = *width;
+  snapshot.height = *height;
+  snapshot.frame = {*frameWidth, *frameHeight};
   if (snapshot.width <= 0 || snapshot.height <= 0 || snapshot.width > 1 << 20 || snapshot.height > 1 << 20)
     return std::nullopt;
-  auto x = [&](int32_t v) { return static_cast<int32_t>(static_cast<int64_t>(v) - left); };
-  auto y = [&](int32_t v) { return static_cast<int32_t>(static_cast<int64_t>(v) - top); };
+  auto x = [&](int32_t v) { return Saturate(int64_t{v} - left); };
+  auto y = [&](int32_t v) { return Saturate(int64_t{v} - top); };
   Builder b;
   size_t at = 0, records = 0;
   bool ended = false;
@@ -308,12 +329,12 @@ std::optional<MetafileHeader> ReadMetafileHeader(std::string_view head) {
   Reader r(head);
   MetafileHeader header;
   if (head.size() >= 88 && r.U32(0) == emf::EMR_HEADER && r.U32(40) == emf::kSignature) {
-    // rclFrame; a crafted one may span more than 32 bits.
-    auto span = [](int32_t from, int32_t to) {
-      return static_cast<int32_t>(std::clamp<int64_t>(int64_t{to} - from, INT32_MIN, INT32_MAX));
-    };
-    header.width = span(r.I32(24), r.I32(32));
-    header.height = span(r.I32(28), r.I32(36));
+    // rclFrame. A crafted one may span more than 32 bits: that is no size, and any number
+    // shown for it would be made up.
+    const int32_t left = r.I32(24), top = r.I32(28), right = r.I32(32), bottom = r.I32(36);
+    if (!Span(left, right) || !Span(top, bottom)) return std::nullopt;
+    header.width = static_cast<int32_t>(int64_t{right} - left);
+    header.height = static_cast<int32_t>(int64_t{bottom} - top);
     return header;
   }
   if (head.size() >= 22 && r.U32(0) == wmf::kPlaceableKey) {

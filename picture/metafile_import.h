@@ -26,7 +26,7 @@ struct MetafileHeader {
 inline constexpr size_t kMetafileHeaderBytes = 88;
 
 // The header of an enhanced or placeable metafile from the file's first bytes; nothing when they
-// are neither.
+// are neither, or declare a frame whose size 32 bits cannot hold.
 std::optional<MetafileHeader> ReadMetafileHeader(std::string_view head);
 
 // Reads an enhanced metafile, or a placeable Windows metafile, back into drawing operations,
