@@ -141,32 +141,35 @@ std::u16string From8Bit(std::string_view bytes, bool japanese) {
 // Face names are NUL-terminated within their field.
 std::string FaceFromUtf16(std::u16string_view s) { return Utf8FromUtf16(s.substr(0, s.find(u'\0'))); }
 
+ImportedMetafile Damaged() { return {ImportOutcome::Damaged, {}}; }
+ImportedMetafile OverBudget() { return {ImportOutcome::OverBudget, {}}; }
+
 // Whether to give up: the clock is read once every so many records.
 bool OutOfTime(WorkBudget* budget, size_t& records) {
   return budget && ++records % 1024 == 0 && budget->Spent();
 }
 
-std::optional<PictureSnapshot> ImportEmf(Reader& r, WorkBudget* budget) {
+ImportedMetafile ImportEmf(Reader& r, WorkBudget* budget) {
   // rclBounds, the logical size the records draw in, and rclFrame.
   const int32_t left = r.I32(8), top = r.I32(12);
   const std::optional<int32_t> width = Span(left, r.I32(16)), height = Span(top, r.I32(20));
   const std::optional<int32_t> frameWidth = Span(r.I32(24), r.I32(32)), frameHeight = Span(r.I32(28), r.I32(36));
-  if (!width || !height || !frameWidth || !frameHeight) return std::nullopt;
+  if (!width || !height || !frameWidth || !frameHeight) return Damaged();
   PictureSnapshot snapshot;
   snapshot.width = *width;
   snapshot.height = *height;
   snapshot.frame = {*frameWidth, *frameHeight};
   if (snapshot.width <= 0 || snapshot.height <= 0 || snapshot.width > 1 << 20 || snapshot.height > 1 << 20)
-    return std::nullopt;
+    return Damaged();
   auto x = [&](int32_t v) { return Saturate(int64_t{v} - left); };
   auto y = [&](int32_t v) { return Saturate(int64_t{v} - top); };
   Builder b;
   size_t at = 0, records = 0;
   bool ended = false;
   while (at + 8 <= r.Size() && !ended) {
-    if (OutOfTime(budget, records)) return std::nullopt;
+    if (OutOfTime(budget, records)) return OverBudget();
     const uint32_t type = r.U32(at), size = r.U32(at + 4);
-    if (size < 8 || size % 4 != 0 || size > r.Size() - at) return std::nullopt;
+    if (size < 8 || size % 4 != 0 || size > r.Size() - at) return Damaged();
     const size_t p = at + 8;
     switch (type) {
       case emf::EMR_EOF: ended = true; break;
@@ -216,23 +219,23 @@ std::optional<PictureSnapshot> ImportEmf(Reader& r, WorkBudget* budget) {
       }
       default: break;
     }
-    if (!r.Ok()) return std::nullopt;
+    if (!r.Ok()) return Damaged();
     at += size;
   }
-  if (!ended) return std::nullopt;
+  if (!ended) return Damaged();
   snapshot.content = b.Take();
-  return snapshot;
+  return {ImportOutcome::Read, snapshot};
 }
 
-std::optional<PictureSnapshot> ImportWmf(Reader& r, WorkBudget* budget) {
+ImportedMetafile ImportWmf(Reader& r, WorkBudget* budget) {
   PictureSnapshot snapshot;
   snapshot.width = r.I16(10) - r.I16(6);
   snapshot.height = r.I16(12) - r.I16(8);
   const uint16_t inch = r.U16(14);
-  if (inch == 0 || snapshot.width <= 0 || snapshot.height <= 0) return std::nullopt;
+  if (inch == 0 || snapshot.width <= 0 || snapshot.height <= 0) return Damaged();
   snapshot.frame = {MulDiv(snapshot.width, 2540, inch), MulDiv(snapshot.height, 2540, inch)};
-  if (r.Size() == 22) return snapshot;  // the header alone: an empty picture
-  if (r.U16(22) != 1 || r.U16(24) != 9) return std::nullopt;
+  if (r.Size() == 22) return {ImportOutcome::Read, snapshot};  // the header alone: an empty picture
+  if (r.U16(22) != 1 || r.U16(24) != 9) return Damaged();
   int32_t orgX = 0, orgY = 0;
   Builder b;
   std::vector<bool> used;  // object slots: a new object takes the lowest free one
@@ -245,10 +248,10 @@ std::optional<PictureSnapshot> ImportWmf(Reader& r, WorkBudget* budget) {
   size_t at = 22 + 18, records = 0;
   bool ended = false;
   while (at + 6 <= r.Size() && !ended) {
-    if (OutOfTime(budget, records)) return std::nullopt;
+    if (OutOfTime(budget, records)) return OverBudget();
     const uint64_t size = 2ull * r.U32(at);
     const uint16_t function = r.U16(at + 4);
-    if (size < 6 || size > r.Size() - at) return std::nullopt;
+    if (size < 6 || size > r.Size() - at) return Damaged();
     const size_t p = at + 6;
     auto px = [&](size_t o) { return static_cast<int32_t>(r.I16(o)) - orgX; };
     auto py = [&](size_t o) { return static_cast<int32_t>(r.I16(o)) - orgY; };
@@ -306,12 +309,12 @@ std::optional<PictureSnapshot> ImportWmf(Reader& r, WorkBudget* budget) {
       }
       default: break;
     }
-    if (!r.Ok()) return std::nullopt;
+    if (!r.Ok()) return Damaged();
     at += size;
   }
-  if (!ended) return std::nullopt;
+  if (!ended) return Damaged();
   snapshot.content = b.Take();
-  return snapshot;
+  return {ImportOutcome::Read, snapshot};
 }
 
 }  // namespace
@@ -349,9 +352,9 @@ std::optional<MetafileHeader> ReadMetafileHeader(std::string_view head) {
   return std::nullopt;
 }
 
-std::optional<PictureSnapshot> ImportMetafile(std::string_view bytes, WorkBudget* budget) {
+ImportedMetafile ImportMetafile(std::string_view bytes, WorkBudget* budget) {
   const std::optional<MetafileHeader> header = ReadMetafileHeader(bytes);
-  if (!header) return std::nullopt;
+  if (!header) return Damaged();
   Reader r(bytes);
   return header->kind == MetafileHeader::Kind::Enhanced ? ImportEmf(r, budget) : ImportWmf(r, budget);
 }

@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
 #include <functional>
 #include <iostream>
 #include <sys/stat.h>
@@ -23,6 +24,7 @@
 #include "app/picture_preview.h"
 #include "app_test_support.h"
 #include "picture/qt/export.h"
+#include "picture/work_budget.h"
 
 namespace ternova::app::testing {
 namespace {
@@ -288,6 +290,49 @@ TEST(PicturePreview, ReadsPicturesAndRefusesTheRest) {
         EXPECT_FALSE(w->isVisible());
       },
       [&] { pane.PreviewButton()->click(); });
+}
+
+// A sound picture that the preview has no time left for is too large to preview, not invalid: its
+// size is known and shown. Damage is still damage. The budget is spent before reading the file,
+// and before playing it.
+TEST(PicturePreview, ASoundPictureOutOfTimeIsTooLargeNotInvalid) {
+  App();
+  QTemporaryDir dir;
+  DiagramPicture picture;
+  picture.SetWidth(2000);
+  picture.SetHeight(2000);
+  picture.FixFrame(ScreenInfo{});
+  auto content = std::make_shared<PictureContent>();
+  for (int i = 0; i < 2000; ++i) content->ops.push_back(op::Ellipse{i, i, i + 6, i + 6});
+  picture.SetContent(content);
+  for (const QString name : {"many.emf", "many.wmf"}) {
+    const QString path = dir.filePath(name), cut = dir.filePath("cut-" + name);
+    SavePictureFile(path.toStdString(), Snapshot(picture));
+    {
+      QFile in(path), out(cut);
+      ASSERT_TRUE(in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly));
+      out.write(in.readAll().chopped(400));
+    }
+    WorkBudget spent(std::chrono::nanoseconds(0)), ample(std::chrono::minutes(1));
+    const PreviewInfo late = ReadPreview(path, &spent);
+    EXPECT_TRUE(late.valid) << name.toStdString();
+    EXPECT_GT(late.width, 0) << name.toStdString();
+    PreviewArea area;
+    area.Show(late);
+    EXPECT_EQ(area.Caption(), "画像が大きすぎてプレビューできません") << name.toStdString();
+
+    const PreviewInfo read = ReadPreview(path, &ample);
+    ASSERT_TRUE(read.picture) << name.toStdString();
+    area.Show(read, &spent);  // no time to play it
+    EXPECT_EQ(area.Caption(), "画像が大きすぎてプレビューできません") << name.toStdString();
+    area.Show(read, &ample);
+    EXPECT_TRUE(area.Caption().isEmpty()) << name.toStdString();
+
+    const PreviewInfo damaged = ReadPreview(cut, &ample);
+    EXPECT_FALSE(damaged.valid) << name.toStdString();
+    area.Show(damaged);
+    EXPECT_EQ(area.Caption(), "画像が不正です") << name.toStdString();
+  }
 }
 
 // What the image control shows at `size`, on white paper: the pixels the preview must show.

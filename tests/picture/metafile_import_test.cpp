@@ -48,6 +48,16 @@ std::vector<std::string> Drawing(const PictureContent& c) {
   return out;
 }
 
+// The drawing when the file was read to its end.
+std::optional<PictureSnapshot> Drawn(const ImportedMetafile& m) {
+  if (m.outcome != ImportOutcome::Read) return std::nullopt;
+  return m.picture;
+}
+
+std::string_view View(const std::vector<uint8_t>& bytes) {
+  return std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
 class MetafileImport : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -63,9 +73,7 @@ class MetafileImport : public ::testing::Test {
     int32_t divisions = 0;
     DrawDiagram(geometry, table, view, divisions, picture, env);
   }
-  std::optional<PictureSnapshot> RoundTrip(const std::vector<uint8_t>& bytes) {
-    return ImportMetafile(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-  }
+  std::optional<PictureSnapshot> RoundTrip(const std::vector<uint8_t>& bytes) { return Drawn(ImportMetafile(View(bytes))); }
   DiagramGeometry geometry = ComputeDiagramGeometry();
   SampleTable table;
   ViewState view;
@@ -92,13 +100,13 @@ TEST_F(MetafileImport, WindowsMetafileReadsBackAsTheSameDrawing) {
 TEST_F(MetafileImport, BrokenFramingIsNoPicture) {
   std::vector<uint8_t> emf = EncodeEmf(Snapshot(picture));
   emf.resize(emf.size() - 20);  // no end record
-  EXPECT_FALSE(RoundTrip(emf));
+  EXPECT_EQ(ImportMetafile(View(emf)).outcome, ImportOutcome::Damaged);
   std::vector<uint8_t> wmf = EncodeWmf(Snapshot(picture));
   wmf[22 + 18] = 0xFF;  // the first record claims more than the file holds
   wmf[22 + 19] = 0xFF;
   wmf[22 + 20] = 0xFF;
-  EXPECT_FALSE(RoundTrip(wmf));
-  EXPECT_FALSE(ImportMetafile("not a picture at all"));
+  EXPECT_EQ(ImportMetafile(View(wmf)).outcome, ImportOutcome::Damaged);
+  EXPECT_EQ(ImportMetafile("not a picture at all").outcome, ImportOutcome::Damaged);
 }
 
 TEST_F(MetafileImport, HeaderOnlyWindowsMetafileIsAnEmptyPicture) {
@@ -135,17 +143,21 @@ TEST_F(MetafileImport, TheHeaderTellsTheFormatAndTheDeclaredSize) {
   EXPECT_FALSE(ReadMetafileHeader("not a picture at all"));
 }
 
-// A reader with little time gives up on a long file instead of reading it to its end.
-TEST_F(MetafileImport, ASpentBudgetReadsNoPicture) {
+// A reader with little time gives up on a long file instead of reading it to its end, and says
+// so: the file is not damaged for that.
+TEST_F(MetafileImport, ASpentBudgetReadsNoPictureAndSaysSo) {
   auto many = std::make_shared<PictureContent>();
   for (int i = 0; i < 5000; ++i) many->ops.push_back(op::Ellipse{i % 2000, 0, i % 2000 + 6, 6});
   PictureSnapshot snapshot = Snapshot(picture);
   snapshot.content = many;
   for (const std::vector<uint8_t>& bytes : {EncodeEmf(snapshot), EncodeWmf(snapshot)}) {
-    const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     WorkBudget spent(std::chrono::nanoseconds(0)), ample(std::chrono::minutes(1));
-    EXPECT_FALSE(ImportMetafile(view, &spent));
-    EXPECT_TRUE(ImportMetafile(view, &ample));
+    EXPECT_EQ(ImportMetafile(View(bytes), &spent).outcome, ImportOutcome::OverBudget);
+    EXPECT_EQ(ImportMetafile(View(bytes), &ample).outcome, ImportOutcome::Read);
+    // Damage found before the budget is spent is damage.
+    std::vector<uint8_t> cut = bytes;
+    cut.resize(cut.size() / 2);
+    EXPECT_EQ(ImportMetafile(View(cut), &ample).outcome, ImportOutcome::Damaged);
   }
 }
 
@@ -191,7 +203,7 @@ class CraftedEmf {
     for (int32_t a : advances) r += Fields({a});
     return Record(emf::EMR_EXTTEXTOUTW, r);
   }
-  std::optional<PictureSnapshot> Import() {
+  ImportedMetafile Import() {
     Record(emf::EMR_EOF, Fields({0, 0, 20}));
     return ImportMetafile(bytes_);
   }
@@ -218,7 +230,7 @@ TEST(CraftedMetafile, SizesBeyondThirtyTwoBitsAreNoPicture) {
     CraftedEmf file(c.bounds, c.frame);
     // The caption comes from the header alone: it must not offer a size that is not one.
     EXPECT_EQ(ReadMetafileHeader(file.Head()).has_value(), c.frameFits) << c.what;
-    EXPECT_FALSE(file.Import()) << c.what;
+    EXPECT_EQ(file.Import().outcome, ImportOutcome::Damaged) << c.what;
   }
   // The largest frame that fits is a size.
   const auto largest = ReadMetafileHeader(CraftedEmf({0, 0, 199, 199}, {0, 0, INT32_MAX - 1, 5000}).Head());
@@ -245,7 +257,7 @@ TEST(CraftedMetafile, TextWidthsHoldAtTheLimits) {
       {"advances that cancel out", -12, {INT32_MAX, INT32_MIN, 1}, {INT32_MAX, INT32_MIN, 1}, 0},
   };
   for (const auto& c : cases) {
-    const auto picture = CraftedEmf({0, 0, 199, 199}, {0, 0, 5000, 5000}).Font(c.fontHeight).Text(c.advances).Import();
+    const auto picture = Drawn(CraftedEmf({0, 0, 199, 199}, {0, 0, 5000, 5000}).Font(c.fontHeight).Text(c.advances).Import());
     ASSERT_TRUE(picture) << c.what;
     ASSERT_EQ(picture->content->texts.size(), 1u) << c.what;
     EXPECT_EQ(picture->content->texts[0].advances, c.read) << c.what;
@@ -257,10 +269,10 @@ TEST(CraftedMetafile, TextWidthsHoldAtTheLimits) {
 // as far out as 32 bits allow, on its own side, instead of wrapping round onto the picture.
 TEST(CraftedMetafile, FarCoordinatesStayOnTheirSide) {
   const int32_t left = INT32_MAX - 1999, top = INT32_MIN;
-  const auto picture = CraftedEmf({left, top, INT32_MAX, top + 1999}, {0, 0, 5000, 5000})
+  const auto picture = Drawn(CraftedEmf({left, top, INT32_MAX, top + 1999}, {0, 0, 5000, 5000})
                            .Record(emf::EMR_RECTANGLE, CraftedEmf::Fields({left + 10, top + 10, INT32_MIN, INT32_MAX}))
                            .Record(emf::EMR_MOVETOEX, CraftedEmf::Fields({INT32_MIN, INT32_MAX}))
-                           .Import();
+                           .Import());
   ASSERT_TRUE(picture);
   EXPECT_EQ(picture->width, 2000);
   std::vector<std::string> drawn;
@@ -307,7 +319,7 @@ TEST(MetafileImportText, TextsAndFaceNamesReadBackInTheirFontsCodePages) {
       {"WMF", EncodeWmf(snapshot), "Arial ?", {6, 6, 6, 6, 6}, u"x?", {7, 9}},
   };
   for (const auto& k : cases) {
-    const auto back = ImportMetafile(std::string_view(reinterpret_cast<const char*>(k.bytes.data()), k.bytes.size()));
+    const auto back = Drawn(ImportMetafile(View(k.bytes)));
     ASSERT_TRUE(back) << k.format;
     ASSERT_EQ(back->content->texts.size(), 3u) << k.format;
     EXPECT_EQ(back->content->texts[0].chars, u"€ “café”") << k.format;
