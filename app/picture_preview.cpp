@@ -59,6 +59,13 @@ Problem ReadRest(RegularFile& file, QByteArray& bytes, qint64 size, WorkBudget& 
   return Problem::None;
 }
 
+// Whether Qt's image readers refuse a picture of `size` for the memory it takes, at four bytes a
+// pixel, the most a decoded image takes.
+bool BeyondAllocationLimit(QSize size) {
+  const qint64 limit = qint64{QImageReader::allocationLimit()} << 20;
+  return limit > 0 && size.isValid() && qint64{size.width()} * size.height() * 4 > limit;
+}
+
 // A metafile: its header first, the size it declares, then its records.
 PreviewInfo ReadMetafile(RegularFile& file, WorkBudget& budget) {
   PreviewInfo info;
@@ -104,8 +111,16 @@ PreviewInfo ReadBitmap(RegularFile& file, const QString& suffix, WorkBudget& bud
   if (info.problem != Problem::None) return info;
   QBuffer buffer(&bytes);
   QImageReader reader(&buffer, suffix.toLatin1());
+  const QSize declared = reader.size();
   info.image = reader.read();
-  if (info.image.isNull()) return info;
+  if (info.image.isNull()) {
+    // A sound bitmap larger than the reader will decode is known by the size it declares.
+    info.valid = BeyondAllocationLimit(declared);
+    info.problem = info.valid ? Problem::TooLarge : Problem::Invalid;
+    info.width = info.valid ? declared.width() : 0;
+    info.height = info.valid ? declared.height() : 0;
+    return info;
+  }
   info.valid = true;
   info.width = info.image.width();
   info.height = info.image.height();
