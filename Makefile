@@ -40,7 +40,7 @@ test-fuzz: deps-test
 	  -DTERNOVA_FUZZ=ON -DTERNOVA_GUI=OFF -DTERNOVA_BENCH=OFF >/dev/null
 	cmake --build $(FUZZ_BUILD) -j$(JOBS)
 	@mkdir -p $(FUZZ_BUILD)/artifacts
-	@for t in data_file metafile; do \
+	@for t in data_file metafile metafile_import; do \
 	  rm -rf $(FUZZ_BUILD)/corpus/$$t && mkdir -p $(FUZZ_BUILD)/corpus && \
 	  cp -r tests/fuzz/corpus/$$t $(FUZZ_BUILD)/corpus/$$t && \
 	  echo "fuzzing $${t}_fuzz for $(FUZZ_SECONDS) s" && \

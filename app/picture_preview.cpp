@@ -27,7 +27,7 @@ namespace ternova::app {
 namespace {
 
 // What one selection may cost: reading, reading the records and playing them. Past it the
-// picture counts as one that cannot be painted, and the window answers again.
+// picture counts as too large to preview, and the window answers again.
 constexpr std::chrono::milliseconds kPreviewTime{500};
 
 constexpr qint64 kLargestPreview = qint64{256} << 20;
@@ -39,58 +39,88 @@ QRect FitInto(const QSize& picture, const QRect& area) {
                fit.height);
 }
 
+using Problem = PreviewInfo::Problem;
+
 // Appends the rest of `file` to `bytes`, up to `size` bytes in all, a piece at a time so a slow
-// disk cannot outlast the budget. False when reading fails or the budget is spent.
-bool ReadRest(RegularFile& file, QByteArray& bytes, qint64 size, WorkBudget& budget) {
+// disk cannot outlast the budget. Invalid when reading fails, TooLarge when the budget is spent.
+Problem ReadRest(RegularFile& file, QByteArray& bytes, qint64 size, WorkBudget& budget) {
   constexpr qint64 kPiece = qint64{4} << 20;
   qsizetype used = bytes.size();
   bytes.resize(static_cast<qsizetype>(size));
   while (used < bytes.size()) {
-    if (budget.Spent()) return false;
+    if (budget.Spent()) return Problem::TooLarge;
     const qint64 want = std::min<qint64>(kPiece, bytes.size() - used);
     const int64_t got = file.Read(bytes.data() + used, static_cast<size_t>(want));
-    if (got < 0) return false;
+    if (got < 0) return Problem::Invalid;
     used += static_cast<qsizetype>(got);
     if (got < want) break;  // shorter than it was
   }
   bytes.truncate(used);
-  return true;
+  return Problem::None;
+}
+
+// Whether Qt's image readers refuse a picture of `size` for the memory it takes, at four bytes a
+// pixel, the most a decoded image takes.
+bool BeyondAllocationLimit(QSize size) {
+  const qint64 limit = qint64{QImageReader::allocationLimit()} << 20;
+  return limit > 0 && size.isValid() && qint64{size.width()} * size.height() * 4 > limit;
 }
 
 // A metafile: its header first, the size it declares, then its records.
 PreviewInfo ReadMetafile(RegularFile& file, WorkBudget& budget) {
   PreviewInfo info;
   QByteArray bytes(static_cast<qsizetype>(std::min<int64_t>(file.Size(), kMetafileHeaderBytes)), Qt::Uninitialized);
-  if (file.Read(bytes.data(), static_cast<size_t>(bytes.size())) != bytes.size()) return info;
+  if (file.Read(bytes.data(), static_cast<size_t>(bytes.size())) != bytes.size()) {
+    info.problem = Problem::Invalid;
+    return info;
+  }
   const std::optional<MetafileHeader> header =
       ReadMetafileHeader(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
-  if (!header) return info;
+  if (!header) {
+    info.problem = Problem::Invalid;
+    return info;
+  }
   const ScreenInfo screen = CurrentScreen();
   info.width = header->PixelWidth(screen);
   info.height = header->PixelHeight(screen);
   info.valid = info.width > 0 && info.height > 0;
-  if (!info.valid) return info;
-  if (!ReadRest(file, bytes, file.Size(), budget)) {
-    info.undrawable = true;
+  if (!info.valid) return info;  // an empty picture: nothing to show
+  info.problem = ReadRest(file, bytes, file.Size(), budget);
+  if (info.problem != Problem::None) {
+    info.valid = info.problem == Problem::TooLarge;
     return info;
   }
-  info.picture = ImportMetafile(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), &budget);
-  if (info.picture) return info;
-  // Records that cannot be read to their end make no picture, whatever the header says; records
-  // too many to read in time make one that cannot be shown.
-  info.undrawable = true;
-  info.valid = budget.Spent();
+  ImportedMetafile read = ImportMetafile(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), &budget);
+  switch (read.outcome) {
+    case ImportOutcome::Read: info.picture = std::move(read.picture); break;
+    // Records that cannot be read to their end make no picture, whatever the header says.
+    case ImportOutcome::Damaged:
+      info.problem = Problem::Invalid;
+      info.valid = false;
+      break;
+    // Records too many to read in time: a picture of the size the header says, too large to show.
+    case ImportOutcome::OverBudget: info.problem = Problem::TooLarge; break;
+  }
   return info;
 }
 
 PreviewInfo ReadBitmap(RegularFile& file, const QString& suffix, WorkBudget& budget) {
   PreviewInfo info;
   QByteArray bytes;
-  if (!ReadRest(file, bytes, file.Size(), budget)) return info;
+  info.problem = ReadRest(file, bytes, file.Size(), budget);
+  if (info.problem != Problem::None) return info;
   QBuffer buffer(&bytes);
   QImageReader reader(&buffer, suffix.toLatin1());
+  const QSize declared = reader.size();
   info.image = reader.read();
-  if (info.image.isNull()) return info;
+  if (info.image.isNull()) {
+    // A sound bitmap larger than the reader will decode is known by the size it declares.
+    info.valid = BeyondAllocationLimit(declared);
+    info.problem = info.valid ? Problem::TooLarge : Problem::Invalid;
+    info.width = info.valid ? declared.width() : 0;
+    info.height = info.valid ? declared.height() : 0;
+    return info;
+  }
   info.valid = true;
   info.width = info.image.width();
   info.height = info.image.height();
@@ -135,7 +165,7 @@ QRect PreviewArea::Inner() const { return framed_ ? contentsRect().adjusted(2, 2
 
 void PreviewArea::Show(const PreviewInfo& info, WorkBudget* budget) {
   info_ = info;
-  invalid_ = info.undrawable;
+  problem_ = info.problem;
   played_ = QImage();
   playedFor_ = QSize();
   Play(budget);
@@ -143,17 +173,22 @@ void PreviewArea::Show(const PreviewInfo& info, WorkBudget* budget) {
 }
 
 void PreviewArea::Play(WorkBudget* budget) {
-  if (invalid_ || !info_.picture || !info_.picture->content || playedFor_ == Inner().size()) return;
+  if (problem_ != Problem::None || !info_.picture || !info_.picture->content || playedFor_ == Inner().size()) return;
   const DisplayRect fit = FitPicture(info_.picture->width, info_.picture->height, Inner().width(), Inner().height());
   if (fit.width <= 0 || fit.height <= 0) return;
   WorkBudget own(kPreviewTime);
   played_ = RenderForDisplay(*info_.picture, Inner().size(), budget ? budget : &own);
   playedFor_ = Inner().size();
-  invalid_ = played_.isNull();
+  // There is a picture to play and room to play it in: only the budget leaves it unplayed.
+  if (played_.isNull()) problem_ = Problem::TooLarge;
 }
 
 QString PreviewArea::Caption() const {
-  if (invalid_) return QTr(kInvalidPicture);
+  switch (problem_) {
+    case Problem::Invalid: return QTr(kInvalidPicture);
+    case Problem::TooLarge: return QTr(kPictureTooLarge);
+    case Problem::None: break;
+  }
   if (info_.image.isNull() && !info_.picture) return QTr(kNoPicture);
   return {};
 }

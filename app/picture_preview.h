@@ -23,9 +23,11 @@ struct PreviewInfo {
   int width = 0, height = 0;
   QImage image;                            // a bitmap or icon
   std::optional<PictureSnapshot> picture;  // a metafile's drawing
-  // Shown as a picture that cannot be painted: records that cannot be read to their end (then
-  // not valid either), or more of them than a preview may spend its time on.
-  bool undrawable = false;
+  // Why a picture file shows no picture: it cannot be read as the picture it names itself
+  // (then not valid either), or it is sound but would take more time or memory than a preview
+  // may spend on it.
+  enum class Problem { None, Invalid, TooLarge };
+  Problem problem = Problem::None;
 };
 
 // Reads a bmp, ico, emf or wmf file for the preview; anything else is not valid. Reading stops
@@ -34,7 +36,7 @@ PreviewInfo ReadPreview(const QString& path, WorkBudget* budget = nullptr);
 
 // Where the preview shows a picture: a metafile played at the size it is shown at, by the
 // same playback as the main window; "(なし)" when there is none; "画像が不正です" when it cannot
-// be painted, or not within the time a preview may take.
+// be painted; that it is too large when it cannot be painted within the time a preview may take.
 class PreviewArea : public QFrame {
  public:
   // Framed in the dialog; the preview window is all picture.
@@ -54,7 +56,7 @@ class PreviewArea : public QFrame {
 
   bool framed_;
   PreviewInfo info_;
-  bool invalid_ = false;
+  PreviewInfo::Problem problem_ = PreviewInfo::Problem::None;
   QImage played_;
   QSize playedFor_;
 };

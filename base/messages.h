@@ -73,6 +73,8 @@ inline constexpr Text kMetafile = TERNOVA_TEXT("Ternova", "メタファイル");
 inline constexpr Text kPictureCaption = TERNOVA_TEXT("Ternova", "画像:");
 inline constexpr Text kNoPicture = TERNOVA_TEXT("Ternova", "(なし)");
 inline constexpr Text kInvalidPicture = TERNOVA_TEXT("Ternova", "画像が不正です");
+//: In place of a sound picture that would take the preview too long (or too much memory) to show.
+inline constexpr Text kPictureTooLarge = TERNOVA_TEXT("Ternova", "画像が大きすぎてプレビューできません");
 //: The preview button's tip and the preview window's title.
 inline constexpr Text kPreview = TERNOVA_TEXT("Ternova", "プレビュー");
 

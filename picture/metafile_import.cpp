@@ -1,6 +1,8 @@
 #include "picture/metafile_import.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <variant>
@@ -45,6 +47,18 @@ class Reader {
   std::string_view b_;
   bool ok_ = true;
 };
+
+// Sums and differences of a file's 32-bit fields are worked out in 64 bits and held at the 32-bit
+// limits, so a value from far off stays far off on its own side instead of wrapping round.
+int32_t Saturate(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
+// The number of units from `from` to `to`, both included, as the header's rectangles count them;
+// nothing when 32 bits cannot hold it, counted with `to` or without.
+std::optional<int32_t> Span(int32_t from, int32_t to) {
+  const int64_t span = int64_t{to} - from + 1;
+  if (span - 1 < INT32_MIN || span > INT32_MAX) return std::nullopt;
+  return static_cast<int32_t>(span);
+}
 
 Rgb FromColorRef(uint32_t c) { return {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c >> 16)}; }
 
@@ -94,9 +108,12 @@ class Builder {
     // text roughly where it was. A given 0 stays: it is the low half of a surrogate pair.
     const size_t given = std::min(advances.size(), t.chars.size());
     advances.resize(t.chars.size());
-    std::fill(advances.begin() + static_cast<ptrdiff_t>(given), advances.end(), std::max(1, std::abs(font_.height) / 2));
+    const auto half = static_cast<int32_t>(std::max<int64_t>(1, std::abs(int64_t{font_.height}) / 2));
+    std::fill(advances.begin() + static_cast<ptrdiff_t>(given), advances.end(), half);
     t.advances = std::move(advances);
-    for (int32_t a : t.advances) t.width += a;
+    int64_t width = 0;  // no file holds the 2^32 advances of 32 bits it takes to pass 64
+    for (int32_t a : t.advances) width += a;
+    t.width = Saturate(width);
     content_->texts.push_back(std::move(t));
     content_->ops.emplace_back(op::TextOut{x, y, static_cast<uint32_t>(content_->texts.size() - 1)});
   }
@@ -124,28 +141,35 @@ std::u16string From8Bit(std::string_view bytes, bool japanese) {
 // Face names are NUL-terminated within their field.
 std::string FaceFromUtf16(std::u16string_view s) { return Utf8FromUtf16(s.substr(0, s.find(u'\0'))); }
 
+ImportedMetafile Damaged() { return {ImportOutcome::Damaged, {}}; }
+ImportedMetafile OverBudget() { return {ImportOutcome::OverBudget, {}}; }
+
 // Whether to give up: the clock is read once every so many records.
 bool OutOfTime(WorkBudget* budget, size_t& records) {
   return budget && ++records % 1024 == 0 && budget->Spent();
 }
 
-std::optional<PictureSnapshot> ImportEmf(Reader& r, WorkBudget* budget) {
-  const int32_t left = r.I32(8), top = r.I32(12), right = r.I32(16), bottom = r.I32(20);
+ImportedMetafile ImportEmf(Reader& r, WorkBudget* budget) {
+  // rclBounds, the logical size the records draw in, and rclFrame.
+  const int32_t left = r.I32(8), top = r.I32(12);
+  const std::optional<int32_t> width = Span(left, r.I32(16)), height = Span(top, r.I32(20));
+  const std::optional<int32_t> frameWidth = Span(r.I32(24), r.I32(32)), frameHeight = Span(r.I32(28), r.I32(36));
+  if (!width || !height || !frameWidth || !frameHeight) return Damaged();
   PictureSnapshot snapshot;
-  snapshot.width = right - left + 1;
-  snapshot.height = bottom - top + 1;
-  snapshot.frame = {r.I32(32) - r.I32(24) + 1, r.I32(36) - r.I32(28) + 1};
+  snapshot.width = *width;
+  snapshot.height = *height;
+  snapshot.frame = {*frameWidth, *frameHeight};
   if (snapshot.width <= 0 || snapshot.height <= 0 || snapshot.width > 1 << 20 || snapshot.height > 1 << 20)
-    return std::nullopt;
-  auto x = [&](int32_t v) { return static_cast<int32_t>(static_cast<int64_t>(v) - left); };
-  auto y = [&](int32_t v) { return static_cast<int32_t>(static_cast<int64_t>(v) - top); };
+    return Damaged();
+  auto x = [&](int32_t v) { return Saturate(int64_t{v} - left); };
+  auto y = [&](int32_t v) { return Saturate(int64_t{v} - top); };
   Builder b;
   size_t at = 0, records = 0;
   bool ended = false;
   while (at + 8 <= r.Size() && !ended) {
-    if (OutOfTime(budget, records)) return std::nullopt;
+    if (OutOfTime(budget, records)) return OverBudget();
     const uint32_t type = r.U32(at), size = r.U32(at + 4);
-    if (size < 8 || size % 4 != 0 || size > r.Size() - at) return std::nullopt;
+    if (size < 8 || size % 4 != 0 || size > r.Size() - at) return Damaged();
     const size_t p = at + 8;
     switch (type) {
       case emf::EMR_EOF: ended = true; break;
@@ -195,23 +219,23 @@ std::optional<PictureSnapshot> ImportEmf(Reader& r, WorkBudget* budget) {
       }
       default: break;
     }
-    if (!r.Ok()) return std::nullopt;
+    if (!r.Ok()) return Damaged();
     at += size;
   }
-  if (!ended) return std::nullopt;
+  if (!ended) return Damaged();
   snapshot.content = b.Take();
-  return snapshot;
+  return {ImportOutcome::Read, snapshot};
 }
 
-std::optional<PictureSnapshot> ImportWmf(Reader& r, WorkBudget* budget) {
+ImportedMetafile ImportWmf(Reader& r, WorkBudget* budget) {
   PictureSnapshot snapshot;
   snapshot.width = r.I16(10) - r.I16(6);
   snapshot.height = r.I16(12) - r.I16(8);
   const uint16_t inch = r.U16(14);
-  if (inch == 0 || snapshot.width <= 0 || snapshot.height <= 0) return std::nullopt;
+  if (inch == 0 || snapshot.width <= 0 || snapshot.height <= 0) return Damaged();
   snapshot.frame = {MulDiv(snapshot.width, 2540, inch), MulDiv(snapshot.height, 2540, inch)};
-  if (r.Size() == 22) return snapshot;  // the header alone: an empty picture
-  if (r.U16(22) != 1 || r.U16(24) != 9) return std::nullopt;
+  if (r.Size() == 22) return {ImportOutcome::Read, snapshot};  // the header alone: an empty picture
+  if (r.U16(22) != 1 || r.U16(24) != 9) return Damaged();
   int32_t orgX = 0, orgY = 0;
   Builder b;
   std::vector<bool> used;  // object slots: a new object takes the lowest free one
@@ -224,10 +248,10 @@ std::optional<PictureSnapshot> ImportWmf(Reader& r, WorkBudget* budget) {
   size_t at = 22 + 18, records = 0;
   bool ended = false;
   while (at + 6 <= r.Size() && !ended) {
-    if (OutOfTime(budget, records)) return std::nullopt;
+    if (OutOfTime(budget, records)) return OverBudget();
     const uint64_t size = 2ull * r.U32(at);
     const uint16_t function = r.U16(at + 4);
-    if (size < 6 || size > r.Size() - at) return std::nullopt;
+    if (size < 6 || size > r.Size() - at) return Damaged();
     const size_t p = at + 6;
     auto px = [&](size_t o) { return static_cast<int32_t>(r.I16(o)) - orgX; };
     auto py = [&](size_t o) { return static_cast<int32_t>(r.I16(o)) - orgY; };
@@ -285,12 +309,12 @@ std::optional<PictureSnapshot> ImportWmf(Reader& r, WorkBudget* budget) {
       }
       default: break;
     }
-    if (!r.Ok()) return std::nullopt;
+    if (!r.Ok()) return Damaged();
     at += size;
   }
-  if (!ended) return std::nullopt;
+  if (!ended) return Damaged();
   snapshot.content = b.Take();
-  return snapshot;
+  return {ImportOutcome::Read, snapshot};
 }
 
 }  // namespace
@@ -308,12 +332,12 @@ std::optional<MetafileHeader> ReadMetafileHeader(std::string_view head) {
   Reader r(head);
   MetafileHeader header;
   if (head.size() >= 88 && r.U32(0) == emf::EMR_HEADER && r.U32(40) == emf::kSignature) {
-    // rclFrame; a crafted one may span more than 32 bits.
-    auto span = [](int32_t from, int32_t to) {
-      return static_cast<int32_t>(std::clamp<int64_t>(int64_t{to} - from, INT32_MIN, INT32_MAX));
-    };
-    header.width = span(r.I32(24), r.I32(32));
-    header.height = span(r.I32(28), r.I32(36));
+    // rclFrame. A crafted one may span more than 32 bits: that is no size, and any number
+    // shown for it would be made up.
+    const int32_t left = r.I32(24), top = r.I32(28), right = r.I32(32), bottom = r.I32(36);
+    if (!Span(left, right) || !Span(top, bottom)) return std::nullopt;
+    header.width = static_cast<int32_t>(int64_t{right} - left);
+    header.height = static_cast<int32_t>(int64_t{bottom} - top);
     return header;
   }
   if (head.size() >= 22 && r.U32(0) == wmf::kPlaceableKey) {
@@ -328,9 +352,9 @@ std::optional<MetafileHeader> ReadMetafileHeader(std::string_view head) {
   return std::nullopt;
 }
 
-std::optional<PictureSnapshot> ImportMetafile(std::string_view bytes, WorkBudget* budget) {
+ImportedMetafile ImportMetafile(std::string_view bytes, WorkBudget* budget) {
   const std::optional<MetafileHeader> header = ReadMetafileHeader(bytes);
-  if (!header) return std::nullopt;
+  if (!header) return Damaged();
   Reader r(bytes);
   return header->kind == MetafileHeader::Kind::Enhanced ? ImportEmf(r, budget) : ImportWmf(r, budget);
 }

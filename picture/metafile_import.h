@@ -26,15 +26,27 @@ struct MetafileHeader {
 inline constexpr size_t kMetafileHeaderBytes = 88;
 
 // The header of an enhanced or placeable metafile from the file's first bytes; nothing when they
-// are neither.
+// are neither, or declare a frame whose size 32 bits cannot hold.
 std::optional<MetafileHeader> ReadMetafileHeader(std::string_view head);
+
+// What reading a metafile came to. Running out of budget says nothing about the file: a valid
+// picture may simply be too large to read in the time given.
+enum class ImportOutcome {
+  Read,        // to its end record
+  Damaged,     // not a metafile, framing that is broken, or no size to draw in
+  OverBudget,  // sound as far as it was read when the budget was spent
+};
+
+struct ImportedMetafile {
+  ImportOutcome outcome = ImportOutcome::Damaged;
+  PictureSnapshot picture;  // the drawing, when read
+};
 
 // Reads an enhanced metafile, or a placeable Windows metafile, back into drawing operations,
 // so the save dialog can preview picture files: the records this program writes and the plain
 // drawing records other programs write too (lines, rectangles, ellipses, text, pens, brushes,
-// fonts). Unknown records are skipped. Returns nothing when the framing is broken.
-// The snapshot's width and height are the logical size the records are drawn in. With a
-// `budget`, nothing is returned either once it is spent.
-std::optional<PictureSnapshot> ImportMetafile(std::string_view bytes, WorkBudget* budget = nullptr);
+// fonts). Unknown records are skipped. The picture's width and height are the logical size the
+// records are drawn in. With a `budget`, reading stops once it is spent.
+ImportedMetafile ImportMetafile(std::string_view bytes, WorkBudget* budget = nullptr);
 
 }  // namespace ternova

@@ -85,6 +85,11 @@
         <translation>Invalid picture</translation>
     </message>
     <message>
+        <source>画像が大きすぎてプレビューできません</source>
+        <extracomment>In place of a sound picture that would take the preview too long (or too much memory) to show.</extracomment>
+        <translation>The picture is too large to preview</translation>
+    </message>
+    <message>
         <source>プレビュー</source>
         <extracomment>The preview button&apos;s tip and the preview window&apos;s title.</extracomment>
         <translation>Preview</translation>

@@ -565,7 +565,7 @@ bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
         if (t.text >= content.texts.size()) return;
         const PictureText& text = content.texts[t.text];
         FontSpec face = font ? *font : FontSpec{};
-        const QFont qfont = QtFontFor(face, std::abs(face.height) * sy);
+        const QFont qfont = QtFontFor(face, std::abs(static_cast<double>(face.height)) * sy);
         const QFontMetricsF fm(qfont);
         const QPointF origin = map(t.x, t.y);
         if (brush.style == FillStyle::Solid)
@@ -578,7 +578,7 @@ bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
           const bool pair = CharacterUnits(text.chars, i) == 2;
           const QString glyph = QString::fromUtf16(text.chars.data() + i, pair ? 2 : 1);
           painter.drawText(QPointF(origin.x() + x * sx, origin.y() + fm.ascent()), glyph);
-          x += text.advances[i] + (pair ? text.advances[i + 1] : 0);
+          x += static_cast<double>(text.advances[i]) + (pair ? text.advances[i + 1] : 0);
           if (pair) ++i;
         }
         painter.restore();

@@ -1,6 +1,8 @@
 #include "picture/qt/qt_text_metrics.h"
 
 #include <QFontMetricsF>
+#include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "base/encoding.h"
@@ -16,7 +18,8 @@ QString SubstituteFamily(const std::string& face) {
 
 QFont QtFontFor(const FontSpec& font, double pixelHeight) {
   QFont f(SubstituteFamily(font.face));
-  f.setPixelSize(std::max(1, static_cast<int>(std::lround(pixelHeight))));
+  // A picture file may ask for any height: beyond int the conversion would wrap round.
+  f.setPixelSize(static_cast<int>(std::lround(std::clamp(pixelHeight, 1.0, double{INT_MAX}))));
   f.setWeight(font.weight >= 600 ? QFont::Bold : QFont::Normal);
   f.setHintingPreference(QFont::PreferNoHinting);
   f.setKerning(false);

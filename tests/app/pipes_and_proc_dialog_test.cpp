@@ -225,7 +225,7 @@ TEST_F(PipesAndProcDialogTest, TheNameKeptFromTheLastSaveIsPreviewedAtOnce) {
 }
 
 // Selecting a picture that would take the painter half a minute answers within a second, drawn
-// or as a picture that cannot be shown.
+// or as a picture too large to preview: it is not damaged.
 TEST_F(PipesAndProcDialogTest, AHostileMetafileIsPreviewedWithinASecond) {
   const QString hostile = dir_.filePath("hostile.emf");
   {
@@ -245,7 +245,8 @@ TEST_F(PipesAndProcDialogTest, AHostileMetafileIsPreviewedWithinASecond) {
         clock.start();
         ClickFile(dialog, hostile);
         const bool drawn = pane->Area()->Caption().isEmpty() && pane->PreviewButton()->isEnabled();
-        EXPECT_TRUE(drawn || pane->Area()->Caption() == "画像が不正です") << pane->Area()->Caption().toStdString();
+        EXPECT_TRUE(drawn || pane->Area()->Caption() == "画像が大きすぎてプレビューできません")
+            << pane->Area()->Caption().toStdString();
         EXPECT_LT(clock.elapsed(), 1000);
         // The next picture is previewed as usual.
         ClickFile(dialog, emf_);
@@ -255,7 +256,8 @@ TEST_F(PipesAndProcDialogTest, AHostileMetafileIsPreviewedWithinASecond) {
       [&] { EXPECT_FALSE(real_->ExecuteSave(form_.get(), settings)); });
 }
 
-// Cut short, the header alone, or a record claiming more than the file holds: no picture.
+// Cut short, the header alone, a record claiming more than the file holds, a frame wider than
+// 32 bits, or no metafile at all: no picture, and no size.
 TEST_F(PipesAndProcDialogTest, DamagedMetafilesAreNoPictures) {
   QFile good(emf_);
   ASSERT_TRUE(good.open(QIODevice::ReadOnly));
@@ -265,7 +267,11 @@ TEST_F(PipesAndProcDialogTest, DamagedMetafilesAreNoPictures) {
   const quint32 size = 0x7ffffff0;
   const int first = 108;  // the record after the header
   memcpy(huge.data() + first + 4, &size, 4);
-  const QByteArray cases[] = {bytes.left(bytes.size() - 20), bytes.left(108), huge};
+  QByteArray wide = bytes;
+  const qint32 frame[] = {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};  // rclFrame
+  memcpy(wide.data() + 24, frame, sizeof frame);
+  const QByteArray cases[] = {bytes.left(bytes.size() - 20), bytes.left(108), huge, wide,
+                              QByteArray(200, 'x')};
   int n = 0;
   for (const QByteArray& damaged : cases) {
     const QString path = dir_.filePath(QString("damaged%1.emf").arg(++n));

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +16,7 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
 #include <functional>
 #include <iostream>
 #include <sys/stat.h>
@@ -23,6 +25,7 @@
 #include "app/picture_preview.h"
 #include "app_test_support.h"
 #include "picture/qt/export.h"
+#include "picture/work_budget.h"
 
 namespace ternova::app::testing {
 namespace {
@@ -284,9 +287,11 @@ TEST(PicturePreview, ReadsPicturesAndRefusesTheRest) {
   EXPECT_EQ(pane.CaptionLabel()->text(), " (30x20)");
   EXPECT_TRUE(pane.PreviewButton()->isEnabled());
   EXPECT_TRUE(pane.Area()->Caption().isEmpty());
-  pane.ShowFile(bad);
+  pane.ShowFile(bad);  // a bitmap by its name that is none
   EXPECT_EQ(pane.CaptionLabel()->text(), "画像:");
   EXPECT_FALSE(pane.PreviewButton()->isEnabled());
+  EXPECT_EQ(pane.Area()->Caption(), "画像が不正です");
+  pane.ShowFile(txt);  // no picture type
   EXPECT_EQ(pane.Area()->Caption(), "(なし)");
   pane.ShowFile(emf);
   EXPECT_EQ(pane.CaptionLabel()->text(), " (2000x2000)");
@@ -300,6 +305,110 @@ TEST(PicturePreview, ReadsPicturesAndRefusesTheRest) {
         EXPECT_FALSE(w->isVisible());
       },
       [&] { pane.PreviewButton()->click(); });
+}
+
+// A sound picture that the preview has no time left for is too large to preview, not invalid: its
+// size is known and shown. Damage is still damage. The budget is spent before reading the file,
+// and before playing it.
+TEST(PicturePreview, ASoundPictureOutOfTimeIsTooLargeNotInvalid) {
+  App();
+  QTemporaryDir dir;
+  DiagramPicture picture;
+  picture.SetWidth(2000);
+  picture.SetHeight(2000);
+  picture.FixFrame(ScreenInfo{});
+  auto content = std::make_shared<PictureContent>();
+  for (int i = 0; i < 2000; ++i) content->ops.push_back(op::Ellipse{i, i, i + 6, i + 6});
+  picture.SetContent(content);
+  for (const QString name : {"many.emf", "many.wmf"}) {
+    const QString path = dir.filePath(name), cut = dir.filePath("cut-" + name);
+    SavePictureFile(path.toStdString(), Snapshot(picture));
+    {
+      QFile in(path), out(cut);
+      ASSERT_TRUE(in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly));
+      out.write(in.readAll().chopped(400));
+    }
+    WorkBudget spent(std::chrono::nanoseconds(0)), ample(std::chrono::minutes(1));
+    const PreviewInfo late = ReadPreview(path, &spent);
+    EXPECT_TRUE(late.valid) << name.toStdString();
+    EXPECT_GT(late.width, 0) << name.toStdString();
+    PreviewArea area;
+    area.Show(late);
+    EXPECT_EQ(area.Caption(), "画像が大きすぎてプレビューできません") << name.toStdString();
+
+    const PreviewInfo read = ReadPreview(path, &ample);
+    ASSERT_TRUE(read.picture) << name.toStdString();
+    area.Show(read, &spent);  // no time to play it
+    EXPECT_EQ(area.Caption(), "画像が大きすぎてプレビューできません") << name.toStdString();
+    area.Show(read, &ample);
+    EXPECT_TRUE(area.Caption().isEmpty()) << name.toStdString();
+
+    const PreviewInfo damaged = ReadPreview(cut, &ample);
+    EXPECT_FALSE(damaged.valid) << name.toStdString();
+    area.Show(damaged);
+    EXPECT_EQ(area.Caption(), "画像が不正です") << name.toStdString();
+  }
+}
+
+// A run-length encoded 8-bit bitmap of `side` x `side` pixels, in bands of 256 colours.
+QByteArray Rle8Bitmap(int side) {
+  QByteArray rows;
+  for (int y = 0; y < side; ++y) {
+    for (int x = 0; x < side; x += 255) {
+      rows.append(static_cast<char>(std::min(255, side - x)));  // a run of this many pixels
+      rows.append(static_cast<char>((x / 255 + y) % 256));      // of this colour
+    }
+    rows.append(2, '\0');  // end of line
+  }
+  rows.append("\0\1", 2);  // end of bitmap
+  auto le = [](QByteArray& out, quint32 v, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.append(static_cast<char>(v >> (8 * i)));
+  };
+  const quint32 offset = 14 + 40 + 256 * 4;
+  QByteArray file("BM");
+  le(file, offset + rows.size(), 4);
+  le(file, 0, 4);
+  le(file, offset, 4);
+  for (const auto& [v, n] : std::initializer_list<std::pair<quint32, int>>{
+           {40, 4}, {quint32(side), 4}, {quint32(side), 4}, {1, 2}, {8, 2}, {1 /* BI_RLE8 */, 4},
+           {quint32(rows.size()), 4}, {2835, 4}, {2835, 4}, {256, 4}, {0, 4}})
+    le(file, v, n);
+  for (int i = 0; i < 256; ++i) le(file, quint32(i) * 0x010101, 4);
+  return file + rows;
+}
+
+// Image readers refuse a bitmap that would take more memory than their limit: a sound bitmap,
+// then too large to preview (at its declared size), not "nothing selected". A bitmap that
+// declares no size is invalid.
+TEST(PicturePreview, ABitmapTooLargeToDecodeIsTooLargeToPreview) {
+  App();
+  const int limit = QImageReader::allocationLimit();
+  QImageReader::setAllocationLimit(128);  // Qt's own default on some versions, in megabytes
+  QTemporaryDir dir;
+  const struct {
+    const char* name;
+    QByteArray bytes;
+    const char* caption;
+    const char* area;
+  } cases[] = {
+      {"small.bmp", Rle8Bitmap(100), " (100x100)", ""},
+      {"large.bmp", Rle8Bitmap(8000), " (8000x8000)", "画像が大きすぎてプレビューできません"},
+      {"cut.bmp", Rle8Bitmap(8000).left(30), "画像:", "画像が不正です"},
+  };
+  for (const auto& c : cases) {
+    const QString path = dir.filePath(c.name);
+    {
+      QFile out(path);
+      ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+      out.write(c.bytes);
+    }
+    PicturePreviewPane pane;
+    pane.ShowFile(path);
+    EXPECT_EQ(pane.CaptionLabel()->text(), c.caption) << c.name;
+    EXPECT_EQ(pane.Area()->Caption(), c.area) << c.name;
+    EXPECT_EQ(pane.PreviewButton()->isEnabled(), !*c.area) << c.name;
+  }
+  QImageReader::setAllocationLimit(limit);
 }
 
 // What the image control shows at `size`, on white paper: the pixels the preview must show.

@@ -49,6 +49,7 @@ const TextRow kTexts[] = {
     {kPictureCaption, "画像:", "Picture:"},
     {kNoPicture, "(なし)", "(None)"},
     {kInvalidPicture, "画像が不正です", "Invalid picture"},
+    {kPictureTooLarge, "画像が大きすぎてプレビューできません", "The picture is too large to preview"},
     {kPreview, "プレビュー", "Preview"},
     {kSampleTip, "Row %1", "Row %1"},
 };

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <initializer_list>
+#include <string>
+
 #include "diagram/projection.h"
 #include "plot/layers.h"
 #include "picture/emf_writer.h"
+#include "picture/metafile_records.h"
 #include "picture/work_budget.h"
 #include "picture/wmf_writer.h"
 #include "tests/fixed_advance.h"
@@ -43,6 +48,16 @@ std::vector<std::string> Drawing(const PictureContent& c) {
   return out;
 }
 
+// The drawing when the file was read to its end.
+std::optional<PictureSnapshot> Drawn(const ImportedMetafile& m) {
+  if (m.outcome != ImportOutcome::Read) return std::nullopt;
+  return m.picture;
+}
+
+std::string_view View(const std::vector<uint8_t>& bytes) {
+  return std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
 class MetafileImport : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -58,9 +73,7 @@ class MetafileImport : public ::testing::Test {
     int32_t divisions = 0;
     DrawDiagram(geometry, table, view, divisions, picture, env);
   }
-  std::optional<PictureSnapshot> RoundTrip(const std::vector<uint8_t>& bytes) {
-    return ImportMetafile(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-  }
+  std::optional<PictureSnapshot> RoundTrip(const std::vector<uint8_t>& bytes) { return Drawn(ImportMetafile(View(bytes))); }
   DiagramGeometry geometry = ComputeDiagramGeometry();
   SampleTable table;
   ViewState view;
@@ -87,13 +100,13 @@ TEST_F(MetafileImport, WindowsMetafileReadsBackAsTheSameDrawing) {
 TEST_F(MetafileImport, BrokenFramingIsNoPicture) {
   std::vector<uint8_t> emf = EncodeEmf(Snapshot(picture));
   emf.resize(emf.size() - 20);  // no end record
-  EXPECT_FALSE(RoundTrip(emf));
+  EXPECT_EQ(ImportMetafile(View(emf)).outcome, ImportOutcome::Damaged);
   std::vector<uint8_t> wmf = EncodeWmf(Snapshot(picture));
   wmf[22 + 18] = 0xFF;  // the first record claims more than the file holds
   wmf[22 + 19] = 0xFF;
   wmf[22 + 20] = 0xFF;
-  EXPECT_FALSE(RoundTrip(wmf));
-  EXPECT_FALSE(ImportMetafile("not a picture at all"));
+  EXPECT_EQ(ImportMetafile(View(wmf)).outcome, ImportOutcome::Damaged);
+  EXPECT_EQ(ImportMetafile("not a picture at all").outcome, ImportOutcome::Damaged);
 }
 
 TEST_F(MetafileImport, HeaderOnlyWindowsMetafileIsAnEmptyPicture) {
@@ -130,18 +143,148 @@ TEST_F(MetafileImport, TheHeaderTellsTheFormatAndTheDeclaredSize) {
   EXPECT_FALSE(ReadMetafileHeader("not a picture at all"));
 }
 
-// A reader with little time gives up on a long file instead of reading it to its end.
-TEST_F(MetafileImport, ASpentBudgetReadsNoPicture) {
+// A reader with little time gives up on a long file instead of reading it to its end, and says
+// so: the file is not damaged for that.
+TEST_F(MetafileImport, ASpentBudgetReadsNoPictureAndSaysSo) {
   auto many = std::make_shared<PictureContent>();
   for (int i = 0; i < 5000; ++i) many->ops.push_back(op::Ellipse{i % 2000, 0, i % 2000 + 6, 6});
   PictureSnapshot snapshot = Snapshot(picture);
   snapshot.content = many;
   for (const std::vector<uint8_t>& bytes : {EncodeEmf(snapshot), EncodeWmf(snapshot)}) {
-    const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     WorkBudget spent(std::chrono::nanoseconds(0)), ample(std::chrono::minutes(1));
-    EXPECT_FALSE(ImportMetafile(view, &spent));
-    EXPECT_TRUE(ImportMetafile(view, &ample));
+    EXPECT_EQ(ImportMetafile(View(bytes), &spent).outcome, ImportOutcome::OverBudget);
+    EXPECT_EQ(ImportMetafile(View(bytes), &ample).outcome, ImportOutcome::Read);
+    // Damage found before the budget is spent is damage.
+    std::vector<uint8_t> cut = bytes;
+    cut.resize(cut.size() / 2);
+    EXPECT_EQ(ImportMetafile(View(cut), &ample).outcome, ImportOutcome::Damaged);
   }
+}
+
+// Enhanced metafiles put together field by field, for what no writer of ours would produce.
+class CraftedEmf {
+ public:
+  // The header record: the bounds in logical units and the frame in 0.01 mm, each left, top,
+  // right, bottom.
+  CraftedEmf(std::initializer_list<int32_t> bounds, std::initializer_list<int32_t> frame) {
+    std::string h = Fields({emf::EMR_HEADER, 88});
+    for (int32_t v : bounds) h += Fields({v});
+    for (int32_t v : frame) h += Fields({v});
+    h += Fields({emf::kSignature, 0x10000});
+    h.resize(88, '\0');
+    bytes_ = h;
+  }
+  static std::string Fields(std::initializer_list<int64_t> values) {
+    std::string out;
+    for (int64_t v : values)
+      for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(static_cast<uint64_t>(v) >> (8 * i)));
+    return out;
+  }
+  CraftedEmf& Record(uint32_t type, const std::string& fields) {
+    std::string r = Fields({type, static_cast<int64_t>(8 + fields.size())}) + fields;
+    r.resize((r.size() + 3) / 4 * 4, '\0');
+    r.replace(4, 4, Fields({static_cast<int64_t>(r.size())}));
+    bytes_ += r;
+    return *this;
+  }
+  // A font of `height` in slot 1, selected.
+  CraftedEmf& Font(int32_t height) {
+    std::string logfont = Fields({1, height, 0, 0, 0, 400, 0, 0});
+    logfont.resize(4 + 92, '\0');
+    Record(emf::EMR_EXTCREATEFONTINDIRECTW, logfont);
+    return Record(emf::EMR_SELECTOBJECT, Fields({1}));
+  }
+  // Three characters at (0, 0) with the given advances, or none.
+  CraftedEmf& Text(std::initializer_list<int32_t> advances) {
+    const int64_t chars = 3, string = 76, dx = advances.size() ? string + 8 : 0;
+    std::string r = Fields({0, 0, 0, 0, emf::GM_COMPATIBLE, 0, 0});      // bounds, mode, scales
+    r += Fields({0, 0, chars, string, 0, 0, 0, 0, 0, dx});               // reference, count, offsets, box
+    r += std::string("a\0b\0c\0\0\0", 8);
+    for (int32_t a : advances) r += Fields({a});
+    return Record(emf::EMR_EXTTEXTOUTW, r);
+  }
+  ImportedMetafile Import() {
+    Record(emf::EMR_EOF, Fields({0, 0, 20}));
+    return ImportMetafile(bytes_);
+  }
+  std::string_view Head() const { return bytes_; }
+
+ private:
+  std::string bytes_;
+};
+
+// Sizes whose arithmetic would pass 32 bits: no picture, never one of a wrapped size.
+TEST(CraftedMetafile, SizesBeyondThirtyTwoBitsAreNoPicture) {
+  const struct {
+    const char* what;
+    std::initializer_list<int32_t> bounds, frame;
+    bool frameFits;  // the header alone tells a size
+  } cases[] = {
+      {"bounds over the whole range", {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, {0, 0, 5000, 5000}, true},
+      {"bounds up to the largest value", {0, 0, INT32_MAX, INT32_MAX}, {0, 0, 5000, 5000}, true},
+      {"frame over the whole range", {0, 0, 199, 199}, {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, false},
+      {"frame up to the largest value", {0, 0, 199, 199}, {0, 0, INT32_MAX, INT32_MAX}, false},
+      {"frame down to the smallest value", {0, 0, 199, 199}, {INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN}, false},
+  };
+  for (const auto& c : cases) {
+    CraftedEmf file(c.bounds, c.frame);
+    // The caption comes from the header alone: it must not offer a size that is not one.
+    EXPECT_EQ(ReadMetafileHeader(file.Head()).has_value(), c.frameFits) << c.what;
+    EXPECT_EQ(file.Import().outcome, ImportOutcome::Damaged) << c.what;
+  }
+  // The largest frame that fits is a size.
+  const auto largest = ReadMetafileHeader(CraftedEmf({0, 0, 199, 199}, {0, 0, INT32_MAX - 1, 5000}).Head());
+  ASSERT_TRUE(largest);
+  EXPECT_EQ(largest->width, INT32_MAX - 1);
+}
+
+// A text's width is the sum of its advances, held at the 32-bit limits; advances the file leaves
+// out are half the font's height, however large that is.
+TEST(CraftedMetafile, TextWidthsHoldAtTheLimits) {
+  const struct {
+    const char* what;
+    int32_t fontHeight;
+    std::initializer_list<int32_t> advances;
+    std::vector<int32_t> read;
+    int32_t width;
+  } cases[] = {
+      {"given advances", -12, {7, 8, 9}, {7, 8, 9}, 24},
+      {"no advances", -12, {}, {6, 6, 6}, 18},
+      {"no advances, the most negative height", INT32_MIN, {}, {1 << 30, 1 << 30, 1 << 30}, INT32_MAX},
+      {"no advances, the largest height", INT32_MAX, {}, {(1 << 30) - 1, (1 << 30) - 1, (1 << 30) - 1}, INT32_MAX},
+      {"advances beyond the largest width", -12, {INT32_MAX, INT32_MAX, 5}, {INT32_MAX, INT32_MAX, 5}, INT32_MAX},
+      {"advances beyond the smallest width", -12, {INT32_MIN, -1, 0}, {INT32_MIN, -1, 0}, INT32_MIN},
+      {"advances that cancel out", -12, {INT32_MAX, INT32_MIN, 1}, {INT32_MAX, INT32_MIN, 1}, 0},
+  };
+  for (const auto& c : cases) {
+    const auto picture = Drawn(CraftedEmf({0, 0, 199, 199}, {0, 0, 5000, 5000}).Font(c.fontHeight).Text(c.advances).Import());
+    ASSERT_TRUE(picture) << c.what;
+    ASSERT_EQ(picture->content->texts.size(), 1u) << c.what;
+    EXPECT_EQ(picture->content->texts[0].advances, c.read) << c.what;
+    EXPECT_EQ(picture->content->texts[0].width, c.width) << c.what;
+  }
+}
+
+// Coordinates are taken relative to the bounds' corner; one that lies beyond 32 bits from it stays
+// as far out as 32 bits allow, on its own side, instead of wrapping round onto the picture.
+TEST(CraftedMetafile, FarCoordinatesStayOnTheirSide) {
+  const int32_t left = INT32_MAX - 1999, top = INT32_MIN;
+  const auto picture = Drawn(CraftedEmf({left, top, INT32_MAX, top + 1999}, {0, 0, 5000, 5000})
+                           .Record(emf::EMR_RECTANGLE, CraftedEmf::Fields({left + 10, top + 10, INT32_MIN, INT32_MAX}))
+                           .Record(emf::EMR_MOVETOEX, CraftedEmf::Fields({INT32_MIN, INT32_MAX}))
+                           .Import());
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(picture->width, 2000);
+  std::vector<std::string> drawn;
+  for (const auto& o : ::ternova::testing::FlatOperations(*picture->content)) {
+    if (const auto* r = std::get_if<op::Rectangle>(&o))
+      drawn.push_back(std::to_string(r->x1) + " " + std::to_string(r->y1) + " " + std::to_string(r->x2) + " " +
+                      std::to_string(r->y2));
+    else if (const auto* m = std::get_if<op::MoveTo>(&o))
+      drawn.push_back(std::to_string(m->x) + " " + std::to_string(m->y));
+  }
+  EXPECT_EQ(drawn, (std::vector<std::string>{"10 10 " + std::to_string(INT32_MIN) + " " + std::to_string(INT32_MAX),
+                                             std::to_string(INT32_MIN) + " " + std::to_string(INT32_MAX)}));
 }
 
 TEST(MetafileImportText, TextsAndFaceNamesReadBackInTheirFontsCodePages) {
@@ -176,7 +319,7 @@ TEST(MetafileImportText, TextsAndFaceNamesReadBackInTheirFontsCodePages) {
       {"WMF", EncodeWmf(snapshot), "Arial ?", {6, 6, 6, 6, 6}, u"x?", {7, 9}},
   };
   for (const auto& k : cases) {
-    const auto back = ImportMetafile(std::string_view(reinterpret_cast<const char*>(k.bytes.data()), k.bytes.size()));
+    const auto back = Drawn(ImportMetafile(View(k.bytes)));
     ASSERT_TRUE(back) << k.format;
     ASSERT_EQ(back->content->texts.size(), 3u) << k.format;
     EXPECT_EQ(back->content->texts[0].chars, u"€ “café”") << k.format;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QPicture>
+#include <chrono>
+#include <climits>
 #include <cmath>
 #include <random>
 
@@ -10,6 +12,7 @@
 #include "plot/layers.h"
 #include "picture/qt/qt_text_metrics.h"
 #include "picture/surface.h"
+#include "picture/work_budget.h"
 
 namespace ternova {
 namespace {
@@ -83,6 +86,39 @@ TEST_F(Playback, EmptyPictureShowsNothing) {
   empty.SetWidth(2000);
   empty.SetHeight(2000);
   EXPECT_TRUE(RenderForDisplay(Snapshot(empty), QSize(587, 587)).isNull());
+}
+
+// A metafile from outside may hold any 32-bit value where the diagram holds small ones: fonts,
+// advances, pens and coordinates at both ends of the range, in a picture so small that its
+// scale is large. Playing it must neither fault nor stall.
+TEST(PlaybackOfFiles, ValuesAtTheEndsOfTheRangePlay) {
+  auto c = std::make_shared<PictureContent>();
+  for (const int32_t height : {INT32_MIN, INT32_MAX, 0, -12})
+    c->fonts.push_back(FontSpec{"Arial", height, 400, false, kBlack});
+  c->texts.push_back({u"x\U0001F600y", {INT32_MAX, INT32_MAX, INT32_MAX, 5}, INT32_MAX});
+  c->texts.push_back({u"ab", {INT32_MIN, INT32_MIN}, INT32_MIN});
+  for (uint32_t font = 0; font < c->fonts.size(); ++font)
+    for (uint32_t text = 0; text < c->texts.size(); ++text) {
+      c->ops.push_back(op::Font{font});
+      c->ops.push_back(op::TextOut{INT32_MIN + static_cast<int32_t>(font), 1, text});
+      c->ops.push_back(op::TextOut{1, INT32_MAX, text});
+      c->ops.push_back(op::TextOut{2, 2, text});
+    }
+  for (const int32_t width : {INT32_MIN, INT32_MAX, 0}) {
+    c->ops.push_back(op::Pen{FillStyle::Solid, kBlack, width});
+    c->ops.push_back(op::Rectangle{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX});
+    c->ops.push_back(op::Ellipse{INT32_MAX, INT32_MIN, INT32_MIN, INT32_MAX});
+    c->ops.push_back(op::MoveTo{INT32_MIN, INT32_MAX});
+    c->ops.push_back(op::LineTo{INT32_MAX, INT32_MIN});
+  }
+  c->ops.push_back(op::Pen{FillStyle::None, kBlack, 1});
+  c->ops.push_back(op::Ellipse{INT32_MAX, INT32_MIN, INT32_MIN, INT32_MAX});
+  PictureSnapshot picture;
+  picture.content = c;
+  picture.width = picture.height = 10;
+  WorkBudget budget(std::chrono::minutes(1));
+  EXPECT_FALSE(RenderForDisplay(picture, QSize(400, 400), &budget).isNull());
+  EXPECT_FALSE(budget.Spent());
 }
 
 // Small discs are filled from spans cached per radius and sub-pixel offset. Whatever the offset,
