@@ -159,7 +159,7 @@ TEST(WindowDecimalSeparator, IsTheInstalledLocalesAsForTernovaPlot) {
     EXPECT_EQ(State().DecimalSeparator, task[0].toLatin1());
     form.FormDropFile(task.mid(1));
     EXPECT_TRUE(fake->errors.empty()) << fake->errors.front().toStdString();
-    EXPECT_EQ(State().Table.SampleCount, 11);
+    EXPECT_EQ(State().Engine.Table.SampleCount, 11);
     return;
   }
   App();  // the program's own path is known only once the application exists
