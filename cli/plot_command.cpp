@@ -20,7 +20,7 @@
 #include "base/visible_text.h"
 #include "data/data_file.h"
 #include "data/number.h"
-#include "plot/layers.h"
+#include "plot/plot.h"
 #include "picture/qt/export.h"
 #include "picture/qt/platform.h"
 #include "picture/qt/qt_text_metrics.h"
@@ -263,17 +263,14 @@ int Run(const std::vector<std::string>& args, std::istream& in, const StandardIn
   if (!o.output.empty() && standardInput && input && IsInputsFile(input->descriptor, o.output))
     return usage("the output " + VisibleName(o.output) + " is the data file itself (standard input)");
 
-  const DiagramGeometry geometry = ComputeDiagramGeometry();
-  SampleTable table;
-  CellStore cells;
+  Plot plot;
   try {
     const char separator = o.separator ? *o.separator : UserDecimalSeparator();
     // Closed, it would read as an empty table: a diagram of nothing, reported as done.
     if (standardInput && input && input->closed) throw LoadError(kStandardInputClosed, 0);
     if (standardInput)
-      LoadDataBytes(ReadAll(in, input ? input->limit : kStandardInputLimit), {geometry, table, cells}, separator)
-          .ThrowIfFailed();
-    else LoadDataFile(o.dataFile, {geometry, table, cells}, separator).ThrowIfFailed();
+      plot.LoadBytes(ReadAll(in, input ? input->limit : kStandardInputLimit), separator).ThrowIfFailed();
+    else plot.LoadFile(o.dataFile, separator).ThrowIfFailed();
   } catch (const LoadError& e) {
     const std::string name = standardInput ? kStandardInput : VisibleName(o.dataFile);
     if (e.Row() > 0) err << name << ":" << e.Row() << ": " << WithFullStop(e.what()) << "\n";
@@ -284,9 +281,9 @@ int Run(const std::vector<std::string>& args, std::istream& in, const StandardIn
   if (o.points) {
     std::string buffer;
     buffer.reserve(1 << 16);
-    for (int32_t r = 1; r <= table.SampleCount; ++r)
+    for (int32_t r = 1; r <= plot.Table.SampleCount; ++r)
       for (int f = 1; f <= 4; ++f) {
-        const Point& p = table.SamplePoints[r][f];
+        const Point& p = plot.Table.SamplePoints[r][f];
         buffer += std::to_string(r) + '\t' + std::to_string(f) + '\t' + std::to_string(p.x) + '\t' +
                   std::to_string(p.y) + '\n';
         if (buffer.size() > (1 << 16) - 64) {
@@ -301,12 +298,8 @@ int Run(const std::vector<std::string>& args, std::istream& in, const StandardIn
   try {
     QtTextMetrics metrics;
     SurfaceEnvironment env{CurrentScreen(), SystemIsJapanese(), &metrics};
-    DiagramPicture picture;
-    picture.SetWidth(2000);
-    picture.SetHeight(2000);
-    int32_t divisions = 0;
-    DrawDiagram(geometry, table, o.view, divisions, picture, env);
-    SavePictureFile(o.output, Snapshot(picture));
+    plot.Draw(o.view, env);
+    SavePictureFile(o.output, Snapshot(plot.Picture));
   } catch (const Error& e) {
     err << "ternova-plot: " << WithFullStop(e.what()) << "\n";
     return 1;
