@@ -92,6 +92,8 @@ void BM_OpenPhases(benchmark::State& state) {
   const char* const names[] = {"read", "parse", "grid", "centres", "index", "record", "replay"};
   double spent[std::size(names)] = {};
   for (auto _ : state) {
+    // What the last open derived goes before the clock starts, as it did with its own copies.
+    s.Engine.TableChanged();
     using Clock = std::chrono::steady_clock;
     Clock::time_point at = Clock::now();
     double total = 0;
