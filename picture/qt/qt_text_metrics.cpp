@@ -4,18 +4,12 @@
 #include <cmath>
 
 #include "base/encoding.h"
+#include "picture/font_substitute.h"
 
 namespace ternova {
 
-QString SubstituteFamily(const std::string& face) {
-  const QString name = QString::fromStdString(face);
-  if (name == QStringLiteral("ＭＳ Ｐゴシック") || name == QStringLiteral("MS PGothic")) return QStringLiteral("IPAPGothic");
-  if (name == QStringLiteral("ＭＳ ゴシック")) return QStringLiteral("IPAGothic");
-  return QStringLiteral("DejaVu Sans");
-}
-
 QFont QtFontFor(const FontSpec& font, double pixelHeight) {
-  QFont f(SubstituteFamily(font.face));
+  QFont f(QString::fromStdString(SubstituteFamily(font.face)));
   f.setPixelSize(std::max(1, static_cast<int>(std::lround(pixelHeight))));
   f.setWeight(font.weight >= 600 ? QFont::Bold : QFont::Normal);
   f.setHintingPreference(QFont::PreferNoHinting);
