@@ -20,9 +20,10 @@
 #include "data/data_file.h"
 #include "data/number.h"
 #include "diagram/render.h"
+#include "picture/freetype_text_metrics.h"
 #include "picture/qt/export.h"
-#include "picture/qt/platform.h"
-#include "picture/qt/qt_text_metrics.h"
+#include "picture/system_locale.h"
+#include "picture/vector_export.h"
 
 namespace ternova {
 
@@ -124,19 +125,22 @@ std::shared_ptr<FileBytes> ReadAll(std::istream& in) {
   return bytes;
 }
 
-int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err);
+int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err,
+        const std::function<void()>& startPainter);
 
 }  // namespace
 
-int RunPlotCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunPlotCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   const std::function<void()>& startPainter) {
   StandardInputBuffer buffer;
   std::istream in(&buffer);
-  return RunPlotCommand(args, in, out, err);
+  return RunPlotCommand(args, in, out, err, startPainter);
 }
 
-int RunPlotCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+int RunPlotCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err,
+                   const std::function<void()>& startPainter) {
   try {
-    return Run(args, in, out, err);
+    return Run(args, in, out, err, startPainter);
   } catch (const std::bad_alloc&) {
     err << "ternova-plot: " << WithFullStop(Tr(kOutOfMemory)) << "\n";
     return 1;
@@ -154,7 +158,8 @@ int Flushed(std::ostream& out, std::ostream& err) {
   return 1;
 }
 
-int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err,
+        const std::function<void()>& startPainter) {
   Options o;
   auto usage = [&](const std::string& why) {
     err << "ternova-plot: " << why << "\n" << kUsage;
@@ -250,14 +255,19 @@ int Run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
   }
 
   try {
-    QtTextMetrics metrics;
-    SurfaceEnvironment env{CurrentScreen(), SystemIsJapanese(), &metrics};
+    // Without a screen the window records against the nominal one; so does the command line.
+    const SurfaceEnvironment env{ScreenInfo{}, SystemIsJapanese(), &InstalledFaceMetrics()};
     DiagramPicture picture;
     picture.SetWidth(2000);
     picture.SetHeight(2000);
     int32_t divisions = 0;
     DrawDiagram(geometry, table, o.view, divisions, picture, env);
-    SavePictureFile(o.output, Snapshot(picture));
+    if (!NamesRasterFormat(o.output)) {
+      SaveVectorPictureFile(o.output, Snapshot(picture));
+    } else {
+      if (startPainter) startPainter();
+      SavePictureFile(o.output, Snapshot(picture));
+    }
   } catch (const Error& e) {
     err << "ternova-plot: " << WithFullStop(e.what()) << "\n";
     return 1;
