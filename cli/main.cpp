@@ -2,10 +2,12 @@
 #include <unistd.h>
 
 #include <QGuiApplication>
+#include <clocale>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "base/error.h"
@@ -54,13 +56,21 @@ int main(int argc, char** argv) {
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
       if (type == QtFatalMsg) std::cerr << msg.toStdString() << std::endl;
     });
-    // Fonts need a GUI application, but the command line never opens a window, whatever
-    // platform the environment or a -platform argument would pick.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The system's error texts in the user's language, as in every program of the desktop.
+    std::setlocale(LC_ALL, "");
     std::vector<std::string> args(argv + 1, argv + argc);
     int qtArgc = 1;
-    QGuiApplication app(qtArgc, argv);
-    return ternova::RunPlotCommand(args, std::cout, std::cerr, {.descriptor = 0, .closed = closed[0]});
+    std::optional<QGuiApplication> app;
+    const auto startPainter = [&] {
+      if (app) return;
+      // Painting text needs a GUI application, but the command line never opens a window,
+      // whatever platform the environment or a -platform argument would pick.
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+      app.emplace(qtArgc, argv);
+      // The application takes the user's locale for everything; numbers stay as C writes them.
+      std::setlocale(LC_NUMERIC, "C");
+    };
+    return ternova::RunPlotCommand(args, std::cout, std::cerr, {.descriptor = 0, .closed = closed[0]}, startPainter);
   } catch (const std::bad_alloc&) {
     ReportOutOfMemory();
     return 1;

@@ -20,10 +20,11 @@
 #include "base/visible_text.h"
 #include "data/data_file.h"
 #include "data/number.h"
+#include "picture/freetype_text_metrics.h"
 #include "plot/plot.h"
 #include "picture/qt/export.h"
-#include "picture/qt/platform.h"
-#include "picture/qt/qt_text_metrics.h"
+#include "picture/system_locale.h"
+#include "picture/vector_export.h"
 
 namespace ternova {
 
@@ -157,7 +158,7 @@ std::shared_ptr<FileBytes> ReadAll(std::istream& in, size_t limit) {
 
 // `input` is null when `in` is no file of the process's own (a test's text).
 int Run(const std::vector<std::string>& args, std::istream& in, const StandardInput* input, std::ostream& out,
-        std::ostream& err);
+        std::ostream& err, const std::function<void()>& startPainter);
 
 int Guarded(const std::function<int()>& run, std::ostream& err) {
   try {
@@ -171,14 +172,15 @@ int Guarded(const std::function<int()>& run, std::ostream& err) {
 }  // namespace
 
 int RunPlotCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                   const StandardInput& input) {
+                   const StandardInput& input, const std::function<void()>& startPainter) {
   StandardInputBuffer buffer(input.descriptor);
   std::istream in(&buffer);
-  return Guarded([&] { return Run(args, in, &input, out, err); }, err);
+  return Guarded([&] { return Run(args, in, &input, out, err, startPainter); }, err);
 }
 
-int RunPlotCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
-  return Guarded([&] { return Run(args, in, nullptr, out, err); }, err);
+int RunPlotCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err,
+                   const std::function<void()>& startPainter) {
+  return Guarded([&] { return Run(args, in, nullptr, out, err, startPainter); }, err);
 }
 
 namespace {
@@ -193,7 +195,7 @@ int Flushed(std::ostream& out, std::ostream& err) {
 }
 
 int Run(const std::vector<std::string>& args, std::istream& in, const StandardInput* input, std::ostream& out,
-        std::ostream& err) {
+        std::ostream& err, const std::function<void()>& startPainter) {
   Options o;
   auto usage = [&](const std::string& why) {
     err << "ternova-plot: " << why << "\n" << kUsage;
@@ -296,10 +298,15 @@ int Run(const std::vector<std::string>& args, std::istream& in, const StandardIn
   }
 
   try {
-    QtTextMetrics metrics;
-    SurfaceEnvironment env{CurrentScreen(), SystemIsJapanese(), &metrics};
+    // Without a screen the window records against the nominal one; so does the command line.
+    const SurfaceEnvironment env{ScreenInfo{}, SystemIsJapanese(), &InstalledFaceMetrics()};
     plot.Draw(o.view, env);
-    SavePictureFile(o.output, Snapshot(plot.Picture));
+    if (!NamesRasterFormat(o.output)) {
+      SaveVectorPictureFile(o.output, Snapshot(plot.Picture));
+    } else {
+      if (startPainter) startPainter();
+      SavePictureFile(o.output, Snapshot(plot.Picture));
+    }
   } catch (const Error& e) {
     err << "ternova-plot: " << WithFullStop(e.what()) << "\n";
     return 1;

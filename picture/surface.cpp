@@ -6,6 +6,7 @@
 
 #include "base/error.h"
 #include "base/encoding.h"
+#include "picture/freetype_text_metrics.h"
 
 namespace ternova {
 
@@ -106,7 +107,8 @@ void DrawingSurface::TextOut(int32_t x, int32_t y, std::string_view utf8) {
   SyncFont();
   PictureText text;
   text.chars = Utf16FromUtf8(utf8);
-  if (env_.metrics) text.advances = env_.metrics->Advances(font_, text.chars);
+  const TextMetrics& metrics = env_.metrics ? *env_.metrics : InstalledFaceMetrics();
+  text.advances = metrics.Advances(font_, text.chars);
   text.advances.resize(text.chars.size(), 0);
   for (int32_t a : text.advances) text.width += a;
   content_->texts.push_back(std::move(text));

@@ -21,6 +21,8 @@ class TextMetrics {
 struct SurfaceEnvironment {
   ScreenInfo screen;
   bool japanese = false;  // the system's default character set is Shift-JIS
+  // Null: the installed faces, as the window measures them (InstalledFaceMetrics), so a drawing
+  // without a GUI toolkit still places every glyph where it belongs.
   const TextMetrics* metrics = nullptr;
 };
 

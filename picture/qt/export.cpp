@@ -5,12 +5,9 @@
 #include <QPainter>
 
 #include "base/error.h"
-#include "picture/emf_writer.h"
-#include "picture/pdf_writer.h"
 #include "picture/picture_file.h"
 #include "picture/qt/playback.h"
-#include "picture/svg_writer.h"
-#include "picture/wmf_writer.h"
+#include "picture/vector_export.h"
 
 namespace ternova {
 
@@ -35,20 +32,14 @@ std::vector<uint8_t> RasterFile(const PictureSnapshot& picture, QSize size, cons
 
 std::vector<uint8_t> EncodeForName(const std::string& name, const PictureSnapshot& picture) {
   const std::string ext = PictureExtension(name);
-  if (ext == ".wmf") return EncodeWmf(picture);
   if (ext == ".bmp") return RasterFile(picture, QSize(picture.width, picture.height), "bmp");
   if (ext == ".ico") return RasterFile(picture, QSize(256, 256), "ico");
   if (ext == ".png") return RasterFile(picture, QSize(picture.width, picture.height), "png");
-  if (ext == ".svg") return EncodeSvg(picture);
-  if (ext == ".pdf") return EncodePdf(picture);
-  return EncodeEmf(picture);
+  return EncodeVectorForName(name, picture);
 }
 
 void SavePictureFile(const std::string& path, const PictureSnapshot& picture, PipeTargets pipes) {
-  // The text formats of a large diagram run to hundreds of megabytes: they go out as written.
-  const std::string ext = PictureExtension(path);
-  if (ext == ".svg") return WriteFileReplacingStreamed(path, [&](const ByteSink& sink) { WriteSvg(picture, sink); }, pipes);
-  if (ext == ".pdf") return WriteFileReplacingStreamed(path, [&](const ByteSink& sink) { WritePdf(picture, sink); }, pipes);
+  if (!NamesRasterFormat(path)) return SaveVectorPictureFile(path, picture, pipes);
   WriteFileReplacing(path, [&] { return EncodeForName(path, picture); }, pipes);
 }
 

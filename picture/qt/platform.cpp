@@ -1,7 +1,6 @@
 #include "picture/qt/platform.h"
 
 #include <QGuiApplication>
-#include <QLocale>
 #include <QScreen>
 #include <cmath>
 
@@ -33,7 +32,5 @@ ScreenInfo CurrentScreen() {
   if (s.dpi <= 0) s.dpi = 96;
   return s;
 }
-
-bool SystemIsJapanese() { return QLocale::system().language() == QLocale::Japanese; }
 
 }  // namespace ternova

@@ -6,18 +6,12 @@
 #include <cmath>
 
 #include "base/encoding.h"
+#include "picture/font_substitute.h"
 
 namespace ternova {
 
-QString SubstituteFamily(const std::string& face) {
-  const QString name = QString::fromStdString(face);
-  if (name == QStringLiteral("ＭＳ Ｐゴシック") || name == QStringLiteral("MS PGothic")) return QStringLiteral("IPAPGothic");
-  if (name == QStringLiteral("ＭＳ ゴシック")) return QStringLiteral("IPAGothic");
-  return QStringLiteral("DejaVu Sans");
-}
-
 QFont QtFontFor(const FontSpec& font, double pixelHeight) {
-  QFont f(SubstituteFamily(font.face));
+  QFont f(QString::fromStdString(SubstituteFamily(font.face)));
   // A picture file may ask for any height: beyond int the conversion would wrap round.
   f.setPixelSize(static_cast<int>(std::lround(std::clamp(pixelHeight, 1.0, double{INT_MAX}))));
   f.setWeight(font.weight >= 600 ? QFont::Bold : QFont::Normal);

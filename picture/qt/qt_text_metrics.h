@@ -5,10 +5,6 @@
 
 namespace ternova {
 
-// The installed face that stands in for a font the picture names: IPAPGothic is metric-compatible
-// with the Japanese UI face; the Latin UI face is played with DejaVu Sans.
-QString SubstituteFamily(const std::string& face);
-
 // A Qt font for `font` at `pixelHeight` device pixels of character height.
 QFont QtFontFor(const FontSpec& font, double pixelHeight);
 

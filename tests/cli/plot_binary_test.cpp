@@ -308,7 +308,21 @@ TEST_F(PlotBinary, AnInheritedWindowPlatformIsIgnored) {
   EXPECT_EQ(Sh("QT_QPA_PLATFORM=xcb DISPLAY= WAYLAND_DISPLAY= $PLOT --help"), 0) << err;
   EXPECT_EQ(Sh("QT_QPA_PLATFORM=wayland DISPLAY= WAYLAND_DISPLAY= $PLOT data.txt -o net.emf"), 0) << err;
   EXPECT_TRUE(IsEmf("net.emf"));
+  EXPECT_EQ(Sh("QT_QPA_PLATFORM=wayland DISPLAY= WAYLAND_DISPLAY= $PLOT data.txt -o net.png"), 0) << err;
+  EXPECT_EQ(Read("net.png").substr(0, 4), "\x89PNG");
   EXPECT_EQ(Sh("DISPLAY= $PLOT data.txt -o net.emf -platform xcb"), 2) << "not a Qt option here";
+}
+
+// Only the raster formats start the GUI toolkit: its platform plugin is never loaded for the
+// others, and the pictures are the same as ever.
+TEST_F(PlotBinary, OnlyRasterFormatsStartTheGuiToolkit) {
+  for (const std::string name : {"net.emf", "net.wmf", "net.svg", "net.pdf", "net.png"}) {
+    ASSERT_EQ(Sh("$PLOT data.txt -o " + name + " && mv " + name + " plain-" + name), 0) << err;
+    ASSERT_EQ(Sh("LD_DEBUG=files $PLOT data.txt -o " + name), 0) << name;
+    const bool platformLoaded = err.find("libqoffscreen") != std::string::npos;
+    EXPECT_EQ(platformLoaded, name == "net.png") << name;
+    EXPECT_EQ(Read(name), Read("plain-" + name)) << name;
+  }
 }
 
 TEST_F(PlotBinary, RepeatedOptionsAndASecondDataFileAreUsageErrors) {

@@ -7,8 +7,15 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <thread>
+
+#include "data/data_file.h"
+#include "plot/layers.h"
+#include "picture/qt/qt_text_metrics.h"
+#include "picture/system_locale.h"
+#include "picture/vector_export.h"
 
 namespace ternova {
 namespace {
@@ -115,6 +122,38 @@ TEST_F(PlotCommand, OutputFormatFollowsTheName) {
     const size_t at = magic == " EMF" ? 40 : 0;
     EXPECT_EQ(head.substr(at, magic.size()), magic) << name;
   }
+}
+
+// The command line measures its labels without Qt, yet its pictures are byte for byte what the
+// window records on the nominal screen, on a Japanese system and on another.
+TEST_F(PlotCommand, PicturesAreTheWindowsRecording) {
+  const std::string text = "45\t8\t38\t8\tpyrolite\n50\t26\t8\t10\tMORB\n";
+  const std::string data = Data(text);
+  const char* const savedLang = std::getenv("LANG");
+  const std::string lang = savedLang ? savedLang : "";
+  for (const char* locale : {"C.UTF-8", "ja_JP.UTF-8"}) {
+    SCOPED_TRACE(locale);
+    ::setenv("LANG", locale, 1);
+    const DiagramGeometry geometry = ComputeDiagramGeometry();
+    SampleTable table;
+    CellStore cells;
+    LoadDataText(text, {geometry, table, cells}, '.').ThrowIfFailed();
+    const QtTextMetrics window;
+    const SurfaceEnvironment env{ScreenInfo{}, SystemIsJapanese(), &window};
+    DiagramPicture picture;
+    picture.SetWidth(2000);
+    picture.SetHeight(2000);
+    int32_t divisions = 0;
+    DrawDiagram(geometry, table, ViewState{}, divisions, picture, env);
+    for (const char* name : {"net.emf", "net.wmf", "net.svg"}) {
+      const fs::path path = dir / name;
+      ASSERT_EQ(Run({data, "-o", path.string()}), 0) << err.str();
+      std::ifstream in(path, std::ios::binary);
+      const std::vector<uint8_t> written{std::istreambuf_iterator<char>(in), {}};
+      EXPECT_EQ(written, EncodeVectorForName(name, Snapshot(picture))) << name;
+    }
+  }
+  ::setenv("LANG", lang.c_str(), 1);
 }
 
 TEST_F(PlotCommand, FailedLoadWritesNoPicture) {
