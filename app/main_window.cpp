@@ -29,10 +29,8 @@
 #include <exception>
 #include <new>
 #include <optional>
-#include <system_error>
 #include <thread>
 #include <utility>
-#include <variant>
 
 #include "app/diagram_output.h"
 #include "app/image_control.h"
