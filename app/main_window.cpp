@@ -147,7 +147,7 @@ void TForm1::BuildMenus() {
   MainMenu->setObjectName(QStringLiteral("MainMenu"));
   const QStringList top = WithAccelerators({"File (&F)", "Option (&O)", "Help (&H)"});
   const QStringList file = WithAccelerators({"Open (&O)", "Save (S)", "-", "End (&E)"});
-  const QStringList option = WithAccelerators({"Symbol Size (&S)", "Grid (&G)"});
+  const QStringList option = WithAccelerators({"Symbol Size (&S)", "Grid (&G)", "Colour by (&C)"});
   const QStringList sizes = WithAccelerators({"Large (&L)", "Medium (&M)", "Small (&S)"});
   const QStringList grids = WithAccelerators({"10% (&1)", "50% (&5)"});
   const QStringList help = WithAccelerators({"Ternova Help (&T)"});
@@ -171,6 +171,15 @@ void TForm1::BuildMenus() {
   GridG1 = OptionO1->addMenu(option[1]);
   N1011 = MarkItem(GridG1, grids[0], &TForm1::N1011Click);
   N5051 = MarkItem(GridG1, grids[1], &TForm1::N5051Click);
+  ColourByC1 = OptionO1->addMenu(option[2]);
+  colourByGroup_ = new QActionGroup(this);
+  const QStringList colourBy = WithAccelerators({"None (&N)", "Note (&O)"});
+  ColourByNone1 = MarkItem(ColourByC1, colourBy[0], &TForm1::ColourByNone1Click);
+  ColourByNote1 = MarkItem(ColourByC1, colourBy[1], &TForm1::ColourByNote1Click);
+  ColourByNone1->setData(0);
+  ColourByNote1->setData(5);
+  for (QAction* a : {ColourByNone1, ColourByNote1}) colourByGroup_->addAction(a);
+  connect(ColourByC1, &QMenu::aboutToShow, this, [this] { Guarded([this] { UpdateColourByMenu(); }); });
 
   HelpH1 = MainMenu->addMenu(top[2]);
   TernovaHelpT1 = HelpH1->addAction(help[0]);
@@ -180,12 +189,14 @@ void TForm1::BuildMenus() {
   SetMark(MediumM1, true);
   SetMark(N1011, true);
   SetMark(N5051, true);
+  SetMark(ColourByNone1, true);
 
   const std::pair<QObject*, const char*> names[] = {
       {FileF1, "FileF1"},   {OpenO1, "OpenO1"},   {SaveS1, "SaveS1"},         {N1, "N1"},
       {EndE1, "EndE1"},     {OptionO1, "OptionO1"}, {SymbolSizeS1, "SymbolSizeS1"}, {LargeL1, "LargeL1"},
       {MediumM1, "MediumM1"}, {SmallS1, "SmallS1"}, {GridG1, "GridG1"},         {N1011, "N1011"},
-      {N5051, "N5051"},     {HelpH1, "HelpH1"},   {TernovaHelpT1, "TernovaHelpT1"}};
+      {N5051, "N5051"},     {HelpH1, "HelpH1"},   {TernovaHelpT1, "TernovaHelpT1"},
+      {ColourByC1, "ColourByC1"}, {ColourByNone1, "ColourByNone1"}, {ColourByNote1, "ColourByNote1"}};
   for (const auto& [object, name] : names) object->setObjectName(QString::fromLatin1(name));
 
   // Samples straight from a spreadsheet. No item of its own, so the menu tree stays as it is;
@@ -331,9 +342,14 @@ void TForm1::ShowErrorBox(const std::string& message) {
   dialogs_->ShowError(this, QString::fromStdString(WithFullStop(message)));
 }
 
+ViewState TForm1::CurrentView() const {
+  const ProcessState& s = State();
+  return {s.SelectedSample, s.SymbolSize, Mark(N1011), Mark(N5051), s.ColourBy, s.HiddenGroups};
+}
+
 void TForm1::DrawDiagram() {
   ProcessState& s = State();
-  const ViewState view{s.SelectedSample, s.SymbolSize, Mark(N1011), Mark(N5051)};
+  const ViewState view = CurrentView();
   QtTextMetrics metrics;
   const SurfaceEnvironment env{CurrentScreen(), SystemIsJapanese(), &metrics};
   // A new selection changes only the old and the new selected row's symbols.
@@ -373,19 +389,29 @@ void TForm1::ShowSelectionChange(int32_t before, const ViewState& view) {
         DisplayMapping::ForImage(picture.width, picture.height, {image.width(), image.height()});
     const DisplayBox box = mapping.LogicalOf({clip.left(), clip.top(), clip.right(), clip.bottom()});
     SymbolIndex::TopmostWalk walk(symbols, box.x0 - 1, box.y0 - 1, box.x1 + 1, box.y1 + 1, reach + 1);
-    auto placed = [&](const PlacedSymbol& symbol) {
-      return PlacedDisc{SymbolBox(symbol.centre, SymbolRadius(view, symbol.row)), SymbolColour(view, symbol.row),
+    // A hidden group's symbols are not drawn, the highlighted one included.
+    auto placed = [&](const PlacedSymbol& symbol, PlacedDisc& disc) {
+      const std::optional<Rgb> colour = engine.SampleColour(view, symbol.row);
+      if (!colour) return false;
+      const bool selected = symbol.row == view.SelectedSample;
+      disc = PlacedDisc{SymbolBox(symbol.centre, SymbolRadius(view, symbol.row)), selected ? kRed : *colour,
                         symbol.order};
+      return true;
     };
     RepaintDisplayed(
         image, clip, picture, firstSymbol,
         [&](PlacedDisc& disc) {
           PlacedSymbol symbol;
-          if (!walk.Next(symbol)) return false;
-          disc = placed(symbol);
-          return true;
+          while (walk.Next(symbol))
+            if (placed(symbol, disc)) return true;
+          return false;
         },
-        [&](const DiscSink& fill) { walk.Rest([&](const PlacedSymbol& symbol) { fill(placed(symbol)); }); });
+        [&](const DiscSink& fill) {
+          walk.Rest([&](const PlacedSymbol& symbol) {
+            PlacedDisc disc;
+            if (placed(symbol, disc)) fill(disc);
+          });
+        });
   });
 }
 
@@ -561,6 +587,13 @@ void TForm1::ShowLoadedFile(const LoadResult& result, const QString& path) {
   // That redraw showed none of the rows the load completed: the next drawing must be a whole
   // one, not a repaint of the selection's symbols over it.
   s.Engine.TableChanged();
+  // A new table keeps its grouping by the same field where it has one, and shows every group.
+  s.HiddenGroups.clear();
+  if (s.ColourBy > CellStore::kColumns && s.Engine.FieldCount() < s.ColourBy) {
+    s.ColourBy = 0;
+    SetMark(ColourByNone1, true);
+  }
+  ShowGroupedField();
   // The line the message is about comes into view.
   if (result.error) strgridData->ShowRow(result.error->Row());
   if (!result.error) {
@@ -649,6 +682,53 @@ void TForm1::N5051Click() {
   });
 }
 
+void TForm1::ColourByNone1Click() { ColourByClick(0); }
+void TForm1::ColourByNote1Click() { ColourByClick(5); }
+
+void TForm1::ColourByClick(int field) {
+  Guarded([this, field] {
+    ProcessState& s = State();
+    s.ColourBy = field;
+    s.HiddenGroups.clear();
+    for (QAction* item : colourByGroup_->actions())
+      if (item->data().toInt() == field) SetMark(item, true);
+    ShowGroupedField();
+    DrawDiagram();
+  });
+}
+
+void TForm1::UpdateColourByMenu() {
+  const int32_t fields = State().Engine.FieldCount();
+  const QList<QAction*> items = colourByGroup_->actions();
+  // None and Note stay; the field items follow the table.
+  for (QAction* item : items) {
+    if (item == ColourByNone1 || item == ColourByNote1) continue;
+    if (item->data().toInt() <= fields) continue;
+    colourByGroup_->removeAction(item);
+    marks_.remove(item);
+    delete item;
+  }
+  for (int32_t field = 6; field <= fields; ++field) {
+    bool present = false;
+    for (QAction* item : colourByGroup_->actions()) present = present || item->data().toInt() == field;
+    if (present) continue;
+    QAction* item = ColourByC1->addAction(QStringLiteral("Field %1").arg(field));
+    item->setObjectName(QStringLiteral("ColourByField%1").arg(field));
+    item->setCheckable(true);
+    item->setData(field);
+    marks_.insert(item, false);
+    colourByGroup_->addAction(item);
+    connect(item, &QAction::triggered, this, [this, field] { ColourByClick(field); });
+  }
+  for (QAction* item : colourByGroup_->actions())
+    if (item->data().toInt() == State().ColourBy) SetMark(item, true);
+}
+
+void TForm1::ShowGroupedField() {
+  const int32_t field = State().ColourBy;
+  strgridData->ShowExtraField(field > CellStore::kColumns ? field : 0);
+}
+
 void TForm1::TernovaHelpT1Click() {
   Guarded([this] { dialogs_->ShowHelp(this, QString::fromUtf8(kHelpText)); });
 }
@@ -693,6 +773,8 @@ ImageHint TForm1::imgTernovaHint(QPointF at) {
     QString text = QTr(kSampleTip).arg(hit.row);
     const QString note = TipField(5, hit.row);
     if (!note.isEmpty()) text += QStringLiteral(": ") + note;
+    if (const ViewState view = CurrentView(); view.ColourBy > 0)
+      text += QLatin1Char('\n') + QTr(kGroupTip).arg(QString::fromStdString(State().Engine.GroupTextOf(view, hit.row)));
     const char* names[] = {"SiO2", "Al2O3+CaO", "MgO", "FeO"};
     for (int32_t column = 1; column <= 4; ++column)
       text += QStringLiteral("\n%1 = %2").arg(QLatin1String(names[column - 1]), TipField(column, hit.row));
@@ -704,6 +786,20 @@ ImageHint TForm1::imgTernovaHint(QPointF at) {
 
 void TForm1::imgTernovaMouseDown(QPointF at) {
   Guarded([this, at] {
+    ProcessState& s = State();
+    // A legend line hides its group, or shows it again.
+    if (const int32_t entry = s.Engine.LegendEntryAt(at.x(), at.y()); entry >= 0) {
+      const Grouping& groups = s.Engine.Groups(s.ColourBy);
+      if (static_cast<size_t>(entry) >= groups.groups.size()) return;
+      const SampleGroup& group = groups.groups[static_cast<size_t>(entry)];
+      const std::string key = group.other ? kOtherGroupKey : group.key;
+      auto& hidden = s.HiddenGroups;
+      const auto at = std::lower_bound(hidden.begin(), hidden.end(), key);
+      if (at != hidden.end() && *at == key) hidden.erase(at);
+      else hidden.insert(at, key);
+      DrawDiagram();
+      return;
+    }
     const SymbolHit hit = SymbolAt(at);
     if (hit.row < 1 || hit.row >= strgridData->Cells()->GridRows()) return;
     // The grid follows without a report of its own: this press is the one selection.

@@ -61,6 +61,11 @@ class TForm1 : public QMainWindow {
   QMenu* GridG1 = nullptr;
   QAction* N1011 = nullptr;
   QAction* N5051 = nullptr;
+  // Option > Colour by: None, Note, then one item per further field of the last file (made
+  // when the menu opens: counting a million rows' fields is no work for every load).
+  QMenu* ColourByC1 = nullptr;
+  QAction* ColourByNone1 = nullptr;
+  QAction* ColourByNote1 = nullptr;
   QMenu* HelpH1 = nullptr;
   QAction* TernovaHelpT1 = nullptr;
   // The diagram's context menu.
@@ -82,6 +87,12 @@ class TForm1 : public QMainWindow {
   void SmallS1Click();
   void N1011Click();
   void N5051Click();
+  // Option > Colour by > None (0), Note (5) or Field N.
+  void ColourByClick(int field);
+  void ColourByNone1Click();
+  void ColourByNote1Click();
+  // The Colour by items for the fields the table has now.
+  void UpdateColourByMenu();
   void TernovaHelpT1Click();
   void CopyC1Click();
   void PrintP1Click();
@@ -134,6 +145,10 @@ class TForm1 : public QMainWindow {
   // After a load that changed the table: the grid and label, then the error or the drawing.
   void FinishLoad(const LoadResult& result, const QString& path);
   void SelectSample(int row);
+  // The view the diagram is drawn in, from the state and the marks.
+  ViewState CurrentView() const;
+  // Shows the grouped field in the grid when the design's columns do not.
+  void ShowGroupedField();
   // The symbol under a point of the picture as it is shown now (row 0: none).
   SymbolHit SymbolAt(QPointF at);
   static QString DroppedFile(const QMimeData* mime);
@@ -158,6 +173,7 @@ class TForm1 : public QMainWindow {
   QSize clientSize_{935, 620};
   QHash<QAction*, bool> marks_;
   QProgressBar* prgLoad_ = nullptr;
+  QActionGroup* colourByGroup_ = nullptr;
   int loadProgressDelay_ = 500;
 };
 

@@ -20,17 +20,35 @@ constexpr const char* kHeader[] = {"SiO2", "Al2O3+CaO", "MgO", "FeO", "Note"};
 CellModel::CellModel(const CellStore& cells, QObject* parent) : QAbstractTableModel(parent), cells_(cells) {}
 
 int CellModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
-int CellModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : columns_; }
+int CellModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : columns_ + (extraField_ > 0 ? 1 : 0);
+}
 
 QVariant CellModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole || !index.isValid() || busy_) return {};
-  return QString::fromStdString(cells_.Text(index.column() + 1, index.row() + 1));
+  const int field = index.column() == columns_ ? extraField_ : index.column() + 1;
+  return QString::fromStdString(cells_.Text(field, index.row() + 1));
+}
+
+void CellModel::SetExtraField(int field) {
+  if (field == extraField_) return;
+  if (extraField_ > 0) {
+    beginRemoveColumns({}, columns_, columns_);
+    extraField_ = 0;
+    endRemoveColumns();
+  }
+  if (field > 0) {
+    beginInsertColumns({}, columns_, columns_);
+    extraField_ = field;
+    endInsertColumns();
+  }
 }
 
 QVariant CellModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
   if (role != Qt::DisplayRole || !loaded_) return {};
   if (orientation == Qt::Vertical) return QString::number(section + 1);
+  if (extraField_ > 0 && section == columns_) return QStringLiteral("Field %1").arg(extraField_);
   if (section >= 0 && section < static_cast<int>(std::size(kHeader))) return QString::fromLatin1(kHeader[section]);
   return {};
 }
@@ -64,8 +82,8 @@ void CellModel::SetGridSize(int columns, int rows) {
 }
 
 void CellModel::CellsChanged() {
-  if (rows_ > 0 && columns_ > 0) emit dataChanged(index(0, 0), index(rows_ - 1, columns_ - 1), {Qt::DisplayRole});
-  emit headerDataChanged(Qt::Horizontal, 0, std::max(columns_ - 1, 0));
+  if (rows_ > 0 && columns_ > 0) emit dataChanged(index(0, 0), index(rows_ - 1, columnCount() - 1), {Qt::DisplayRole});
+  emit headerDataChanged(Qt::Horizontal, 0, std::max(columnCount() - 1, 0));
   emit headerDataChanged(Qt::Vertical, 0, std::max(rows_ - 1, 0));
 }
 

@@ -33,12 +33,15 @@ class CellModel : public QAbstractTableModel {
   void CellsChanged();
   // While a load writes the cell store on another thread, the cells show blank.
   void SetCellsBusy(bool busy) { busy_ = busy; }
+  // Field `field` (past the design's columns) shown in one more column after them; 0: none.
+  void SetExtraField(int field);
 
  private:
   const CellStore& cells_;
   int columns_ = 4, rows_ = 4;
   bool loaded_ = false;
   bool busy_ = false;
+  int extraField_ = 0;
 };
 
 // Paints a cell's text 2 pixels in from its top-left corner, clipped to the cell.
@@ -84,6 +87,8 @@ class SampleGrid : public QTableView {
   void ShowLoadedFile(int lines);
   // Brings a grid row into view without touching the current cell.
   void ShowRow(int row);
+  // Shows field `field` of every row in a column after the design's (0: none).
+  void ShowExtraField(int field) { model_->SetExtraField(field); }
   // The rectangle of a grid cell in viewport coordinates (for tests and hit-testing).
   QRect CellRect(int column, int row) const;
   // Makes a cell current and brings it into view, without a report.

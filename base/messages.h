@@ -83,6 +83,15 @@ inline constexpr Text kPreview = TERNOVA_TEXT("Ternova", "プレビュー");
 //: %1 is the row number of the sample under the mouse.
 inline constexpr Text kSampleTip = TERNOVA_TEXT("Ternova", "Row %1");
 
+// The legend of samples coloured by a column: the group of empty cells, and the one entry of
+// every group past the palette's colours.
+//: Legend entry for the samples whose cell in the chosen column is empty.
+inline constexpr Text kNoGroup = TERNOVA_TEXT("Ternova", "(空欄)");
+//: Legend entry that gathers, in grey, the groups left when the colours ran out.
+inline constexpr Text kOtherGroups = TERNOVA_TEXT("Ternova", "その他");
+//: A line of the tip over a symbol: %1 is the legend entry of the sample's group.
+inline constexpr Text kGroupTip = TERNOVA_TEXT("Ternova", "Group: %1");
+
 // The diagram's context menu ("Save..." is a menu caption, the same in every language).
 inline constexpr Text kCopy = TERNOVA_TEXT("Ternova", "コピー");
 inline constexpr Text kPrint = TERNOVA_TEXT("Ternova", "印刷...");

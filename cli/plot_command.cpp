@@ -33,7 +33,7 @@ namespace {
 constexpr const char* kUsage =
     "Usage: ternova-plot --points DATAFILE\n"
     "       ternova-plot DATAFILE -o OUT [--symbol large|medium|small] [--grid10 on|off]\n"
-    "                    [--grid50 on|off] [--select N]\n"
+    "                    [--grid50 on|off] [--select N] [--colour-by note|N]\n"
     "Common options: --decimal-separator C, --help, --version\n";
 
 constexpr const char* kHelp =
@@ -46,6 +46,8 @@ constexpr const char* kHelp =
     "  --grid10 on|off          10 % grid (default on)\n"
     "  --grid50 on|off          50 % grid (default on)\n"
     "  --select N               draw sample N red at double size\n"
+    "  --colour-by note|N       colour the samples by their note (field 5) or by field N (5 or\n"
+    "                           more), with a legend (default: all the same blue)\n"
     "  --decimal-separator C    decimal separator of the amounts (default: the locale's)\n"
     "  --help, --version\n"
     "DATAFILE - reads the data from standard input (xclip -o | ternova-plot - -o fig.svg).\n\n"
@@ -205,7 +207,7 @@ int Run(const std::vector<std::string>& args, std::istream& in, const StandardIn
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     // An option given twice would silently lose one of its values.
-    if (a.size() > 1 && a[0] == '-' && !given.insert(a == "--output" ? "-o" : a).second)
+    if (a.size() > 1 && a[0] == '-' && !given.insert(a == "--output" ? "-o" : a == "--color-by" ? "--colour-by" : a).second)
       return usage(VisibleName(a) + " given twice");
     auto value = [&](std::string& v) {
       if (i + 1 >= args.size()) return false;
@@ -249,6 +251,13 @@ int Run(const std::vector<std::string>& args, std::istream& in, const StandardIn
       const long n = std::strtol(v.c_str(), &end, 10);
       if (v.empty() || *end || n < INT32_MIN || n > INT32_MAX) return usage("--select takes a row number");
       o.view.SelectedSample = static_cast<int32_t>(n);
+    } else if (a == "--colour-by" || a == "--color-by") {
+      if (!value(v)) return usage("--colour-by needs note or a field number");
+      char* end = nullptr;
+      const long n = v == "note" ? 5 : std::strtol(v.c_str(), &end, 10);
+      if (v != "note" && (v.empty() || *end || n < 5 || n > INT32_MAX))
+        return usage("--colour-by takes note or a field number of 5 or more");
+      o.view.ColourBy = static_cast<int32_t>(n);
     } else if (a.size() > 1 && a[0] == '-') {
       return usage("unknown option " + VisibleName(a));
     } else if (o.dataFile.empty()) {

@@ -44,6 +44,18 @@ std::string_view CellStore::Get(int32_t col, int32_t row) const {
   return found;
 }
 
+int32_t CellStore::Fields(int32_t row) const {
+  if (row < 1 || row > rows_) return 0;
+  const Span& line = lines_[static_cast<size_t>(row - 1)];
+  const std::string_view text(bytes_->data(), line.offset + line.length);
+  int32_t last = 0;
+  SplitFields(text, line.offset, text.size(), [&](int32_t k, size_t, size_t) {
+    last = k;
+    return true;
+  });
+  return last;
+}
+
 std::string CellStore::Text(int32_t col, int32_t row) const {
   return DecodeCellText(Get(col, row), Utf8());
 }

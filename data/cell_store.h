@@ -29,6 +29,8 @@ class CellStore {
   void ClearLine(int32_t row) { SetLine(row, 0, 0); }
 
   std::string_view Get(int32_t col, int32_t row) const;  // empty when never written
+  // How many fields row `row` has: its last cell's column.
+  int32_t Fields(int32_t row) const;
   // The cell as the grid shows it (UTF-8).
   std::string Text(int32_t col, int32_t row) const;
   int32_t Rows() const { return rows_; }

@@ -78,7 +78,7 @@ void SymbolIndex::Build(const SymbolCentres& centres) {
   rows_ = rows;
 }
 
-SymbolHit SymbolIndex::Find(double x, double y, int32_t symbolSize, int32_t selectedRow) const {
+SymbolHit SymbolIndex::Find(double x, double y, int32_t symbolSize, int32_t selectedRow, const DiscColours* drawn) const {
   const int64_t r = std::llabs(int64_t{symbolSize});
   if (rows_ == 0 || r == 0 || !std::isfinite(x) || !std::isfinite(y)) return {};
   const bool selected = selectedRow >= 1 && selectedRow <= rows_;
@@ -93,6 +93,7 @@ SymbolHit SymbolIndex::Find(double x, double y, int32_t symbolSize, int32_t sele
       for (uint32_t i = starts_[b]; i < starts_[b + 1]; ++i) {
         const Entry& e = entries_[i];
         if (best && e.key <= best->key) break;  // the rest of this bucket was drawn earlier
+        if (drawn && !drawn->Of((e.key & kRowMask) - 1)) continue;
         const int64_t radius = static_cast<int32_t>(e.key & kRowMask) == selectedRow ? 2 * r : r;
         const double dx = x - e.x, dy = y - e.y, rr = static_cast<double>(radius);
         if (dx * dx + dy * dy <= rr * rr) {

@@ -82,6 +82,9 @@ namespace op {
 struct Brush { FillStyle style; Rgb colour; };
 struct Pen { FillStyle style; Rgb colour; int32_t width; };
 struct Font { uint32_t font; };  // index into PictureContent::fonts
+// A brush change inside a run of discs of several colours (see DiscColours): a Brush to every
+// consumer, and one a metafile writer may meet again and again, so it keeps such brushes.
+struct RunBrush : Brush {};
 // Drawing operations, coordinates in logical units exactly as given to the surface.
 // Each can say the box it may paint (a little more, never less), so a replay into a clip
 // passes over what lies outside it.
@@ -133,6 +136,19 @@ inline op::Ellipse DiscBox(DiscCentre c, int32_t r) {
   return {clamp(int64_t{c.x} - r), clamp(int64_t{c.y} - r), clamp(int64_t{c.x} + r), clamp(int64_t{c.y} + r)};
 }
 
+// The colour of each centre of a shared list, for runs whose discs are not all of the brush's
+// colour: an index into `palette`, or kNoDisc for a centre whose disc is not drawn.
+inline constexpr uint8_t kNoDisc = 255;
+struct DiscColours {
+  std::vector<uint8_t, BigUninitAllocator<uint8_t>> ofCentre;
+  std::vector<Rgb> palette;
+  // The colour of centre k, or null when it is not drawn.
+  const Rgb* Of(uint32_t k) const {
+    const uint8_t c = k < ofCentre.size() ? ofCentre[k] : kNoDisc;
+    return c < palette.size() ? &palette[c] : nullptr;
+  }
+};
+
 // Discs of one radius around centres [begin, end) of a shared, never-changing list. A diagram
 // of a million samples records four of these instead of four million ellipses, and every
 // recording of the same data shares the one list.
@@ -140,6 +156,9 @@ struct DiscRun {
   std::shared_ptr<const DiscCentres> centres;
   uint32_t begin = 0, end = 0;
   int32_t radius = 0;
+  // Null: every disc in the brush's colour. Else each disc in its own, with a brush change
+  // where the colour changes, and the brush after the run is the last disc's.
+  std::shared_ptr<const DiscColours> colours = nullptr;
   size_t Size() const { return end - begin; }
 };
 
@@ -164,7 +183,20 @@ void ForEachOperation(const PictureContent& c, size_t begin, size_t end, Visit&&
       if (d->run >= c.runs.size()) continue;
       const DiscRun& run = c.runs[d->run];
       const DiscCentre* centres = run.centres->data();
-      for (uint32_t k = run.begin; k < run.end; ++k) visit(DiscBox(centres[k], run.radius));
+      if (!run.colours) {
+        for (uint32_t k = run.begin; k < run.end; ++k) visit(DiscBox(centres[k], run.radius));
+        continue;
+      }
+      const Rgb* brush = nullptr;
+      for (uint32_t k = run.begin; k < run.end; ++k) {
+        const Rgb* colour = run.colours->Of(k);
+        if (!colour) continue;
+        if (!brush || !(*brush == *colour)) {
+          visit(op::RunBrush{{FillStyle::Solid, *colour}});
+          brush = colour;
+        }
+        visit(DiscBox(centres[k], run.radius));
+      }
     } else {
       std::visit(
           [&](const auto& v) {
@@ -179,10 +211,14 @@ void ForEachOperation(const PictureContent& c, Visit&& visit) {
   ForEachOperation(c, 0, c.ops.size(), std::forward<Visit>(visit));
 }
 
-// How many operations ForEachOperation gives for `o`: a run's discs, else one.
+// How many operations ForEachOperation gives for `o` at most: a run's discs and, for one of
+// several colours, a brush change before each; else one.
 inline size_t OperationsIn(const PictureContent& c, const PictureOp& o) {
   const auto* d = std::get_if<op::Discs>(&o);
-  return !d ? 1 : d->run < c.runs.size() ? c.runs[d->run].Size() : 0;
+  if (!d) return 1;
+  if (d->run >= c.runs.size()) return 0;
+  const DiscRun& run = c.runs[d->run];
+  return run.colours ? 2 * run.Size() : run.Size();
 }
 // How many it gives in all.
 size_t OperationCount(const PictureContent& c);

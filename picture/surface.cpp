@@ -56,10 +56,19 @@ void DrawingSurface::SetFontSize(int32_t points) {
   font_.height = FontHeightForPoints(points, env_.screen.dpi);
 }
 
+void DrawingSurface::SetFontJapanese(bool japanese) {
+  SurfaceEnvironment like = env_;
+  like.japanese = japanese || env_.japanese;
+  const FontSpec face = DefaultFont(like);
+  font_.face = face.face;
+  font_.japanese = face.japanese;
+}
+
 void DrawingSurface::RecordBrush() {
   content_->ops.emplace_back(brush_);
   recordedBrush_ = brush_;
   brushRecorded_ = true;
+  runLeftSolid_ = false;
 }
 
 void DrawingSurface::RecordPen() {
@@ -89,8 +98,35 @@ void DrawingSurface::Discs(std::shared_ptr<const DiscCentres> centres, uint32_t 
   if (begin >= end) return;
   SyncBrush();
   SyncPen();
-  content_->runs.push_back({std::move(centres), begin, end, r});
+  content_->runs.push_back({std::move(centres), begin, end, r, nullptr});
   content_->ops.emplace_back(op::Discs{static_cast<uint32_t>(content_->runs.size() - 1)});
+}
+
+void DrawingSurface::Discs(std::shared_ptr<const DiscCentres> centres, uint32_t begin, uint32_t end, int32_t r,
+                           std::shared_ptr<const DiscColours> colours) {
+  if (!colours) return Discs(std::move(centres), begin, end, r);
+  end = std::min<uint32_t>(end, centres ? static_cast<uint32_t>(centres->size()) : 0);
+  if (begin >= end) return;
+  // The run brings its own colours; only a solid style is needed before it.
+  if (!runLeftSolid_ && (!brushRecorded_ || recordedBrush_.style != FillStyle::Solid)) {
+    const op::Brush asked = brush_;
+    brush_.style = FillStyle::Solid;
+    RecordBrush();
+    brush_ = asked;
+  }
+  SyncPen();
+  content_->runs.push_back({std::move(centres), begin, end, r, std::move(colours)});
+  content_->ops.emplace_back(op::Discs{static_cast<uint32_t>(content_->runs.size() - 1)});
+  brushRecorded_ = false;
+  runLeftSolid_ = true;
+}
+
+int32_t DrawingSurface::TextWidth(std::string_view utf8) {
+  const std::u16string chars = Utf16FromUtf8(utf8);
+  const TextMetrics& metrics = env_.metrics ? *env_.metrics : InstalledFaceMetrics();
+  int64_t width = 0;
+  for (int32_t a : metrics.Advances(font_, chars)) width += a;
+  return static_cast<int32_t>(std::clamp<int64_t>(width, 0, INT32_MAX));
 }
 
 void DrawingSurface::MoveTo(int32_t x, int32_t y) {

@@ -49,6 +49,12 @@ class DrawingSurface {
   void SetPenColour(Rgb colour) { pen_.colour = colour; }
   void SetPenWidth(int32_t width) { pen_.width = width; }
   void SetFontSize(int32_t points);
+  // A size in logical units as FontSpec::height, whatever the screen's resolution.
+  void SetFontHeight(int32_t logical) { font_.height = logical; }
+  // The Japanese UI face and character set (else the environment's own), at the same size: for
+  // text that the default character set cannot hold.
+  void SetFontJapanese(bool japanese);
+  void SetFontColour(Rgb colour) { font_.colour = colour; }
 
   void Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
   // Inline: a large diagram records millions of these.
@@ -60,6 +66,12 @@ class DrawingSurface {
   // Ellipse for each disc of radius `r` around centres [begin, end), in order, recorded as one
   // run over the shared list.
   void Discs(std::shared_ptr<const DiscCentres> centres, uint32_t begin, uint32_t end, int32_t r);
+  // The same with each disc in its colour of `colours` (a solid brush whatever the surface's),
+  // those without one left out. The brush after it is unknown: the next drawing records its own.
+  void Discs(std::shared_ptr<const DiscCentres> centres, uint32_t begin, uint32_t end, int32_t r,
+             std::shared_ptr<const DiscColours> colours);
+  // The width of `utf8` in the current font, as TextOut would record it.
+  int32_t TextWidth(std::string_view utf8);
   void MoveTo(int32_t x, int32_t y);
   void LineTo(int32_t x, int32_t y);
   void TextOut(int32_t x, int32_t y, std::string_view utf8);
@@ -88,6 +100,7 @@ class DrawingSurface {
   op::Pen pen_{FillStyle::Solid, kBlack, 1};
   FontSpec font_;
   bool brushRecorded_ = false, penRecorded_ = false, fontRecorded_ = false;
+  bool runLeftSolid_ = false;  // a run of several colours left the brush solid, its colour unknown
   op::Brush recordedBrush_{};
   op::Pen recordedPen_{};
 };

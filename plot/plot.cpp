@@ -1,7 +1,12 @@
 #include "plot/plot.h"
 
+#include <algorithm>
 #include <system_error>
 #include <utility>
+
+#include "base/messages.h"
+#include "base/visible_text.h"
+#include "data/text_decode.h"
 
 namespace ternova {
 
@@ -29,6 +34,12 @@ Plot& Plot::operator=(Plot&& other) noexcept {
   indexFailure_ = std::move(other.indexFailure_);
   drawnView_ = std::move(other.drawnView_);
   drawn_ = other.drawn_;
+  groups_ = std::move(other.groups_);
+  fieldCount_ = other.fieldCount_;
+  colours_ = std::move(other.colours_);
+  drawnColours_ = std::move(other.drawnColours_);
+  coloursColumn_ = other.coloursColumn_;
+  coloursHidden_ = std::move(other.coloursHidden_);
   return *this;
 }
 
@@ -69,6 +80,10 @@ void Plot::TableChanged() {
   indexPending_ = false;
   symbols_.Clear();
   drawnView_.reset();
+  groups_.reset();
+  fieldCount_.reset();
+  colours_.reset();
+  drawnColours_.reset();
 }
 
 void Plot::CollectCentres() {
@@ -82,15 +97,111 @@ Drawn Plot::Draw(const ViewState& view, DiagramPicture& picture, const SurfaceEn
   // Whatever is recorded becomes the picture, also when the drawing stops at an error; a
   // picture cut short may lack symbols, so none are found on it.
   drawnView_.reset();
+  drawnColours_.reset();
   if (!centres_) CollectCentres();
-  drawn_ = DrawLayers(kLayers, Geometry, Table, *centres_, view, GridDivisions, picture, env);
+  std::shared_ptr<const DiscColours> colours = ColoursFor(view);
+  const std::vector<LegendEntry> legend = Legend(view);
+  drawn_ = DrawLayers(kLayers, Geometry, Table, *centres_, view, GridDivisions, picture, env, colours, legend);
   drawnView_ = view;
+  drawnColours_ = std::move(colours);
   return drawn_;
+}
+
+const Grouping& Plot::Groups(int32_t column) {
+  if (!groups_ || groups_->column != column) {
+    groups_.reset();
+    groups_ = GroupSamples(Cells, DrawnRows(Table), column);
+  }
+  return *groups_;
+}
+
+int32_t Plot::FieldCount() {
+  if (!fieldCount_) {
+    int32_t most = 0;
+    const int32_t rows = std::min(Cells.Rows(), DrawnRows(Table));
+    for (int32_t r = 1; r <= rows; ++r) most = std::max(most, Cells.Fields(r));
+    fieldCount_ = most;
+  }
+  return *fieldCount_;
+}
+
+std::string Plot::EntryText(const SampleGroup& group) const {
+  if (group.other) return Tr(kOtherGroups);
+  if (group.key.empty()) return Tr(kNoGroup);
+  // Only the start of a very long cell can be shown: the rest is not decoded.
+  constexpr size_t kLongest = 4096;
+  const std::string_view key(group.key.data(), std::min(group.key.size(), kLongest));
+  return WithInvisiblesShown(DecodeCellText(key, Cells.Utf8()));
+}
+
+namespace {
+bool Hidden(const ViewState& view, const SampleGroup& group) {
+  return std::binary_search(view.HiddenGroups.begin(), view.HiddenGroups.end(),
+                            group.other ? kOtherGroupKey : group.key);
+}
+}  // namespace
+
+std::vector<LegendEntry> Plot::Legend(const ViewState& view) {
+  std::vector<LegendEntry> legend;
+  if (view.ColourBy < 1) return legend;
+  for (const SampleGroup& g : Groups(view.ColourBy).groups)
+    legend.push_back({EntryText(g), g.count, g.colour, Hidden(view, g)});
+  return legend;
+}
+
+std::shared_ptr<const DiscColours> Plot::ColoursFor(const ViewState& view) {
+  if (view.ColourBy < 1) return nullptr;
+  if (colours_ && coloursColumn_ == view.ColourBy && coloursHidden_ == view.HiddenGroups) return colours_;
+  const Grouping& g = Groups(view.ColourBy);
+  auto colours = std::make_shared<DiscColours>();
+  std::vector<uint8_t> lookOfEntry(g.groups.size());
+  for (size_t e = 0; e < g.groups.size(); ++e) {
+    colours->palette.push_back(g.groups[e].colour);
+    lookOfEntry[e] = Hidden(view, g.groups[e]) ? kNoDisc : static_cast<uint8_t>(e);
+  }
+  colours->ofCentre.resize(g.entryOfRow.size());
+  std::transform(g.entryOfRow.begin(), g.entryOfRow.end(), colours->ofCentre.begin(),
+                 [&](uint32_t e) { return lookOfEntry[e]; });
+  colours_ = std::move(colours);
+  coloursColumn_ = view.ColourBy;
+  coloursHidden_ = view.HiddenGroups;
+  return colours_;
+}
+
+const std::string& Plot::GroupKeyOf(const ViewState& view, int32_t row) {
+  static const std::string none;
+  if (view.ColourBy < 1) return none;
+  const Grouping& g = Groups(view.ColourBy);
+  if (row < 1 || static_cast<size_t>(row) > g.entryOfRow.size()) return none;
+  const SampleGroup& group = g.groups[g.entryOfRow[static_cast<size_t>(row - 1)]];
+  return group.other ? kOtherGroupKey : group.key;
+}
+
+std::string Plot::GroupTextOf(const ViewState& view, int32_t row) {
+  if (view.ColourBy < 1) return {};
+  const Grouping& g = Groups(view.ColourBy);
+  if (row < 1 || static_cast<size_t>(row) > g.entryOfRow.size()) return {};
+  return EntryText(g.groups[g.entryOfRow[static_cast<size_t>(row - 1)]]);
+}
+
+std::optional<Rgb> Plot::SampleColour(const ViewState& view, int32_t row) {
+  if (row < 1 || row > DrawnRows(Table)) return std::nullopt;
+  const std::shared_ptr<const DiscColours> colours = ColoursFor(view);
+  if (!colours) return kBlue;
+  const Rgb* c = colours->Of(static_cast<uint32_t>(row - 1));
+  return c ? std::optional<Rgb>(*c) : std::nullopt;
+}
+
+int32_t Plot::LegendEntryAt(double x, double y) const {
+  if (!drawnView_) return -1;
+  for (size_t i = 0; i < drawn_.legend.size(); ++i)
+    if (drawn_.legend[i].Contains(x, y)) return static_cast<int32_t>(i);
+  return -1;
 }
 
 SymbolHit Plot::SymbolAt(double x, double y) {
   if (!drawnView_) return {};
-  return Symbols().Find(x, y, drawnView_->SymbolSize, drawnView_->SelectedSample);
+  return Symbols().Find(x, y, drawnView_->SymbolSize, drawnView_->SelectedSample, drawnColours_.get());
 }
 
 const SymbolIndex& Plot::Symbols() {

@@ -18,6 +18,7 @@
 #include "diagram/symbol_index.h"
 #include "picture/picture.h"
 #include "picture/surface.h"
+#include "plot/groups.h"
 #include "plot/layers.h"
 #include "plot/view.h"
 
@@ -67,8 +68,26 @@ class Plot {
     return drawnView_ && WithSelected(*drawnView_, view.SelectedSample) == view;
   }
 
-  // The symbol under a point of the last completed drawing, in drawing units (row 0: none).
+  // The symbol under a point of the last completed drawing, in drawing units (row 0: none); a
+  // hidden group's symbols are not there.
   SymbolHit SymbolAt(double x, double y);
+
+  // The shown samples grouped by field `column` (5 the note, 6 on the further ones), worked out
+  // once per table and column.
+  const Grouping& Groups(int32_t column);
+  // The most fields a row of the table has, worked out once per table.
+  int32_t FieldCount();
+  // The legend `view` draws: none without a grouping.
+  std::vector<LegendEntry> Legend(const ViewState& view);
+  // The legend key of `row`'s group under `view`'s grouping (empty without one).
+  const std::string& GroupKeyOf(const ViewState& view, int32_t row);
+  // The legend text of `row`'s group, as the legend shows it uncut (empty without a grouping).
+  std::string GroupTextOf(const ViewState& view, int32_t row);
+  // The colour `row`'s disc has under `view` but for the highlight: its group's, or blue without
+  // a grouping; none when its group is hidden or the row is not drawn.
+  std::optional<Rgb> SampleColour(const ViewState& view, int32_t row);
+  // The legend entry under a point of the last completed drawing, or -1.
+  int32_t LegendEntryAt(double x, double y) const;
   // The index of the drawn symbols, once built (waited for, or built now).
   const SymbolIndex& Symbols();
   // Builds the index on another thread, when it is still to be built.
@@ -87,6 +106,16 @@ class Plot {
   std::exception_ptr indexFailure_;
   std::optional<ViewState> drawnView_;
   Drawn drawn_;
+  // Derived from the table, gone when it changes.
+  std::optional<Grouping> groups_;
+  std::optional<int32_t> fieldCount_;
+  // The discs' colours of a grouping and its hidden groups, and of the last completed drawing.
+  std::shared_ptr<const DiscColours> colours_, drawnColours_;
+  int32_t coloursColumn_ = 0;
+  std::vector<std::string> coloursHidden_;
+
+  std::shared_ptr<const DiscColours> ColoursFor(const ViewState& view);
+  std::string EntryText(const SampleGroup& group) const;
 };
 
 }  // namespace ternova

@@ -1,6 +1,8 @@
 #pragma once
 // How the diagram is drawn, and how each of its symbols looks in that view.
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "picture/picture.h"
 
@@ -11,6 +13,12 @@ struct ViewState {
   int32_t SymbolSize = 6;      // 10 large, 6 medium, 3 small
   bool Grid10 = true;
   bool Grid50 = true;
+  // Samples coloured by their group in this field of the file: 0 none (all blue), 5 the note,
+  // 6 on the further fields.
+  int32_t ColourBy = 0;
+  // The legend keys (SampleGroup::key, kOtherGroupKey for the "other" entry) of the groups not
+  // drawn, sorted.
+  std::vector<std::string> HiddenGroups = {};
   friend bool operator==(const ViewState&, const ViewState&) = default;
 };
 
@@ -19,6 +27,9 @@ inline ViewState WithSelected(ViewState view, int32_t row) {
   view.SelectedSample = row;
   return view;
 }
+
+// The key of the "other" entry: no cell holds a TAB.
+inline const std::string kOtherGroupKey = "\t";
 
 // How a symbol looks: red at twice the size when its row is the selected one, else blue.
 struct SymbolLook {

@@ -100,6 +100,21 @@
         <translation>Row %1</translation>
     </message>
     <message>
+        <source>(空欄)</source>
+        <extracomment>Legend entry for the samples whose cell in the chosen column is empty.</extracomment>
+        <translation>(none)</translation>
+    </message>
+    <message>
+        <source>その他</source>
+        <extracomment>Legend entry that gathers, in grey, the groups left when the colours ran out.</extracomment>
+        <translation>Other</translation>
+    </message>
+    <message>
+        <source>Group: %1</source>
+        <extracomment>A line of the tip over a symbol: %1 is the legend entry of the sample&apos;s group.</extracomment>
+        <translation>Group: %1</translation>
+    </message>
+    <message>
         <source>コピー</source>
         <translation>Copy</translation>
     </message>

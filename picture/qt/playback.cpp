@@ -125,7 +125,8 @@ class DiscFiller {
       return static_cast<uint64_t>(std::max(0.0, std::floor(limit)));
     };
     const uint64_t withinX = within(sx), withinY = within(sy);
-    const uint32_t argb = Argb(colour);
+    uint32_t argb = Argb(colour);
+    const DiscColours* colours = run.colours.get();
     // Around the centre's pixel, every pixel the disc can take, wherever in that pixel the
     // centre lies: where all of them are taken the disc is passed over before any more arithmetic.
     const int near = stamped ? static_cast<int>(std::floor(r + 0.5)) : 0;
@@ -151,6 +152,12 @@ class DiscFiller {
     for (uint32_t k = end; k-- > begin && !Covered();) {
       if (budget && (k & 0xFFFF) == 0 && budget->Spent()) return;
       const DiscCentre c = centres[k];
+      if (colours) {
+        const Rgb* own = colours->Of(k);
+        if (!own) continue;
+        colour = *own;
+        argb = Argb(colour);
+      }
       size_t passedAt = SIZE_MAX;
       if (static_cast<uint32_t>(c.x) < columns.kind.size() && static_cast<uint32_t>(c.y) < rows.kind.size()) {
         const int kind = columns.kind[static_cast<uint32_t>(c.x)] | rows.kind[static_cast<uint32_t>(c.y)];
@@ -464,6 +471,17 @@ bool FillFromTop(DiscFiller& filler, const PictureContent& content, size_t begin
   return !(budget && budget->Spent());
 }
 
+// The colour of the last disc drawn by a run of several colours; null for any other operation
+// or when the run draws none.
+const Rgb* LastColourOf(const PictureContent& content, const PictureOp& o) {
+  const auto* d = std::get_if<op::Discs>(&o);
+  if (!d || d->run >= content.runs.size() || !content.runs[d->run].colours) return nullptr;
+  const DiscRun& run = content.runs[d->run];
+  for (uint32_t k = run.end; k-- > run.begin;)
+    if (const Rgb* c = run.colours->Of(k)) return c;
+  return nullptr;
+}
+
 // Where a second core pays for the second image and the merge.
 constexpr size_t kTwoCoresDiscs = 200'000;
 
@@ -614,8 +632,10 @@ bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
       if (stretch.discs >= kTopmostFirstDiscs) {
         if (!FillTopmostFirst(discs, content, stretch, i, brush.colour, sx, sy, budget)) break;
         // The brush as the stretch leaves it, for what follows.
-        for (; i < stretch.end; ++i)
+        for (; i < stretch.end; ++i) {
           if (std::holds_alternative<op::Brush>(content.ops[i])) ForEachOperation(content, i, i + 1, play);
+          if (const Rgb* last = LastColourOf(content, content.ops[i])) play(op::Brush{FillStyle::Solid, *last});
+        }
         continue;
       }
       inOrderUntil = stretch.end;

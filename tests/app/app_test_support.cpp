@@ -69,7 +69,7 @@ std::vector<std::string> Describe(const PictureSnapshot& picture) {
     out.push_back(std::invoke(
         [&](const auto& o) -> std::string {
           using T = std::decay_t<decltype(o)>;
-          if constexpr (std::is_same_v<T, op::Brush>) return "brush " + std::to_string(int(o.style)) + " " + rgb(o.colour);
+          if constexpr (std::is_base_of_v<op::Brush, T>) return "brush " + std::to_string(int(o.style)) + " " + rgb(o.colour);
           else if constexpr (std::is_same_v<T, op::Pen>)
             return "pen " + std::to_string(int(o.style)) + " " + rgb(o.colour) + " " + std::to_string(o.width);
           else if constexpr (std::is_same_v<T, op::Font>) return "font " + std::to_string(o.font);

@@ -66,7 +66,7 @@ TEST_F(Engine, AnIndexBuiltOnAnotherThreadFindsWhatOneBuiltHereFinds) {
 
 TEST_F(Engine, TheSymbolsBeginWhereTheFirstDiscIsRecordedAndTheDrawingIsTheWrappersOwn) {
   ASSERT_FALSE(plot.LoadText("45\t8\t38\t8\n50\t26\t8\t10\n1\t2\t3\t94\n", '.').error);
-  for (const ViewState view : {ViewState{}, ViewState{2, 10, false, true}, ViewState{0, 3, false, false}}) {
+  for (const ViewState& view : {ViewState{}, ViewState{2, 10, false, true}, ViewState{0, 3, false, false}}) {
     const int32_t lastDivisions = plot.GridDivisions;
     const Drawn drawn = plot.Draw(view, env);
     const PictureOps& ops = plot.Picture.Content()->ops;
