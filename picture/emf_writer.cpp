@@ -51,7 +51,7 @@ class EmfEncoder {
     // The format's sizes are 32-bit: no point reserving more than it can describe.
     out_.Reserve(std::min<size_t>(ExpectedSize(), std::numeric_limits<uint32_t>::max()));
     Header();
-    ForEachOperation(c_, [this](const auto& v) { Op(v); });
+    ForEachOperation<true>(c_, [this](const auto& v) { Op(v); });
     Eof();
     if (out_.Size() > std::numeric_limits<uint32_t>::max()) throw Error(kNoResources);
     out_.PatchU32(48, static_cast<uint32_t>(out_.Size()));  // nBytes

@@ -82,8 +82,8 @@ namespace op {
 struct Brush { FillStyle style; Rgb colour; };
 struct Pen { FillStyle style; Rgb colour; int32_t width; };
 struct Font { uint32_t font; };  // index into PictureContent::fonts
-// A brush change inside a run of discs of several colours (see DiscColours): a Brush to every
-// consumer, and one a metafile writer may meet again and again, so it keeps such brushes.
+// A brush change inside a run of discs of several colours (see DiscColours), as the metafile
+// writers are given it: such a brush comes again and again, so they keep it.
 struct RunBrush : Brush {};
 // Drawing operations, coordinates in logical units exactly as given to the surface.
 // Each can say the box it may paint (a little more, never less), so a replay into a clip
@@ -174,8 +174,10 @@ struct PictureContent {
 
 // Calls `visit` with operations [begin, end) in order, every disc of a run as its own
 // op::Ellipse: consumers draw and encode runs without knowing them, and the output is the
-// same as for the ellipses one by one.
-template <typename Visit>
+// same as for the ellipses one by one. A run of several colours gives an op::Brush before each
+// disc whose colour differs from the one before; with `kRunBrushes` that is an op::RunBrush,
+// for a writer that keeps such brushes.
+template <bool kRunBrushes = false, typename Visit>
 void ForEachOperation(const PictureContent& c, size_t begin, size_t end, Visit&& visit) {
   for (size_t i = begin; i < end; ++i) {
     const PictureOp& o = c.ops[i];
@@ -192,7 +194,8 @@ void ForEachOperation(const PictureContent& c, size_t begin, size_t end, Visit&&
         const Rgb* colour = run.colours->Of(k);
         if (!colour) continue;
         if (!brush || !(*brush == *colour)) {
-          visit(op::RunBrush{{FillStyle::Solid, *colour}});
+          if constexpr (kRunBrushes) visit(op::RunBrush{{FillStyle::Solid, *colour}});
+          else visit(op::Brush{FillStyle::Solid, *colour});
           brush = colour;
         }
         visit(DiscBox(centres[k], run.radius));
@@ -206,9 +209,9 @@ void ForEachOperation(const PictureContent& c, size_t begin, size_t end, Visit&&
     }
   }
 }
-template <typename Visit>
+template <bool kRunBrushes = false, typename Visit>
 void ForEachOperation(const PictureContent& c, Visit&& visit) {
-  ForEachOperation(c, 0, c.ops.size(), std::forward<Visit>(visit));
+  ForEachOperation<kRunBrushes>(c, 0, c.ops.size(), std::forward<Visit>(visit));
 }
 
 // How many operations ForEachOperation gives for `o` at most: a run's discs and, for one of

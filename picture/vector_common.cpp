@@ -70,7 +70,6 @@ EllipseKinds::EllipseKinds(const PictureContent& content) {
   ForEachOperation(content, Overloaded{
                                 [&](const op::Ellipse& e) { Find(Of(e, brush, pen)); },
                                 [&](const op::Brush& b) { brush = b; },
-                                [&](const op::RunBrush& b) { brush = b; },
                                 [&](const op::Pen& p) { pen = p; },
                                 [](const auto&) {},
                             });

@@ -61,7 +61,7 @@ class WmfEncoder {
     Small(META_SETMAPMODE, MM_ANISOTROPIC);
     Pair(META_SETWINDOWORG, 0, 0);
     Pair(META_SETWINDOWEXT, p_.width, p_.height);
-    ForEachOperation(c, [this](const auto& v) { Op(v); });
+    ForEachOperation<true>(c, [this](const auto& v) { Op(v); });
     Record(META_EOF);
     End(lastStart_);
     const size_t words = (out_.Size() - kPlaceableSize) / 2;

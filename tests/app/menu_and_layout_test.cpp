@@ -40,7 +40,12 @@ TEST_F(MenuTest, CaptionsTreeAndInitialMarks) {
   for (QAction* a : f.MainMenu->actions()) top << a->text();
   EXPECT_EQ(top, QStringList({"File (&F)", "Option (&O)", "Help (&H)"}));
   EXPECT_EQ(texts(f.FileF1), QStringList({"Open (&O)", "&Save (S)", "-", "End (&E)"}));
-  EXPECT_EQ(texts(f.OptionO1), QStringList({"Symbol Size (&S)", "Grid (&G)"}));
+  // The design's items, then Colour by, which starts at None.
+  EXPECT_EQ(texts(f.OptionO1), QStringList({"Symbol Size (&S)", "Grid (&G)", "Colour by (&C)"}));
+  EXPECT_EQ(texts(f.ColourByC1), QStringList({"None (&N)", "Note (&O)"}));
+  EXPECT_TRUE(f.ColourByNone1->isChecked());
+  EXPECT_FALSE(f.ColourByNote1->isChecked());
+  EXPECT_TRUE(f.ColourByNone1->actionGroup()->isExclusive());
   EXPECT_EQ(texts(f.SymbolSizeS1), QStringList({"Large (&L)", "Medium (&M)", "Small (&S)"}));
   EXPECT_EQ(texts(f.GridG1), QStringList({"10% (&1)", "50% (&5)"}));
   EXPECT_EQ(texts(f.HelpH1), QStringList({"Ternova Help (&T)"}));
