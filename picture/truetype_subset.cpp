@@ -149,15 +149,27 @@ std::vector<uint8_t> TrueTypeFace::Subset(const std::set<uint16_t>& glyphs) cons
     }
   }
 
-  std::vector<uint8_t> glyf, loca;
-  for (uint16_t g = 0; g < glyphCount_; ++g) {
+  // Glyphs after the last one kept are cut off; the metrics of the others emptied with their
+  // outlines, since a PDF gives the widths itself (a CJK face's metrics alone are 50 kB).
+  uint16_t count = glyphCount_;
+  while (count > 1 && !keep[count - 1u]) --count;
+  std::vector<uint8_t> glyf, loca, hmtx;
+  for (uint16_t g = 0; g < count; ++g) {
     Put32(loca, static_cast<uint32_t>(glyf.size()));
-    if (!keep[g]) continue;
+    if (!keep[g]) {
+      Put32(hmtx, 0);
+      continue;
+    }
     const std::span<const uint8_t> o = Outline(g);
     glyf.insert(glyf.end(), o.begin(), o.end());
     glyf.resize((glyf.size() + 3) & ~size_t{3});
+    Put16(hmtx, Advance(g));
+    Put16(hmtx, g < metricCount_ ? Be16(hmtx_, 4 * size_t{g} + 2) : Be16(hmtx_, 4 * size_t{metricCount_} + 2 * (g - size_t{metricCount_})));
   }
   Put32(loca, static_cast<uint32_t>(glyf.size()));
+  std::vector<uint8_t> maxp(Find("maxp")->begin(), Find("maxp")->end()), hhea(Find("hhea")->begin(), Find("hhea")->end());
+  maxp[4] = static_cast<uint8_t>(count >> 8), maxp[5] = static_cast<uint8_t>(count);  // numGlyphs
+  hhea[34] = static_cast<uint8_t>(count >> 8), hhea[35] = static_cast<uint8_t>(count);  // numberOfHMetrics
   std::vector<uint8_t> head(head_.begin(), head_.end());
   Patch32(head, 8, 0);  // checkSumAdjustment, filled in at the end
   head[50] = 0, head[51] = 1;  // indexToLocFormat: long offsets
@@ -166,8 +178,8 @@ std::vector<uint8_t> TrueTypeFace::Subset(const std::set<uint16_t>& glyphs) cons
     const char* tag;
     std::span<const uint8_t> bytes;
   };
-  std::vector<Out> tables{{"glyf", glyf}, {"head", head}, {"loca", loca}};
-  for (const char* tag : {"cvt ", "fpgm", "hhea", "hmtx", "maxp", "prep"})
+  std::vector<Out> tables{{"glyf", glyf}, {"head", head}, {"hhea", hhea}, {"hmtx", hmtx}, {"loca", loca}, {"maxp", maxp}};
+  for (const char* tag : {"cvt ", "fpgm", "prep"})
     if (auto t = Find(tag)) tables.push_back({tag, *t});
   std::sort(tables.begin(), tables.end(), [](const Out& a, const Out& b) { return Tag(a.tag) < Tag(b.tag); });
 

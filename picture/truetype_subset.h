@@ -28,8 +28,8 @@ class TrueTypeFace {
   std::string PostScriptName() const;
 
   // The face with only `glyphs` (and the glyphs their composites are built of, and the
-  // missing-glyph box) keeping their outlines; every other glyph is left empty, so glyph
-  // numbers stay as they are. Hinting tables are kept; character maps and names are not,
+  // missing-glyph box) keeping their outlines and metrics; every other glyph is left empty
+  // (those after the last kept one left out), so glyph numbers stay as they are. Hinting tables are kept; character maps and names are not,
   // since a PDF addresses glyphs by number.
   std::vector<uint8_t> Subset(const std::set<uint16_t>& glyphs) const;
 

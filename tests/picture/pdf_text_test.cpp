@@ -66,6 +66,8 @@ constexpr TextCase kTexts[] = {
     {true, "Ol かんらん石 Fo90", "IPAPGothic"},
     {false, "かんらん岩 (12)", "IPAGothic"},  // DejaVu Sans lacks kana: the fallback fontconfig sorts first
     {false, "Ολιβίνης – оливин", "DejaVuSans"},
+    {false, "Mg₂SiO₄ ő ä ǘ", "DejaVuSans"},  // accented letters built of other glyphs
+    {false, "x\u0378y", "DejaVuSans"},        // no face has it: the missing-glyph box, read back all the same
     {false, "SiO2 (<&>) 100 %", ""},
     {true, "SiO2 äöü 12", ""},
 };
@@ -94,7 +96,7 @@ TEST_P(PdfText, ReadersGetTheCharactersBackAndDrawEveryGlyphWhereItWasMeasured) 
   const auto pdf = EncodePdf(Snapshot(picture));
   std::ofstream(stem + ".pdf", std::ios::binary).write(reinterpret_cast<const char*>(pdf.data()), static_cast<std::streamsize>(pdf.size()));
   // A subset, not the whole face (IPA's are 6 MB).
-  EXPECT_LT(pdf.size(), size_t{60000});
+  EXPECT_LT(pdf.size(), size_t{16000});
 
   // Spacing follows the glyph positions: only the characters are compared.
   std::string read = Output("pdftotext -q '" + stem + ".pdf' -");
