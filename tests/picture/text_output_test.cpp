@@ -17,6 +17,7 @@
 #include "picture/pdf_writer.h"
 #include "picture/surface.h"
 #include "picture/svg_writer.h"
+#include "picture/truetype_subset.h"
 
 namespace ternova {
 namespace {
@@ -188,6 +189,53 @@ TEST(SvgText, FaceNamesXmlCannotCarryAreReplaced) {
     const std::string file = (fs::path(::testing::TempDir()) / "ternova_face.svg").string();
     std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(svg.data()), static_cast<std::streamsize>(svg.size()));
     EXPECT_EQ(std::system(("rsvg-convert -o '" + file + ".png' '" + file + "' 2>/dev/null").c_str()), 0) << face;
+  }
+}
+
+}  // namespace
+}  // namespace ternova
+
+namespace ternova {
+namespace {
+
+std::vector<uint8_t> FileBytes(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Only whole faces with TrueType outlines are embedded; anything else is passed over, never read
+// past its end.
+TEST(TrueTypeFaceFile, OnlyWholeFacesWithTrueTypeOutlinesAreRead) {
+  struct Case {
+    const char* path;
+    size_t keep;  // bytes kept of the file; 0: all
+    int index;
+    bool read;
+  };
+  const Case cases[] = {
+      {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", 0, 0, true},
+      {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", 0, 1, false},      // no second face
+      {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", 100000, 0, false},  // cut short
+      {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", 11, 0, false},
+      {"/usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf", 0, 0, true},
+      {"/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf", 0, 0, false},  // CFF outlines
+      {"/usr/share/fonts/X11/Type1/NimbusSans-Regular.pfb", 0, 0, false},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bytes = FileBytes(c.path);
+    if (bytes.empty()) continue;  // the face is not installed here
+    if (c.keep) bytes.resize(std::min(bytes.size(), c.keep));
+    const auto face = TrueTypeFace::Parse(bytes, c.index);
+    EXPECT_EQ(face.has_value(), c.read) << c.path << " " << c.keep;
+    if (!face) continue;
+    // The subset is a face of its own, its glyphs kept at their numbers.
+    const std::vector<uint8_t> subset = face->Subset({36, 37});
+    const auto cut = TrueTypeFace::Parse(subset, 0);
+    ASSERT_TRUE(cut.has_value()) << c.path;
+    EXPECT_EQ(cut->GlyphCount(), 38);
+    EXPECT_EQ(cut->Advance(37), face->Advance(37));
+    EXPECT_EQ(cut->UnitsPerEm(), face->UnitsPerEm());
+    EXPECT_LT(subset.size(), size_t{8000});
   }
 }
 
