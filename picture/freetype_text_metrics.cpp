@@ -3,6 +3,8 @@
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+#include FT_TRUETYPE_TAGS_H
 
 #include <algorithm>
 #include <cmath>
@@ -85,6 +87,7 @@ struct FreeTypeTextMetrics::Fonts {
   std::mutex lock;
   FT_Library library = nullptr;
   std::map<FaceKey, FT_Face> faces;                                      // null: could not be opened
+  std::map<FT_Face, FaceKey> keys;
   std::map<std::pair<std::string, int>, FT_Face> bestOfFamily;           // (family, weight)
   std::map<std::tuple<std::string, int, std::string>, std::vector<FT_Face>> fallbacks;  // (family, weight, language)
   std::string systemLanguage;
@@ -98,6 +101,7 @@ struct FreeTypeTextMetrics::Fonts {
   FT_Face Open(const FaceKey& key) {
     auto [it, added] = faces.emplace(key, nullptr);
     if (added && FT_New_Face(library, key.file.c_str(), key.index, &it->second) != 0) it->second = nullptr;
+    if (added && it->second) keys[it->second] = key;
     return it->second;
   }
 
@@ -187,12 +191,20 @@ struct FreeTypeTextMetrics::Fonts {
   }
 
   // The face and glyph that show `c`: the family's own, else the first fallback that has it,
-  // else the family's missing-glyph box.
-  std::pair<FT_Face, FT_UInt> Glyph(const std::string& family, int weight, FT_Face primary, char32_t c) {
+  // else the family's missing-glyph box. With `trueTypeOnly`, faces with other outlines are
+  // passed over.
+  std::pair<FT_Face, FT_UInt> Glyph(const std::string& family, int weight, FT_Face primary, char32_t c,
+                                    bool trueTypeOnly = false) {
     if (const FT_UInt glyph = GlyphOf(primary, c); glyph != 0 || IsIgnorable(c)) return {primary, glyph};
     for (FT_Face face : Fallbacks(family, weight, ScriptLanguage(c)))
-      if (const FT_UInt glyph = GlyphOf(face, c); glyph != 0) return {face, glyph};
+      if (!trueTypeOnly || HasTrueTypeOutlines(face))
+        if (const FT_UInt glyph = GlyphOf(face, c); glyph != 0) return {face, glyph};
     return {primary, 0};
+  }
+
+  static bool HasTrueTypeOutlines(FT_Face face) {
+    FT_ULong length = 0;
+    return FT_IS_SFNT(face) && FT_Load_Sfnt_Table(face, TTAG_glyf, 0, nullptr, &length) == 0 && length > 0;
   }
 
   // The unhinted advance at `pixels` per em, in whole pixels rounded to nearest.
@@ -254,9 +266,47 @@ std::vector<int32_t> FreeTypeTextMetrics::Advances(const FontSpec& font, std::u1
   return out;
 }
 
-const TextMetrics& InstalledFaceMetrics() {
+FreeTypeTextMetrics::TextGlyphs FreeTypeTextMetrics::TrueTypeGlyphs(const FontSpec& font, std::u16string_view text) const {
+  TextGlyphs out;
+  out.at.resize(text.size());
+  const int weight = font.weight >= 600 ? 700 : 400;
+  const std::string family = SubstituteFamily(font.face);
+
+  const std::lock_guard<std::mutex> hold(fonts_->lock);
+  FT_Face primary = fonts_->BestOfFamily(family, weight);
+  if (!primary || !Fonts::HasTrueTypeOutlines(primary)) {
+    primary = nullptr;
+    for (FT_Face face : fonts_->Fallbacks(family, weight, ""))
+      if (Fonts::HasTrueTypeOutlines(face)) {
+        primary = face;
+        break;
+      }
+    if (!primary) return out;
+  }
+  auto faceGlyph = [&](FT_Face face, FT_UInt glyph) {
+    const FaceKey& key = fonts_->keys[face];
+    return FaceGlyph{key.file, key.index, glyph};
+  };
+  out.primary = faceGlyph(primary, 0);
+  out.ascent = primary->units_per_EM > 0 ? static_cast<double>(primary->ascender) / primary->units_per_EM : 0.9;
+  for (size_t i = 0; i < text.size();) {
+    const size_t units = CharacterUnits(text, i);
+    const char32_t c = units == 2 ? 0x10000 + ((char32_t{text[i]} - 0xD800) << 10) + (char32_t{text[i + 1]} - 0xDC00)
+                                  : char32_t{text[i]};
+    if (!IsIgnorable(c)) {
+      const auto [face, glyph] = fonts_->Glyph(family, weight, primary, c, true);
+      out.at[i] = faceGlyph(face, glyph);
+    }
+    i += units;
+  }
+  return out;
+}
+
+const FreeTypeTextMetrics& InstalledFaces() {
   static const FreeTypeTextMetrics metrics;
   return metrics;
 }
+
+const TextMetrics& InstalledFaceMetrics() { return InstalledFaces(); }
 
 }  // namespace ternova

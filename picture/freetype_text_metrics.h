@@ -1,5 +1,7 @@
 #pragma once
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "picture/surface.h"
 
@@ -21,6 +23,24 @@ class FreeTypeTextMetrics : public TextMetrics {
 
   std::vector<int32_t> Advances(const FontSpec& font, std::u16string_view text) const override;
 
+  // A face file and a glyph in it.
+  struct FaceGlyph {
+    std::string file;  // empty: nothing drawn
+    int index = 0;     // the face's number in a collection
+    uint32_t glyph = 0;
+  };
+  struct TextGlyphs {
+    FaceGlyph primary;           // the face the text is set in (its glyph unused)
+    double ascent = 0;           // the primary face's, per em
+    std::vector<FaceGlyph> at;   // one per UTF-16 unit: a character's glyph on its first unit
+  };
+  // The glyphs that show `text` as the window draws it, for a writer that embeds TrueType
+  // outlines: each character's face and glyph as Advances measures it, except that only faces
+  // with TrueType outlines count, so a character whose face has others comes from the next
+  // fallback with TrueType outlines that has it; with none, the primary face's missing-glyph
+  // box. Line ends and controls get nothing.
+  TextGlyphs TrueTypeGlyphs(const FontSpec& font, std::u16string_view text) const;
+
  private:
   struct Fonts;
   std::unique_ptr<Fonts> fonts_;
@@ -29,5 +49,7 @@ class FreeTypeTextMetrics : public TextMetrics {
 // What a surface measures with when its environment names no metrics: one FreeTypeTextMetrics
 // for the process, made on first use.
 const TextMetrics& InstalledFaceMetrics();
+// The same object, for the writers that embed the faces.
+const FreeTypeTextMetrics& InstalledFaces();
 
 }  // namespace ternova

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -10,6 +11,7 @@
 #include <variant>
 
 #include "base/error.h"
+#include "picture/pdf_fonts.h"
 #include "picture/vector_common.h"
 
 namespace ternova {
@@ -88,7 +90,10 @@ class PdfWriter : VectorWalk<PdfWriter> {
     static const PictureContent kNothing;
     const PictureContent& c = p_.content ? *p_.content : kNothing;
     EllipseKinds kinds(c);
-    offsets_.assign(kFirstForm + kinds.All().size(), 0);
+    content_ = &c;
+    ChooseFonts(c);
+    firstFont_ = static_cast<int>(kFirstForm + kinds.All().size());
+    offsets_.assign(static_cast<size_t>(firstFont_ + fonts_.Count() * PdfFonts::kObjectsPerFont), 0);
     out_.Reserve(size_t{1} << 16);
     // The comment of high bytes tells transfer programs the file is binary.
     out_.Bytes("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
@@ -103,11 +108,29 @@ class PdfWriter : VectorWalk<PdfWriter> {
     out_.Bytes("<< /Title (Ternova) /Producer (Ternova) >>\nendobj\n");
     for (size_t i = 0; i < kinds.All().size(); ++i) Form(static_cast<int>(kFirstForm + i), kinds.All()[i]);
     Content(c, kinds);
+    for (int k = 0; k < fonts_.Count(); ++k)
+      fonts_.Write(k, firstFont_ + k * PdfFonts::kObjectsPerFont, out_, [&](int number) { Object(number); });
     Trailer();
     Flush();
   }
 
  private:
+  // Texts the standard face shows use it, as they always have; the others are set in subsets
+  // of the faces the window draws them with, found before the page names its fonts.
+  void ChooseFonts(const PictureContent& c) {
+    if (std::all_of(c.texts.begin(), c.texts.end(), [](const PictureText& t) { return PdfFonts::StandardFaceShows(t.chars); }))
+      return;
+    uint32_t font = kNoFont;
+    for (const PictureOp& o : c.ops) {
+      if (const auto* f = std::get_if<op::Font>(&o)) {
+        font = f->font < c.fonts.size() ? f->font : kNoFont;
+      } else if (const auto* t = std::get_if<op::TextOut>(&o)) {
+        if (t->text >= c.texts.size() || PdfFonts::StandardFaceShows(c.texts[t->text].chars)) continue;
+        fonts_.Set(font == kNoFont ? FontSpec{} : c.fonts[font], font, t->text, c.texts[t->text].chars);
+      }
+    }
+  }
+
   // Where the next byte goes in the file.
   size_t Position() const { return flushed_ + out_.Size(); }
 
@@ -132,7 +155,15 @@ class PdfWriter : VectorWalk<PdfWriter> {
     Real(out_, pageW_);
     out_.Bytes(" ");
     Real(out_, pageH_);
-    out_.Bytes("] /Resources << /Font << /F1 6 0 R >>");
+    out_.Bytes("] /Resources << /Font << /F1 6 0 R");
+    for (int k = 0; k < fonts_.Count(); ++k) {
+      out_.Bytes(" /T");
+      Decimal(out_, k);
+      out_.Bytes(" ");
+      Decimal(out_, firstFont_ + k * PdfFonts::kObjectsPerFont);
+      out_.Bytes(" 0 R");
+    }
+    out_.Bytes(" >>");
     if (!kinds.All().empty()) {
       out_.Bytes(" /XObject <<");
       for (size_t i = 0; i < kinds.All().size(); ++i) {
@@ -305,6 +336,11 @@ class PdfWriter : VectorWalk<PdfWriter> {
     if (brush_.style == FillStyle::Solid) Rectangle(t.x, t.y, int64_t{t.x} + text.width, int64_t{t.y} + em, false);
     if (text.chars.empty()) return;
     FillColour(face.colour);
+    const uint32_t fontNumber = font_ ? static_cast<uint32_t>(font_ - content_->fonts.data()) : kNoFont;
+    if (const PdfFonts::Setting* set = fonts_.Find(fontNumber, t.text); set && set->any) {
+      EmbeddedText(t, text, *set, em);
+      return;
+    }
     s.Bytes("BT /F1 ");
     Decimal(s, em);
     s.Bytes(" Tf 1 0 0 -1 ");
@@ -340,6 +376,46 @@ class PdfWriter : VectorWalk<PdfWriter> {
     s.Bytes(" ET\n");
   }
 
+  // Each glyph from its face's subset by number, placed at the recorded advances; the
+  // baseline lies the face's own ascent below the top of the text.
+  void EmbeddedText(const op::TextOut& t, const PictureText& text, const PdfFonts::Setting& set, int64_t em) {
+    ByteWriter& s = stage_;
+    s.Bytes("BT 1 0 0 -1 ");
+    Decimal(s, t.x);
+    s.Bytes(" ");
+    Decimal(s, int64_t{t.y} + std::llround(static_cast<double>(em) * set.ascent));
+    s.Bytes(" Tm");
+    int font = -1;
+    int64_t pending = 0;  // advance since the last glyph placed
+    for (size_t i = 0; i < text.chars.size() && i < set.at.size(); ++i) {
+      const PdfFonts::Glyph g = set.at[i];
+      if (g.font >= 0) {
+        if (g.font != font) {
+          s.Bytes(" /T");
+          Decimal(s, g.font);
+          s.Bytes(" ");
+          Decimal(s, em);
+          s.Bytes(" Tf");
+          font = g.font;
+        }
+        if (pending != 0) {
+          s.Bytes(" ");
+          Decimal(s, pending);
+          s.Bytes(" 0 Td");
+        }
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        const char code[6] = {'<', kHex[g.glyph >> 12], kHex[(g.glyph >> 8) & 15], kHex[(g.glyph >> 4) & 15],
+                              kHex[g.glyph & 15], '>'};
+        s.Bytes(" ");
+        s.Bytes(std::string_view(code, 6));
+        s.Bytes(" Tj");
+        pending = 0;
+      }
+      pending += text.advances[i];
+    }
+    s.Bytes(" ET\n");
+  }
+
   void Trailer() {
     const size_t xref = Position();
     const size_t count = offsets_.size();
@@ -358,8 +434,13 @@ class PdfWriter : VectorWalk<PdfWriter> {
     out_.Bytes("\n%%EOF\n");
   }
 
+  static constexpr uint32_t kNoFont = UINT32_MAX;
+
   const PictureSnapshot& p_;
   const ByteSink& sink_;
+  const PictureContent* content_ = nullptr;
+  PdfFonts fonts_;
+  int firstFont_ = 0;
   ByteWriter out_, stage_;
   size_t flushed_ = 0;
   std::vector<size_t> offsets_;

@@ -6,6 +6,7 @@
 #include <string>
 #include <variant>
 
+#include "base/encoding.h"
 #include "base/error.h"
 #include "picture/vector_common.h"
 
@@ -210,14 +211,14 @@ class SvgWriter : VectorWalk<SvgWriter> {
       Rectangle(t.x, t.y, int64_t{t.x} + text.width, int64_t{t.y} + em, brush_, {FillStyle::None, kBlack, 0});
     if (text.chars.empty()) return;
     out_.Bytes("<text xml:space=\"preserve\" font-family=\"");
-    // The face is UTF-8 already; only what would end the attribute or the CSS name is left out.
-    for (char c : face.face) {
-      const auto byte = static_cast<unsigned char>(c);
-      if (byte < 0x20 || c == ',' || c == '\'' || c == '"' || c == ';') continue;
-      if (c == '&' || c == '<' || c == '>')
-        XmlText(out_, byte);
-      else
-        out_.U8(byte);
+    // What would end the attribute or the CSS name is left out; an imported face may hold any
+    // text, even broken UTF-8, which XmlText turns into what XML can carry.
+    const std::u16string name = Utf16FromUtf8(face.face);
+    for (size_t i = 0; i < name.size(); i += CharacterUnits(name, i)) {
+      char32_t c = name[i];
+      if (CharacterUnits(name, i) == 2) c = 0x10000 + ((c - 0xD800) << 10) + (name[i + 1] - 0xDC00);
+      if (c < 0x20 || c == ',' || c == '\'' || c == '"' || c == ';') continue;
+      XmlText(out_, c);
     }
     out_.Bytes(", sans-serif\" font-size=\"");
     Decimal(out_, em);

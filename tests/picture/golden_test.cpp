@@ -1,7 +1,7 @@
 // The writers' exact bytes for a small diagram, against files kept in tests/picture/golden.
 // After a deliberate change to what the writers put out, regenerate them with
 //   TERNOVA_REGENERATE_GOLDEN=1 build/tests/picture/metafile_writer_test --gtest_filter='GoldenFile.*'
-// and check the new files with the converters (emf2svg-conv, wmf2svg) before committing them.
+// and check the new files with the converters (emf2svg-conv, wmf2svg, pdftoppm) before committing them.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,6 +11,7 @@
 
 #include "metafile_test_support.h"
 #include "picture/emf_writer.h"
+#include "picture/pdf_writer.h"
 #include "picture/wmf_writer.h"
 
 namespace ternova::testing {
@@ -49,12 +50,15 @@ TEST(GoldenFile, WesternDiagramIsByteForByteTheSame) {
   const DiagramCase d(false);
   ExpectGolden("diagram.emf", EncodeEmf(d.Snapshot()));
   ExpectGolden("diagram.wmf", EncodeWmf(d.Snapshot()));
+  ExpectGolden("diagram.pdf", EncodePdf(d.Snapshot()));
 }
 
 TEST(GoldenFile, JapaneseDiagramIsByteForByteTheSame) {
   const DiagramCase d(true);
   ExpectGolden("diagram-ja.emf", EncodeEmf(d.Snapshot()));
   ExpectGolden("diagram-ja.wmf", EncodeWmf(d.Snapshot()));
+  // Its labels are Latin: the standard face, nothing embedded.
+  ExpectGolden("diagram-ja.pdf", EncodePdf(d.Snapshot()));
 }
 
 }  // namespace
