@@ -13,6 +13,8 @@
 #include "picture/emf_writer.h"
 #include "picture/pdf_writer.h"
 #include "picture/wmf_writer.h"
+#include "plot/groups.h"
+#include "plot/layers.h"
 
 namespace ternova::testing {
 namespace {
@@ -59,6 +61,22 @@ TEST(GoldenFile, JapaneseDiagramIsByteForByteTheSame) {
   ExpectGolden("diagram-ja.wmf", EncodeWmf(d.Snapshot()));
   // Its labels are Latin: the standard face, nothing embedded.
   ExpectGolden("diagram-ja.pdf", EncodePdf(d.Snapshot()));
+}
+
+// Two groups and a legend: discs of each colour with brushes kept for the runs, the
+// highlight between them, the legend's discs and texts under the symbols.
+TEST(GoldenFile, GroupedDiagramIsByteForByteTheSame) {
+  DiagramCase d;
+  auto colours = std::make_shared<DiscColours>();
+  colours->palette = {kGroupPalette[0], kGroupPalette[1]};
+  colours->ofCentre = {0, 1, 0};
+  const LegendEntry legend[] = {{"peridotite", 2, kGroupPalette[0], false}, {"basalt", 1, kGroupPalette[1], false}};
+  const SymbolCentres centres = CollectSymbolCentres(d.table);
+  int32_t divisions = 0;
+  d.view.ColourBy = 5;
+  DrawLayers(kLayers, d.geometry, d.table, centres, d.view, divisions, d.picture, d.env, colours, legend);
+  ExpectGolden("grouped.emf", EncodeEmf(d.Snapshot()));
+  ExpectGolden("grouped.wmf", EncodeWmf(d.Snapshot()));
 }
 
 }  // namespace
