@@ -13,6 +13,7 @@
 
 #include "data/data_file.h"
 #include "plot/layers.h"
+#include "plot/plot.h"
 #include "picture/qt/qt_text_metrics.h"
 #include "picture/system_locale.h"
 #include "picture/vector_export.h"
@@ -92,6 +93,10 @@ TEST_F(PlotCommand, WrongCommandLinesExitWithTwo) {
       {data, "-o", "x.emf", "--grid10", "yes"},
       {data, "-o", "x.emf", "--select", "3x"},
       {data, "-o", "x.emf", "--decimal-separator", ".."},
+      {data, "-o", "x.emf", "--colour-by", "4"},
+      {data, "-o", "x.emf", "--colour-by", "notes"},
+      {data, "-o", "x.emf", "--colour-by"},
+      {data, "-o", "x.emf", "--colour-by", "5", "--color-by", "6"},
       {data, "--frobnicate"},
       {data, data, "-o", "x.emf"},
   };
@@ -154,6 +159,29 @@ TEST_F(PlotCommand, PicturesAreTheWindowsRecording) {
     }
   }
   ::setenv("LANG", lang.c_str(), 1);
+}
+
+// Grouped by the note or a further field, the picture is the one the window's engine draws.
+TEST_F(PlotCommand, ColourByGivesTheWindowsGroupedPicture) {
+  const std::string text = "45\t8\t38\t8\tかんらん岩\tA\n50\t26\t8\t10\tMORB\tB\n46\t9\t37\t8\tかんらん岩\n";
+  const std::string data = Data(text);
+  const std::pair<std::string, int32_t> cases[] = {{"note", 5}, {"5", 5}, {"6", 6}, {"12", 12}};
+  for (const auto& [given, column] : cases) {
+    Plot window;
+    window.LoadText(text, '.').ThrowIfFailed();
+    const QtTextMetrics metrics;
+    const SurfaceEnvironment env{ScreenInfo{}, SystemIsJapanese(), &metrics};
+    ViewState view;
+    view.ColourBy = column;
+    window.Draw(view, env);
+    for (const char* name : {"net.emf", "net.svg"}) {
+      const fs::path path = dir / name;
+      ASSERT_EQ(Run({data, "-o", path.string(), "--colour-by", given}), 0) << err.str();
+      std::ifstream in(path, std::ios::binary);
+      const std::vector<uint8_t> written{std::istreambuf_iterator<char>(in), {}};
+      EXPECT_EQ(written, EncodeVectorForName(name, Snapshot(window.Picture))) << name << " " << given;
+    }
+  }
 }
 
 TEST_F(PlotCommand, FailedLoadWritesNoPicture) {
