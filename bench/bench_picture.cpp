@@ -7,6 +7,7 @@
 
 #include "data/data_file.h"
 #include "plot/layers.h"
+#include "plot/plot.h"
 #include "picture/emf_writer.h"
 #include "picture/pdf_writer.h"
 #include "picture/svg_writer.h"
@@ -83,6 +84,61 @@ BENCHMARK(BM_EncodePdf)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchma
 
 void BM_EncodeSvg(benchmark::State& state) { Encode(state, EncodeSvg); }
 BENCHMARK(BM_EncodeSvg)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+// Samples coloured by a field: 12 suites at random (field 6) or a million distinct notes
+// (field 5, which gives the "other" entry). Grouping and the discs' colours, once per load and
+// column.
+struct GroupedPlot {
+  Plot plot;
+  QtTextMetrics metrics;
+  SurfaceEnvironment env{ScreenInfo{}, false, &metrics};
+  explicit GroupedPlot(int32_t samples) { plot.LoadText(SyntheticDataFile(samples, 1, 12), '.').ThrowIfFailed(); }
+};
+
+void BM_GroupSamples(benchmark::State& state) {
+  GroupedPlot g(1'000'000);
+  ViewState view;
+  view.ColourBy = static_cast<int32_t>(state.range(0));
+  for (auto _ : state) {
+    g.plot.TableChanged();  // forgets the grouping
+    benchmark::DoNotOptimize(g.plot.SampleColour(view, 1));
+  }
+  state.counters["groups"] = static_cast<double>(g.plot.Groups(view.ColourBy).groups.size());
+}
+BENCHMARK(BM_GroupSamples)->Arg(6)->Arg(5)->Unit(benchmark::kMillisecond);
+
+// Each format's encoding of the 1M diagram in one colour (0) and in 12 suites' colours (6).
+void EncodeGrouped(benchmark::State& state, std::vector<uint8_t> (*encode)(const PictureSnapshot&)) {
+  GroupedPlot g(1'000'000);
+  ViewState view;
+  view.SelectedSample = 4;
+  view.ColourBy = static_cast<int32_t>(state.range(0));
+  g.plot.Draw(view, g.env);
+  const PictureSnapshot snapshot = Snapshot(g.plot.Picture);
+  size_t size = 0;
+  for (auto _ : state) size = encode(snapshot).size();
+  state.counters["bytes_per_sample"] = static_cast<double>(size) / 1e6;
+}
+void BM_EncodeGroupedEmf(benchmark::State& state) { EncodeGrouped(state, EncodeEmf); }
+BENCHMARK(BM_EncodeGroupedEmf)->Arg(0)->Arg(6)->Unit(benchmark::kMillisecond);
+void BM_EncodeGroupedWmf(benchmark::State& state) { EncodeGrouped(state, EncodeWmf); }
+BENCHMARK(BM_EncodeGroupedWmf)->Arg(0)->Arg(6)->Unit(benchmark::kMillisecond);
+void BM_EncodeGroupedPdf(benchmark::State& state) { EncodeGrouped(state, EncodePdf); }
+BENCHMARK(BM_EncodeGroupedPdf)->Arg(0)->Arg(6)->Unit(benchmark::kMillisecond);
+void BM_EncodeGroupedSvg(benchmark::State& state) { EncodeGrouped(state, EncodeSvg); }
+BENCHMARK(BM_EncodeGroupedSvg)->Arg(0)->Arg(6)->Unit(benchmark::kMillisecond);
+
+// Recording and playing the grouped 1M diagram for the window.
+void BM_RecordAndPlayGrouped(benchmark::State& state) {
+  GroupedPlot g(1'000'000);
+  ViewState view;
+  view.ColourBy = static_cast<int32_t>(state.range(0));
+  for (auto _ : state) {
+    g.plot.Draw(view, g.env);
+    benchmark::DoNotOptimize(RenderForDisplay(Snapshot(g.plot.Picture), QSize(587, 587)));
+  }
+}
+BENCHMARK(BM_RecordAndPlayGrouped)->Arg(0)->Arg(6)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace ternova

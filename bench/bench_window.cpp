@@ -41,10 +41,10 @@ struct AnsweringDialogs : Dialogs {
 struct Window {
   AnsweringDialogs* dialogs;
   std::unique_ptr<TForm1> form;
-  explicit Window(int32_t samples) {
+  explicit Window(int32_t samples, int32_t groups = 0) {
     State() = ProcessState{};
     auto d = std::make_unique<AnsweringDialogs>();
-    d->path = QString::fromStdString(WriteSyntheticDataFile(samples));
+    d->path = QString::fromStdString(WriteSyntheticDataFile(samples, groups));
     dialogs = d.get();
     form = std::make_unique<TForm1>(std::move(d));
     form->show();
@@ -128,9 +128,13 @@ void BM_OpenPhases(benchmark::State& state) {
 BENCHMARK(BM_OpenPhases)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseManualTime();
 
 // A left click on a grid row: the selection, the new recording, and the diagram repainted.
+// With a second argument, the samples coloured by 12 suites.
 void BM_ClickGridRow(benchmark::State& state) {
-  Window window(static_cast<int32_t>(state.range(0)));
+  const bool grouped = state.range(1) > 0;
+  Window window(static_cast<int32_t>(state.range(0)), grouped ? 12 : 0);
   window.form->OpenO1->trigger();
+  QApplication::processEvents();
+  if (grouped) window.form->ColourByClick(6);
   QApplication::processEvents();
   SampleGrid* grid = window.form->strgridData;
   int row = 2;
@@ -142,13 +146,17 @@ void BM_ClickGridRow(benchmark::State& state) {
   if (State().SelectedSample != 2 && State().SelectedSample != 3) state.SkipWithError("the click selected nothing");
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_ClickGridRow)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ClickGridRow)->Args({10'000, 0})->Args({100'000, 0})->Args({1'000'000, 0})->Args({1'000'000, 12})
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // One arrow key in the grid: the selection moves a row, the diagram is recorded and the changed
 // symbols repainted.
 void BM_ArrowKey(benchmark::State& state) {
-  Window window(static_cast<int32_t>(state.range(0)));
+  const bool grouped = state.range(1) > 0;
+  Window window(static_cast<int32_t>(state.range(0)), grouped ? 12 : 0);
   window.form->OpenO1->trigger();
+  QApplication::processEvents();
+  if (grouped) window.form->ColourByClick(6);
   QApplication::processEvents();
   SampleGrid* grid = window.form->strgridData;
   QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->CellRect(1, 2).center());
@@ -162,7 +170,8 @@ void BM_ArrowKey(benchmark::State& state) {
   if (State().SelectedSample != 2 && State().SelectedSample != 3) state.SkipWithError("the key moved nothing");
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_ArrowKey)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ArrowKey)->Args({100'000, 0})->Args({1'000'000, 0})->Args({1'000'000, 12})
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The arrow key up through the last rows of the file: their symbols are drawn on top, and
 // some stand at the edge of the crowd, where a selection repaints the most. The figure is the

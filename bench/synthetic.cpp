@@ -7,7 +7,7 @@
 
 namespace ternova {
 
-std::string SyntheticDataFile(int32_t samples, uint32_t seed) {
+std::string SyntheticDataFile(int32_t samples, uint32_t seed, int32_t groups) {
   std::string out;
   out.reserve(static_cast<size_t>(samples) * 42);
   uint32_t x = seed;
@@ -20,16 +20,22 @@ std::string SyntheticDataFile(int32_t samples, uint32_t seed) {
   char line[96];
   for (int32_t i = 1; i <= samples; ++i) {
     const uint32_t a = 3500 + next() % 4000, b = 500 + next() % 2500, c = 100 + next() % 4000, d = 100 + next() % 1500;
-    const int n = std::snprintf(line, sizeof line, "%u.%02u\t%u.%02u\t%u.%02u\t%u.%02u\tS%07d\r\n", a / 100, a % 100,
+    const int n = std::snprintf(line, sizeof line, "%u.%02u\t%u.%02u\t%u.%02u\t%u.%02u\tS%07d", a / 100, a % 100,
                                 b / 100, b % 100, c / 100, c % 100, d / 100, d % 100, i);
     out.append(line, static_cast<size_t>(n));
+    if (groups > 0) {
+      const int g = std::snprintf(line, sizeof line, "\tsuite %02u", next() % static_cast<uint32_t>(groups));
+      out.append(line, static_cast<size_t>(g));
+    }
+    out.append("\r\n");
   }
   return out;
 }
 
-std::string WriteSyntheticDataFile(int32_t samples) {
-  const std::string path = "/tmp/ternova-bench-" + std::to_string(::getpid()) + "-" + std::to_string(samples) + ".txt";
-  std::ofstream(path, std::ios::binary) << SyntheticDataFile(samples);
+std::string WriteSyntheticDataFile(int32_t samples, int32_t groups) {
+  const std::string path = "/tmp/ternova-bench-" + std::to_string(::getpid()) + "-" + std::to_string(samples) + "-" +
+                           std::to_string(groups) + ".txt";
+  std::ofstream(path, std::ios::binary) << SyntheticDataFile(samples, 1, groups);
   return path;
 }
 

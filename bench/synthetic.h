@@ -5,10 +5,11 @@
 namespace ternova {
 
 // A data file of `samples` lines of four amounts (like whole-rock analyses, two decimals) and a
-// note, about 40 bytes a line; the same seed gives the same bytes.
-std::string SyntheticDataFile(int32_t samples, uint32_t seed = 1);
+// note, about 40 bytes a line; the same seed gives the same bytes. With `groups`, a sixth field
+// puts each line in one of that many suites, at random (the hardest order for the colours).
+std::string SyntheticDataFile(int32_t samples, uint32_t seed = 1, int32_t groups = 0);
 
 // Writes it to a temporary file and returns the path.
-std::string WriteSyntheticDataFile(int32_t samples);
+std::string WriteSyntheticDataFile(int32_t samples, int32_t groups = 0);
 
 }  // namespace ternova
