@@ -389,9 +389,11 @@ void TForm1::ShowSelectionChange(int32_t before, const ViewState& view) {
         DisplayMapping::ForImage(picture.width, picture.height, {image.width(), image.height()});
     const DisplayBox box = mapping.LogicalOf({clip.left(), clip.top(), clip.right(), clip.bottom()});
     SymbolIndex::TopmostWalk walk(symbols, box.x0 - 1, box.y0 - 1, box.x1 + 1, box.y1 + 1, reach + 1);
-    // A hidden group's symbols are not drawn, the highlighted one included.
+    // A hidden group's symbols are not drawn, the highlighted one included. A crowd gives
+    // thousands of symbols here: their colours are looked up, not worked out.
+    const std::shared_ptr<const DiscColours> colours = engine.ColoursFor(view);
     auto placed = [&](const PlacedSymbol& symbol, PlacedDisc& disc) {
-      const std::optional<Rgb> colour = engine.SampleColour(view, symbol.row);
+      const Rgb* colour = colours ? colours->Of(static_cast<uint32_t>(symbol.row - 1)) : &kBlue;
       if (!colour) return false;
       const bool selected = symbol.row == view.SelectedSample;
       disc = PlacedDisc{SymbolBox(symbol.centre, SymbolRadius(view, symbol.row)), selected ? kRed : *colour,

@@ -7,7 +7,7 @@
 
 namespace ternova {
 
-std::string SyntheticDataFile(int32_t samples, uint32_t seed, int32_t groups) {
+std::string SyntheticDataFile(int32_t samples, uint32_t seed, int32_t groups, bool blocks) {
   std::string out;
   out.reserve(static_cast<size_t>(samples) * 42);
   uint32_t x = seed;
@@ -24,7 +24,9 @@ std::string SyntheticDataFile(int32_t samples, uint32_t seed, int32_t groups) {
                                 b / 100, b % 100, c / 100, c % 100, d / 100, d % 100, i);
     out.append(line, static_cast<size_t>(n));
     if (groups > 0) {
-      const int g = std::snprintf(line, sizeof line, "\tsuite %02u", next() % static_cast<uint32_t>(groups));
+      const uint32_t suite = blocks ? static_cast<uint32_t>(int64_t{i - 1} * groups / samples)
+                                    : next() % static_cast<uint32_t>(groups);
+      const int g = std::snprintf(line, sizeof line, "\tsuite %02u", suite);
       out.append(line, static_cast<size_t>(g));
     }
     out.append("\r\n");

@@ -86,6 +86,9 @@ class Plot {
   // The colour `row`'s disc has under `view` but for the highlight: its group's, or blue without
   // a grouping; none when its group is hidden or the row is not drawn.
   std::optional<Rgb> SampleColour(const ViewState& view, int32_t row);
+  // Each drawn row's colour under `view`'s grouping (row r at r - 1, none for a hidden group's),
+  // worked out once per grouping and hidden groups; null without a grouping.
+  std::shared_ptr<const DiscColours> ColoursFor(const ViewState& view);
   // The legend entry under a point of the last completed drawing, or -1.
   int32_t LegendEntryAt(double x, double y) const;
   // The index of the drawn symbols, once built (waited for, or built now).
@@ -114,7 +117,6 @@ class Plot {
   int32_t coloursColumn_ = 0;
   std::vector<std::string> coloursHidden_;
 
-  std::shared_ptr<const DiscColours> ColoursFor(const ViewState& view);
   std::string EntryText(const SampleGroup& group) const;
 };
 

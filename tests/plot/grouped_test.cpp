@@ -222,3 +222,53 @@ TEST_F(GroupedDrawing, FieldsAreCountedOnceAndAnEmptyFieldIsItsOwnGroup) {
 
 }  // namespace
 }  // namespace ternova
+
+namespace ternova {
+namespace {
+
+// A large column is grouped on two cores: the halves' keys must join in first-appearance order,
+// counts and rows as one pass gives them.
+TEST(GroupingLargeTables, TwoHalvesGroupAsOnePass) {
+  Plot plot;
+  std::string text;
+  const int32_t rows = 300'001;
+  std::vector<std::string> keyOf;
+  for (int32_t r = 1; r <= rows; ++r) {
+    // Keys 0..10 appear only in the second half, first key 11 comes last.
+    const int32_t k = r <= rows / 2 ? 11 + r % 5 : r == rows ? 30 : r % 17;
+    keyOf.push_back("k" + std::to_string(k));
+    text += "1\t2\t3\t4\t" + keyOf.back() + "\n";
+  }
+  ASSERT_FALSE(plot.LoadText(text, '.').error);
+  const Grouping g = GroupSamples(plot.Cells, rows, 5, std::span<const Rgb>(kGroupPalette, 3));
+  // First appearances: 11..15 in the first half, then the second half's in its order.
+  std::vector<std::string> order;
+  std::vector<int32_t> counts;
+  for (int32_t r = 1; r <= rows; ++r)
+    if (std::find(order.begin(), order.end(), keyOf[r - 1]) == order.end()) order.push_back(keyOf[r - 1]);
+  for (const std::string& k : order) counts.push_back(static_cast<int32_t>(std::count(keyOf.begin(), keyOf.end(), k)));
+  // The three largest keep colours, in order of first appearance; the rest are "other".
+  std::vector<size_t> bySize(order.size());
+  for (size_t i = 0; i < bySize.size(); ++i) bySize[i] = i;
+  std::stable_sort(bySize.begin(), bySize.end(), [&](size_t a, size_t b) { return counts[a] > counts[b]; });
+  std::vector<size_t> kept(bySize.begin(), bySize.begin() + 3);
+  std::sort(kept.begin(), kept.end());
+  ASSERT_EQ(g.groups.size(), 4u);
+  for (size_t e = 0; e < 3; ++e) {
+    EXPECT_EQ(g.groups[e].key, order[kept[e]]);
+    EXPECT_EQ(g.groups[e].count, counts[kept[e]]);
+  }
+  EXPECT_TRUE(g.groups[3].other);
+  for (int32_t r : {1, 2, rows / 2, rows / 2 + 1, rows / 2 + 2, rows - 1, rows}) {
+    const SampleGroup& group = g.groups[g.entryOfRow[static_cast<size_t>(r - 1)]];
+    EXPECT_EQ(group.other ? std::string("other") : group.key,
+              std::find(kept.begin(), kept.end(),
+                        static_cast<size_t>(std::find(order.begin(), order.end(), keyOf[r - 1]) - order.begin())) != kept.end()
+                  ? keyOf[r - 1]
+                  : std::string("other"))
+        << "row " << r;
+  }
+}
+
+}  // namespace
+}  // namespace ternova
