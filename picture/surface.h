@@ -60,11 +60,16 @@ class DrawingSurface {
   // Ellipse for each disc of radius `r` around centres [begin, end), in order, recorded as one
   // run over the shared list.
   void Discs(std::shared_ptr<const DiscCentres> centres, uint32_t begin, uint32_t end, int32_t r);
+  // Polygons filled with the brush and outlined with the pen; the set is shared, not copied.
+  void Polygons(std::shared_ptr<const PolygonSet> set);
   void MoveTo(int32_t x, int32_t y);
   void LineTo(int32_t x, int32_t y);
   void TextOut(int32_t x, int32_t y, std::string_view utf8);
+  // The width TextOut would give `utf8` in the current font, for placing it first.
+  int32_t TextWidth(std::string_view utf8) const;
 
   void End();
+  const SurfaceEnvironment& Environment() const { return env_; }
   // Operations recorded so far: where the next one will stand.
   size_t OperationCount() const { return content_ ? content_->ops.size() : 0; }
 

@@ -29,6 +29,7 @@ Plot& Plot::operator=(Plot&& other) noexcept {
   indexFailure_ = std::move(other.indexFailure_);
   drawnView_ = std::move(other.drawnView_);
   drawn_ = other.drawn_;
+  density_ = std::move(other.density_);
   return *this;
 }
 
@@ -69,6 +70,7 @@ void Plot::TableChanged() {
   indexPending_ = false;
   symbols_.Clear();
   drawnView_.reset();
+  density_.clear();
 }
 
 void Plot::CollectCentres() {
@@ -83,9 +85,16 @@ Drawn Plot::Draw(const ViewState& view, DiagramPicture& picture, const SurfaceEn
   // picture cut short may lack symbols, so none are found on it.
   drawnView_.reset();
   if (!centres_) CollectCentres();
-  drawn_ = DrawLayers(kLayers, Geometry, Table, *centres_, view, GridDivisions, picture, env);
+  const DensityCells* density = view.Density != 0 ? &Density(view.Density) : nullptr;
+  drawn_ = DrawLayers(kLayers, Geometry, Table, *centres_, view, GridDivisions, picture, env, density);
   drawnView_ = view;
   return drawn_;
+}
+
+const DensityCells& Plot::Density(int32_t divisions) {
+  std::shared_ptr<const DensityCells>& cells = density_[divisions];
+  if (!cells) cells = std::make_shared<const DensityCells>(MakeDensityCells(Table, Geometry, divisions));
+  return *cells;
 }
 
 SymbolHit Plot::SymbolAt(double x, double y) {

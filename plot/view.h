@@ -11,6 +11,8 @@ struct ViewState {
   int32_t SymbolSize = 6;      // 10 large, 6 medium, 3 small
   bool Grid10 = true;
   bool Grid50 = true;
+  // The density view: 0 off, else the cells per face edge (25, 50 or 100).
+  int32_t Density = 0;
   friend bool operator==(const ViewState&, const ViewState&) = default;
 };
 

@@ -100,6 +100,15 @@
         <translation>Row %1</translation>
     </message>
     <message>
+        <source>セルあたりの試料数</source>
+        <translation>samples per cell</translation>
+    </message>
+    <message>
+        <source>面の外の点: %1</source>
+        <extracomment>%1 is how many points of samples lie outside their face (negative amounts), all four faces together.</extracomment>
+        <translation>points outside their faces: %1</translation>
+    </message>
+    <message>
         <source>コピー</source>
         <translation>Copy</translation>
     </message>

@@ -1,6 +1,8 @@
 #include "picture/qt/playback.h"
 
 #include <QFontMetricsF>
+#include <QPainterPath>
+#include <QPolygonF>
 #include <climits>
 #include <cstring>
 #include <cmath>
@@ -561,6 +563,25 @@ bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
       },
       [&](const op::Font& f) { font = f.font < content.fonts.size() ? &content.fonts[f.font] : nullptr; },
       [&](const op::Rectangle& r) { painter.drawRect(QRectF(map(r.x1, r.y1), map(r.x2, r.y2))); },
+      [&](const op::Polygons& g) {
+        const PolygonSet* set = PolygonsOf(content, g);
+        if (!set) return;
+        // One path, so the fill rule works across the polygons as the metafiles' PolyPolygon does.
+        QPainterPath path;
+        path.setFillRule(set->winding ? Qt::WindingFill : Qt::OddEvenFill);
+        size_t at = 0;
+        for (uint32_t n : set->counts) {
+          if (n > set->points.size() - at) break;
+          QPolygonF polygon;
+          polygon.reserve(static_cast<qsizetype>(n) + 1);
+          for (size_t i = at; i < at + n; ++i) polygon << map(set->points[i].x, set->points[i].y);
+          if (n > 0) polygon << polygon.front();
+          path.addPolygon(polygon);
+          path.closeSubpath();
+          at += n;
+        }
+        painter.drawPath(path);
+      },
       [&](const op::TextOut& t) {
         if (t.text >= content.texts.size()) return;
         const PictureText& text = content.texts[t.text];
@@ -596,6 +617,7 @@ bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
   const auto playClipped = [&](const auto& o) {
     if constexpr (std::is_same_v<std::decay_t<decltype(o)>, op::TextOut>)
       at.text = o.text < content.texts.size() ? &content.texts[o.text] : nullptr;
+    if constexpr (std::is_same_v<std::decay_t<decltype(o)>, op::Polygons>) at.polygons = PolygonsOf(content, o);
     const std::optional<LogicalBounds> bounds = BoundsOf(o, at);
     track(o);  // a line's end is where the next one starts
     if (bounds && !bounds->Meets(*clip)) {
