@@ -61,6 +61,12 @@ class TForm1 : public QMainWindow {
   QMenu* GridG1 = nullptr;
   QAction* N1011 = nullptr;
   QAction* N5051 = nullptr;
+  // The density view and its cell size (cells per face edge).
+  QAction* DensityD1 = nullptr;
+  QMenu* DensityCellsC1 = nullptr;
+  QAction* N2521 = nullptr;
+  QAction* N5052 = nullptr;
+  QAction* N10011 = nullptr;
   QMenu* HelpH1 = nullptr;
   QAction* TernovaHelpT1 = nullptr;
   // The diagram's context menu.
@@ -82,6 +88,10 @@ class TForm1 : public QMainWindow {
   void SmallS1Click();
   void N1011Click();
   void N5051Click();
+  void DensityD1Click();
+  void N2521Click();
+  void N5052Click();
+  void N10011Click();
   void TernovaHelpT1Click();
   void CopyC1Click();
   void PrintP1Click();
@@ -123,6 +133,7 @@ class TForm1 : public QMainWindow {
   void ApplyAnchors();
   void ReadDecimalSeparator();
   void DrawDiagram();
+  void ChooseDensityCells(QAction* item, int32_t divisions);
   // Shows the new drawing by repainting only the symbols of the old and new selected rows.
   void ShowSelectionChange(int32_t before, const ViewState& view);
   void OpenDataFile(const QString& path);

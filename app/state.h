@@ -13,6 +13,8 @@ struct ProcessState {
   // The view: the grid switches are not kept here, the menu items' check marks are that state.
   int32_t SelectedSample = 0;
   int32_t SymbolSize = 6;
+  // Cells per face edge of the density view, whether it is on or not (its item's mark says).
+  int32_t DensityDivisions = kDefaultDensityDivisions;
   char DecimalSeparator = '.';
 };
 

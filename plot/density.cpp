@@ -338,17 +338,20 @@ std::vector<DensityPolygons> DensityCellPolygons(const DensityField& field, cons
         int32_t t1 = t0;
         while (t1 + 1 < cells && step(t1 + 1, j) == colour) ++t1;
         if (colour >= 0) {
-          // The run's corners along the row's lower side, then its upper side back.
+          // Round the run: along the row's lower side, up its right end, back along the upper
+          // side. Every lattice point on the way is a corner: rounded to drawing units they no
+          // longer lie on one line, and the neighbouring rows' runs must meet these at each.
           const int32_t i0 = t0 / 2, i1 = t1 / 2;
-          const PicturePoint bottomLeft = t0 % 2 == 0 ? at(i0, j) : at(i0 + 1, j);
-          const PicturePoint topLeft = at(i0, j + 1);
-          const PicturePoint bottomRight = at(i1 + 1, j);
-          const PicturePoint topRight = t1 % 2 == 0 ? at(i1, j + 1) : at(i1 + 1, j + 1);
+          const int32_t lowFrom = t0 % 2 == 0 ? i0 : i0 + 1, lowTo = i1 + 1;
+          const int32_t highFrom = t1 % 2 == 0 ? i1 : i1 + 1, highTo = i0;
           auto& set = sets[static_cast<size_t>(colour)];
           if (!set) set = std::make_shared<PolygonSet>();
           const size_t before = set->points.size();
-          for (const PicturePoint& p : {bottomLeft, bottomRight, topRight, topLeft})
+          auto add = [&](const PicturePoint& p) {
             if (set->points.size() == before || !(set->points.back() == p)) set->points.push_back(p);
+          };
+          for (int32_t u = lowFrom; u <= lowTo; ++u) add(at(u, j));
+          for (int32_t u = highFrom; u >= highTo; --u) add(at(u, j + 1));
           if (set->points.size() - before > 2 && set->points.back() == set->points[before]) set->points.pop_back();
           set->counts.push_back(static_cast<uint32_t>(set->points.size() - before));
         }

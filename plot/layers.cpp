@@ -128,7 +128,7 @@ void ColourBarLayer(LayerInput& in) {
   const int32_t topY = yOf(field.maxCount);
   for (double p = 10; p < field.maxCount; p *= 10) {
     const int32_t y = yOf(p);
-    tick(p, y - topY >= em && yOf(1) - y >= em);
+    tick(p, y - topY >= em + em / 4 && yOf(1) - y >= em + em / 4);
   }
   if (field.maxCount > 1) tick(field.maxCount, true);
 }
