@@ -85,7 +85,7 @@ void ColourBarLayer(LayerInput& in) {
   DrawingSurface& s = in.surface;
   const DensityField& field = in.density->field;
   // Below the SiO2 label, right of the bottom face: the one corner the net leaves free.
-  constexpr int32_t kLeft = 1720, kRight = 1770, kTop = 1380, kBottom = 1880, kTextRight = 1985;
+  constexpr int32_t kLeft = 1720, kRight = 1770, kTop = 1380, kBottom = 1880, kTextRight = 1960;
   constexpr int kSlices = 100;
   s.SetFontSize(28);
   const int32_t em = std::abs(FontHeightForPoints(28, s.Environment().screen.dpi));
