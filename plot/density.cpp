@@ -151,19 +151,21 @@ std::optional<Cell> SlowCellOf(double a, double b, double c, int32_t n) {
 }
 
 // The same as SlowCellOf, with the common case first: three weights of 0 or more, not all 0,
-// each quotient clear of whole numbers.
+// each quotient clear of whole numbers. Truncation is the floor of these quotients, and takes
+// no call into the C library.
 inline std::optional<Cell> FastCellOf(double a, double b, double c, int32_t n, double nd, double margin) {
   if (!(a >= 0 && b >= 0 && c >= 0)) return SlowCellOf(a, b, c, n);
   const double s = a + b + c;
   const double r = nd / s;
   if (!(s > 0) || !(r < 1e300)) return SlowCellOf(a, b, c, n);
   const double u = a * r, v = b * r, w = c * r;
-  const double fu = std::floor(u), fv = std::floor(v), fw = std::floor(w);
-  auto clear = [&](double x, double f, double weight) {
-    return weight == 0 || (x - f > margin && f + 1 - x > margin);
-  };
-  if (!(clear(u, fu, a) && clear(v, fv, b) && clear(w, fw, c))) return CellOfFloors(FloorsOf(a, b, c, n), n);
-  return CellOfFloors({static_cast<int32_t>(fu), static_cast<int32_t>(fv), static_cast<int32_t>(fw)}, n);
+  const auto iu = static_cast<int32_t>(u), iv = static_cast<int32_t>(v), iw = static_cast<int32_t>(w);
+  const double fu = u - iu, fv = v - iv, fw = w - iw;
+  const double high = 1 - margin;
+  const bool clear = (a == 0 || (fu > margin && fu < high)) & (b == 0 || (fv > margin && fv < high)) &
+                     (c == 0 || (fw > margin && fw < high));
+  if (!clear) return CellOfFloors(FloorsOf(a, b, c, n), n);
+  return CellOfFloors({iu, iv, iw}, n);
 }
 
 void AddCell(CellCounts& counts, const std::optional<Cell>& cell) {
@@ -197,20 +199,45 @@ void CountRows(const SampleTable& table, int32_t from, int32_t to, std::vector<C
   // One pass over the rows for every window: the table is far larger than any cache.
   struct Face {
     CellCounts* counts;
-    int32_t n;
-    double nd, margin;
+    uint32_t* cells[2];  // up, down
+    int32_t n, i0, j0;
+    uint32_t width, height;
+    double nd, margin, high;
     int a, b, c;
   };
   std::vector<Face> faces;
   for (CellCounts& c : counts) {
     const int f = std::clamp(c.window.face, 1, 4) - 1;
-    const int32_t n = c.window.divisions;
-    faces.push_back({&c, n, static_cast<double>(n), std::ldexp(static_cast<double>(n), -44), kFaceComponents[f][0],
-                     kFaceComponents[f][1], kFaceComponents[f][2]});
+    const CellWindow& w = c.window;
+    const double nd = w.divisions, margin = std::ldexp(nd, -44);
+    faces.push_back({&c, {c.up.data(), c.down.data()}, w.divisions, w.i0, w.j0,
+                     static_cast<uint32_t>(std::max(w.Width(), 0)), static_cast<uint32_t>(std::max(w.Height(), 0)), nd,
+                     margin, 1 - margin, kFaceComponents[f][0], kFaceComponents[f][1], kFaceComponents[f][2]});
   }
   for (int32_t r = from; r < to; ++r) {
     const std::array<double, 5>& v = table.SampleValues[static_cast<size_t>(r)];
-    for (const Face& f : faces) AddCell(*f.counts, FastCellOf(v[f.a], v[f.b], v[f.c], f.n, f.nd, f.margin));
+    for (const Face& f : faces) {
+      const double a = v[f.a], b = v[f.b], c = v[f.c];
+      // The common case inline, as FastCellOf has it: no cell edge within reach of rounding,
+      // so the floors are the truncations and the cell follows from their sum alone.
+      const double s = a + b + c, r = f.nd / s;
+      if (a >= 0 && b >= 0 && c >= 0 && s > 0 && r < 1e300) {
+        const double u = a * r, w = b * r, x = c * r;
+        const auto iu = static_cast<int32_t>(u), iv = static_cast<int32_t>(w), iw = static_cast<int32_t>(x);
+        const double fu = u - iu, fv = w - iv, fw = x - iw;
+        if ((a == 0 || (fu > f.margin && fu < f.high)) & (b == 0 || (fv > f.margin && fv < f.high)) &
+            (c == 0 || (fw > f.margin && fw < f.high))) {
+          const uint32_t col = static_cast<uint32_t>(iu - f.i0), row = static_cast<uint32_t>(iv - f.j0);
+          if (col < f.width && row < f.height) {
+            ++f.cells[iu + iv + iw == f.n - 2][col + row * f.width];
+          } else {
+            ++f.counts->outsideWindow;
+          }
+          continue;
+        }
+      }
+      AddCell(*f.counts, FastCellOf(a, b, c, f.n, f.nd, f.margin));
+    }
   }
 }
 
