@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "diagram/projection.h"
 #include "metafile_test_support.h"
 #include "picture/emf_writer.h"
 #include "picture/metafile_import.h"
@@ -152,6 +153,67 @@ TEST_F(DensityFiles, LibrsvgShowsEachCellsColour) {
   const std::string svg = Write("d.svg", EncodeSvg(d.Snapshot()));
   ExpectCells(Run("rsvg-convert -w 2000 -h 2000 '" + svg + "' -o '" + (folder / "svg.png").string() + "'", "svg.png"),
               "librsvg", 8);
+}
+
+// A sample in every cell of a face: played back, the face is covered without a pixel of the
+// white background between neighbouring cells, where runs of cells of one colour meet the
+// cells of the next row.
+TEST(DensityPlayback, CellsCoverTheirFaceWithoutGaps) {
+  constexpr int32_t n = 100;
+  const DiagramGeometry geometry = ComputeDiagramGeometry();
+  for (int face = 1; face <= 4; ++face) {
+    SampleTable table;
+    table.Resize(2 * n * n);
+    int32_t row = 0;
+    for (int32_t j = 0; j < n; ++j)
+      for (int32_t i = 0; i + j < n; ++i)
+        for (const bool up : {true, false}) {
+          if (!up && i + j > n - 2) continue;
+          const double u = i + (up ? 1.0 : 2.0) / 3, v = j + (up ? 1.0 : 2.0) / 3;
+          // Mostly one sample, so runs of one colour are long, and now and then two, so they
+          // end at different places in neighbouring rows.
+          for (int k = 0; k <= ((7 * i + 3 * j) % 11 == 0); ++k) {
+            ++row;
+            table.SampleValues[row] = {0, 1, 1, 1, 1};
+            const int* c = kFaceComponents[face - 1];
+            table.SampleValues[row][c[0]] = u;
+            table.SampleValues[row][c[1]] = v;
+            table.SampleValues[row][c[2]] = n - u - v;
+            ProjectRow(geometry, table, row);
+          }
+        }
+    table.Resize(row);
+    table.CompletedRows = row;
+    ViewState view;
+    view.Grid10 = view.Grid50 = false;
+    view.Density = n;
+    FixedAdvance metrics;
+    SurfaceEnvironment env;
+    env.metrics = &metrics;
+    DiagramPicture picture;
+    picture.SetWidth(2000);
+    picture.SetHeight(2000);
+    int32_t divisions = 0;
+    DrawDiagram(geometry, table, view, divisions, picture, env);
+    const QImage image = RenderToImage(Snapshot(picture), QSize(kSide, kSide)).convertToFormat(QImage::Format_RGB32);
+    const Point a = geometry.Vertex(face, 1), b = geometry.Vertex(face, 2), c = geometry.Vertex(face, 3);
+    // Distance of (x, y) from the edge p-q, positive on the side of r.
+    auto inside = [&](double x, double y, Point p, Point q, Point r) {
+      const double ex = q.x - p.x, ey = q.y - p.y, len = std::hypot(ex, ey);
+      const double side = (ex * (r.y - p.y) - ey * (r.x - p.x)) > 0 ? 1 : -1;
+      return side * (ex * (y - p.y) - ey * (x - p.x)) / len;
+    };
+    int white = 0, checked = 0;
+    for (int y = std::min({a.y, b.y, c.y}); y <= std::max({a.y, b.y, c.y}); ++y)
+      for (int x = std::min({a.x, b.x, c.x}); x <= std::max({a.x, b.x, c.x}); ++x) {
+        const double px = x + 0.5, py = y + 0.5;
+        if (inside(px, py, a, b, c) < 6 || inside(px, py, b, c, a) < 6 || inside(px, py, c, a, b) < 6) continue;
+        ++checked;
+        white += (image.pixel(x, y) & 0xFFFFFF) == 0xFFFFFF;
+      }
+    EXPECT_GT(checked, 100000) << "face " << face;
+    EXPECT_EQ(white, 0) << "face " << face;
+  }
 }
 
 TEST(DensityFileSize, StaysSmallAtAnyNumberOfSamples) {
