@@ -147,7 +147,7 @@ void TForm1::BuildMenus() {
   MainMenu->setObjectName(QStringLiteral("MainMenu"));
   const QStringList top = WithAccelerators({"File (&F)", "Option (&O)", "Help (&H)"});
   const QStringList file = WithAccelerators({"Open (&O)", "Save (S)", "-", "End (&E)"});
-  const QStringList option = WithAccelerators({"Symbol Size (&S)", "Grid (&G)", "Colour by (&C)"});
+  const QStringList option = WithAccelerators({"Symbol Size (&S)", "Grid (&G)", "Colour by (&B)"});
   const QStringList sizes = WithAccelerators({"Large (&L)", "Medium (&M)", "Small (&S)"});
   const QStringList grids = WithAccelerators({"10% (&1)", "50% (&5)"});
   const QStringList help = WithAccelerators({"Ternova Help (&T)"});
@@ -180,6 +180,16 @@ void TForm1::BuildMenus() {
   ColourByNote1->setData(5);
   for (QAction* a : {ColourByNone1, ColourByNote1}) colourByGroup_->addAction(a);
   connect(ColourByC1, &QMenu::aboutToShow, this, [this] { Guarded([this] { UpdateColourByMenu(); }); });
+  // The density view: a check item, and its cell size beside it.
+  const QStringList density = WithAccelerators({"Density (&D)", "Density Cells (&C)"});
+  const QStringList cells = WithAccelerators({"25 (&2)", "50 (&5)", "100 (&1)"});
+  DensityD1 = MarkItem(OptionO1, density[0], &TForm1::DensityD1Click);
+  DensityCellsC1 = OptionO1->addMenu(density[1]);
+  auto* cellSizes = new QActionGroup(this);
+  N2521 = MarkItem(DensityCellsC1, cells[0], &TForm1::N2521Click);
+  N5052 = MarkItem(DensityCellsC1, cells[1], &TForm1::N5052Click);
+  N10011 = MarkItem(DensityCellsC1, cells[2], &TForm1::N10011Click);
+  for (QAction* a : {N2521, N5052, N10011}) cellSizes->addAction(a);
 
   HelpH1 = MainMenu->addMenu(top[2]);
   TernovaHelpT1 = HelpH1->addAction(help[0]);
@@ -190,13 +200,16 @@ void TForm1::BuildMenus() {
   SetMark(N1011, true);
   SetMark(N5051, true);
   SetMark(ColourByNone1, true);
+  SetMark(N5052, true);
 
   const std::pair<QObject*, const char*> names[] = {
       {FileF1, "FileF1"},   {OpenO1, "OpenO1"},   {SaveS1, "SaveS1"},         {N1, "N1"},
       {EndE1, "EndE1"},     {OptionO1, "OptionO1"}, {SymbolSizeS1, "SymbolSizeS1"}, {LargeL1, "LargeL1"},
       {MediumM1, "MediumM1"}, {SmallS1, "SmallS1"}, {GridG1, "GridG1"},         {N1011, "N1011"},
       {N5051, "N5051"},     {HelpH1, "HelpH1"},   {TernovaHelpT1, "TernovaHelpT1"},
-      {ColourByC1, "ColourByC1"}, {ColourByNone1, "ColourByNone1"}, {ColourByNote1, "ColourByNote1"}};
+      {ColourByC1, "ColourByC1"}, {ColourByNone1, "ColourByNone1"}, {ColourByNote1, "ColourByNote1"},
+      {DensityD1, "DensityD1"}, {DensityCellsC1, "DensityCellsC1"}, {N2521, "N2521"},
+      {N5052, "N5052"},     {N10011, "N10011"}};
   for (const auto& [object, name] : names) object->setObjectName(QString::fromLatin1(name));
 
   // Samples straight from a spreadsheet. No item of its own, so the menu tree stays as it is;
@@ -306,6 +319,9 @@ void TForm1::FormCreate() {
   State().SymbolSize = 6;
   SetMark(MediumM1, true);
   State().SelectedSample = 0;
+  SetMark(DensityD1, false);
+  State().DensityDivisions = kDefaultDensityDivisions;
+  SetMark(N5052, true);
   const QString folder = QCoreApplication::applicationDirPath();
   OpenDialog.InitialDir = folder;
   SavePictureDialog.InitialDir = folder;
@@ -344,7 +360,8 @@ void TForm1::ShowErrorBox(const std::string& message) {
 
 ViewState TForm1::CurrentView() const {
   const ProcessState& s = State();
-  return {s.SelectedSample, s.SymbolSize, Mark(N1011), Mark(N5051), s.ColourBy, s.HiddenGroups};
+  return {s.SelectedSample, s.SymbolSize, Mark(N1011), Mark(N5051), s.ColourBy, s.HiddenGroups,
+          Mark(DensityD1) ? s.DensityDivisions : 0};
 }
 
 void TForm1::DrawDiagram() {
@@ -699,6 +716,13 @@ void TForm1::ColourByClick(int field) {
   });
 }
 
+void TForm1::DensityD1Click() {
+  Guarded([this] {
+    SetMark(DensityD1, !Mark(DensityD1));
+    DrawDiagram();
+  });
+}
+
 void TForm1::UpdateColourByMenu() {
   const int32_t fields = State().Engine.FieldCount();
   const QList<QAction*> items = colourByGroup_->actions();
@@ -730,6 +754,20 @@ void TForm1::ShowGroupedField() {
   const int32_t field = State().ColourBy;
   strgridData->ShowExtraField(field > CellStore::kColumns ? field : 0);
 }
+
+void TForm1::ChooseDensityCells(QAction* item, int32_t divisions) {
+  Guarded([this, item, divisions] {
+    // Choosing a cell size asks for the view in it.
+    SetMark(item, true);
+    SetMark(DensityD1, true);
+    State().DensityDivisions = divisions;
+    DrawDiagram();
+  });
+}
+
+void TForm1::N2521Click() { ChooseDensityCells(N2521, 25); }
+void TForm1::N5052Click() { ChooseDensityCells(N5052, 50); }
+void TForm1::N10011Click() { ChooseDensityCells(N10011, 100); }
 
 void TForm1::TernovaHelpT1Click() {
   Guarded([this] { dialogs_->ShowHelp(this, QString::fromUtf8(kHelpText)); });

@@ -66,6 +66,12 @@ class TForm1 : public QMainWindow {
   QMenu* ColourByC1 = nullptr;
   QAction* ColourByNone1 = nullptr;
   QAction* ColourByNote1 = nullptr;
+  // The density view and its cell size (cells per face edge).
+  QAction* DensityD1 = nullptr;
+  QMenu* DensityCellsC1 = nullptr;
+  QAction* N2521 = nullptr;
+  QAction* N5052 = nullptr;
+  QAction* N10011 = nullptr;
   QMenu* HelpH1 = nullptr;
   QAction* TernovaHelpT1 = nullptr;
   // The diagram's context menu.
@@ -93,6 +99,10 @@ class TForm1 : public QMainWindow {
   void ColourByNote1Click();
   // The Colour by items for the fields the table has now.
   void UpdateColourByMenu();
+  void DensityD1Click();
+  void N2521Click();
+  void N5052Click();
+  void N10011Click();
   void TernovaHelpT1Click();
   void CopyC1Click();
   void PrintP1Click();
@@ -134,6 +144,7 @@ class TForm1 : public QMainWindow {
   void ApplyAnchors();
   void ReadDecimalSeparator();
   void DrawDiagram();
+  void ChooseDensityCells(QAction* item, int32_t divisions);
   // Shows the new drawing by repainting only the symbols of the old and new selected rows.
   void ShowSelectionChange(int32_t before, const ViewState& view);
   void OpenDataFile(const QString& path);

@@ -19,6 +19,8 @@ struct ProcessState {
   // from the diagram by a click on their legend line (sorted keys).
   int32_t ColourBy = 0;
   std::vector<std::string> HiddenGroups;
+  // Cells per face edge of the density view, whether it is on or not (its item's mark says).
+  int32_t DensityDivisions = kDefaultDensityDivisions;
   char DecimalSeparator = '.';
 };
 

@@ -98,6 +98,11 @@ inline constexpr Text kPrint = TERNOVA_TEXT("Ternova", "印刷...");
 //: The printer (or the file printed to) could not be opened.
 inline constexpr Text kCannotPrint = TERNOVA_TEXT("Ternova", "印刷を開始できません");
 
+// The density view's colour bar, in the picture: its caption, and the points it leaves out.
+inline constexpr Text kSamplesPerCell = TERNOVA_TEXT("Ternova", "セルあたりの試料数");
+//: %1 is how many points of samples lie outside their face (negative amounts), all four faces together.
+inline constexpr Text kPointsOutsideFaces = TERNOVA_TEXT("Ternova", "面の外の点: %1");
+
 // The text in the language in use: its translation, or the text as written.
 std::string Tr(Text text);
 

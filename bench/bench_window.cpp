@@ -149,6 +149,46 @@ void BM_ClickGridRow(benchmark::State& state) {
 BENCHMARK(BM_ClickGridRow)->Args({10'000, 0})->Args({100'000, 0})->Args({1'000'000, 0})->Args({1'000'000, 12})
     ->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Option > Density on, then off: each the new recording and the diagram repainted. The first
+// time on counts the cells; that count is kept for the file, so it is made before the clock.
+void BM_DensityOnOff(benchmark::State& state) {
+  Window window(static_cast<int32_t>(state.range(0)));
+  window.form->OpenO1->trigger();
+  QApplication::processEvents();
+  window.form->DensityD1->trigger();
+  QApplication::processEvents();
+  window.form->DensityD1->trigger();
+  QApplication::processEvents();
+  double on = 0, off = 0;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    window.form->DensityD1->trigger();
+    QApplication::processEvents();
+    const auto end = std::chrono::steady_clock::now();
+    (window.form->DensityD1->isChecked() ? on : off) += std::chrono::duration<double, std::milli>(end - start).count();
+  }
+  state.counters["on_ms"] = on / std::max<int64_t>(1, (state.iterations() + 1) / 2);
+  state.counters["off_ms"] = off / std::max<int64_t>(1, state.iterations() / 2);
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_DensityOnOff)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The first Option > Density after a load: the count of every face, its cells and the repaint.
+void BM_DensityFirstOn(benchmark::State& state) {
+  Window window(static_cast<int32_t>(state.range(0)));
+  for (auto _ : state) {
+    state.PauseTiming();
+    window.form->OpenO1->trigger();
+    QApplication::processEvents();
+    if (window.form->DensityD1->isChecked()) window.form->DensityD1->trigger();
+    QApplication::processEvents();
+    state.ResumeTiming();
+    window.form->DensityD1->trigger();
+    QApplication::processEvents();
+  }
+}
+BENCHMARK(BM_DensityFirstOn)->Arg(1'000'000)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // One arrow key in the grid: the selection moves a row, the diagram is recorded and the changed
 // symbols repainted.
 void BM_ArrowKey(benchmark::State& state) {

@@ -34,6 +34,7 @@ constexpr const char* kUsage =
     "Usage: ternova-plot --points DATAFILE\n"
     "       ternova-plot DATAFILE -o OUT [--symbol large|medium|small] [--grid10 on|off]\n"
     "                    [--grid50 on|off] [--select N] [--colour-by note|N]\n"
+    "                    [--density [25|50|100]]\n"
     "Common options: --decimal-separator C, --help, --version\n";
 
 constexpr const char* kHelp =
@@ -48,6 +49,8 @@ constexpr const char* kHelp =
     "  --select N               draw sample N red at double size\n"
     "  --colour-by note|N       colour the samples by their note (field 5) or by field N (5 or\n"
     "                           more), with a legend (default: all the same blue)\n"
+    "  --density [25|50|100]    the density view: each face in N x N cells coloured by how many\n"
+    "                           samples fall in each (default 50), instead of the symbols\n"
     "  --decimal-separator C    decimal separator of the amounts (default: the locale's)\n"
     "  --help, --version\n"
     "DATAFILE - reads the data from standard input (xclip -o | ternova-plot - -o fig.svg).\n\n"
@@ -245,6 +248,12 @@ int Run(const std::vector<std::string>& args, std::istream& in, const StandardIn
       if (!value(v) || !OnOff(v, o.view.Grid10)) return usage("--grid10 takes on or off");
     } else if (a == "--grid50") {
       if (!value(v) || !OnOff(v, o.view.Grid50)) return usage("--grid50 takes on or off");
+    } else if (a == "--density") {
+      // The cell size may be left out: the window's default.
+      o.view.Density = kDefaultDensityDivisions;
+      if (i + 1 < args.size())
+        for (const int32_t n : kDensityDivisions)
+          if (args[i + 1] == std::to_string(n)) o.view.Density = n, ++i;
     } else if (a == "--select") {
       if (!value(v)) return usage("--select needs a row number");
       char* end = nullptr;

@@ -1,6 +1,7 @@
 #include "picture/emf_writer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -73,6 +74,7 @@ class EmfEncoder {
       [](std::type_identity<op::LineTo>) { return size_t{16}; },
       [](std::type_identity<op::TextOut>) { return 3 * kSmallRecord + kTextFixed; },
       [](std::type_identity<op::Discs>) { return size_t{24}; },  // per disc: an ellipse
+      [](std::type_identity<op::Polygons>) { return size_t{28} + kSmallRecord; },  // the corners on top
   });
 
   // Upper bound of the output, so the buffer is allocated once.
@@ -84,6 +86,8 @@ class EmfEncoder {
         const size_t chars = t->text < c_.texts.size() ? c_.texts[t->text].chars.size() : 0;
         n += StringBytes(chars) + chars * 4;
       }
+      if (const auto* g = std::get_if<op::Polygons>(&o))
+        if (const PolygonSet* set = PolygonsOf(c_, *g)) n += 4 * set->counts.size() + 8 * set->points.size();
     }
     return n;
   }
@@ -252,6 +256,31 @@ class EmfEncoder {
     End(r);
   }
 
+  // Every polygon in one record, with 16-bit corners where they fit (they do in the diagram).
+  void PolyPolygon(const PolygonSet& set) {
+    const bool small = std::all_of(set.points.begin(), set.points.end(), [](const PicturePoint& p) {
+      return p.x >= INT16_MIN && p.x <= INT16_MAX && p.y >= INT16_MIN && p.y <= INT16_MAX;
+    });
+    uint64_t used = 0;
+    for (uint32_t n : set.counts) used += n;
+    if (used > set.points.size()) return;  // a set left unclosed promises corners it lacks
+    const size_t r = Begin(small ? EMR_POLYPOLYGON16 : EMR_POLYPOLYGON);
+    Rect(Saturate(set.box.x0), Saturate(set.box.y0), Saturate(set.box.x1), Saturate(set.box.y1));  // rclBounds
+    out_.U32(static_cast<uint32_t>(set.counts.size()));  // nPolys
+    out_.U32(static_cast<uint32_t>(used));               // cptl: corners in all
+    for (uint32_t n : set.counts) out_.U32(n);           // aPolyCounts
+    for (size_t i = 0; i < used; ++i) {                  // apts
+      if (small) {
+        out_.I16(static_cast<int16_t>(set.points[i].x));
+        out_.I16(static_cast<int16_t>(set.points[i].y));
+      } else {
+        out_.I32(set.points[i].x);
+        out_.I32(set.points[i].y);
+      }
+    }
+    End(r);
+  }
+
   // Slot 0 of the player's handle table stands for the metafile itself.
   uint32_t NewSlot() { return slots_.New() + 1; }
 
@@ -320,6 +349,17 @@ class EmfEncoder {
   void Op(const op::MoveTo& m) { MoveToEx(m.x, m.y); }
   void Op(const op::LineTo& l) { LineTo(l.x, l.y); }
 
+  void Op(const op::Polygons& g) {
+    const PolygonSet* set = PolygonsOf(c_, g);
+    if (!set || set->counts.empty()) return;
+    // Players start in ALTERNATE; the mode is written only where a set needs the other.
+    if (set->winding != winding_) {
+      Small(EMR_SETPOLYFILLMODE, set->winding ? WINDING : ALTERNATE);
+      winding_ = set->winding;
+    }
+    PolyPolygon(*set);
+  }
+
   void Op(const op::TextOut& t) {
     if (t.text >= c_.texts.size()) return;
     textColours_.Prepare(
@@ -338,6 +378,7 @@ class EmfEncoder {
   op::Brush brush_{FillStyle::Solid, kWhite};  // the surface's starting brush
   const FontSpec* font_ = nullptr;
   TextColours textColours_;
+  bool winding_ = false;
   const float scaleX_ = Scale(ReferenceWidthMm(p_.reference), p_.reference.widthPx);
   const float scaleY_ = Scale(ReferenceHeightMm(p_.reference), p_.reference.heightPx);
 };

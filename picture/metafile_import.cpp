@@ -87,6 +87,16 @@ class Builder {
     else if (index == emf::NULL_PEN) pen_ = {FillStyle::None, kBlack, 1};
   }
   void SetTextColour(Rgb c) { font_.colour = c; }
+  void SetWinding(bool winding) { winding_ = winding; }
+  void Polygons(PolygonSet set) {
+    set.winding = winding_;
+    set.Close();
+    if (set.counts.empty()) return;
+    content_->ops.emplace_back(brush_);
+    content_->ops.emplace_back(pen_);
+    content_->polygons.push_back(std::make_shared<const PolygonSet>(std::move(set)));
+    content_->ops.emplace_back(op::Polygons{static_cast<uint32_t>(content_->polygons.size() - 1)});
+  }
   bool JapaneseText() const { return font_.japanese; }
 
   void Add(PictureOp o) {
@@ -125,6 +135,7 @@ class Builder {
   op::Pen pen_{FillStyle::Solid, kBlack, 1};
   op::Brush brush_{FillStyle::Solid, kWhite};
   FontSpec font_{"MS Sans Serif", -11, 400, false, kBlack};
+  bool winding_ = false;  // players start in ALTERNATE
 };
 
 std::u16string FromUtf16(Reader& r, size_t at, size_t count) {
@@ -147,6 +158,29 @@ ImportedMetafile OverBudget() { return {ImportOutcome::OverBudget, {}}; }
 // Whether to give up: the clock is read once every so many records.
 bool OutOfTime(WorkBudget* budget, size_t& records) {
   return budget && ++records % 1024 == 0 && budget->Spent();
+}
+
+// The polygons of EMR_POLYGON(16) (`poly` false) or EMR_POLYPOLYGON(16) at `p`, the record's
+// fields after its bounds; `wide` for 32-bit corners. Nothing when the counts do not fit the
+// record of `size` bytes at `at`.
+template <typename MapX, typename MapY>
+std::optional<PolygonSet> EmfPolygons(Reader& r, size_t at, uint32_t size, bool poly, bool wide, MapX x, MapY y) {
+  const size_t p = at + 8 + 16;
+  PolygonSet set;
+  const uint64_t polys = poly ? r.U32(p) : 1;
+  const uint64_t corners = poly ? r.U32(p + 4) : r.U32(p);
+  const size_t counts = poly ? p + 8 : p + 4;
+  const size_t points = counts + (poly ? 4 * polys : 0);
+  const uint64_t pointBytes = wide ? 8 : 4;
+  if (points - at + pointBytes * corners > size || polys * 4 > size) return std::nullopt;
+  set.counts.reserve(polys);
+  for (uint64_t k = 0; k < polys; ++k) set.counts.push_back(poly ? r.U32(counts + 4 * k) : static_cast<uint32_t>(corners));
+  set.points.reserve(corners);
+  for (uint64_t i = 0; i < corners; ++i) {
+    const size_t q = points + pointBytes * i;
+    set.points.push_back(wide ? PicturePoint{x(r.I32(q)), y(r.I32(q + 4))} : PicturePoint{x(r.I16(q)), y(r.I16(q + 2))});
+  }
+  return set;
 }
 
 ImportedMetafile ImportEmf(Reader& r, WorkBudget* budget) {
@@ -205,6 +239,18 @@ ImportedMetafile ImportEmf(Reader& r, WorkBudget* budget) {
       }
       case emf::EMR_DELETEOBJECT: b.Delete(r.U32(p)); break;
       case emf::EMR_SETTEXTCOLOR: b.SetTextColour(FromColorRef(r.U32(p))); break;
+      case emf::EMR_SETPOLYFILLMODE: b.SetWinding(r.U32(p) == WINDING); break;
+      case emf::EMR_POLYGON:
+      case emf::EMR_POLYGON16:
+      case emf::EMR_POLYPOLYGON:
+      case emf::EMR_POLYPOLYGON16: {
+        const bool poly = type == emf::EMR_POLYPOLYGON || type == emf::EMR_POLYPOLYGON16;
+        const bool wide = type == emf::EMR_POLYGON || type == emf::EMR_POLYPOLYGON;
+        std::optional<PolygonSet> set = EmfPolygons(r, at, size, poly, wide, x, y);
+        if (!set) return Damaged();
+        b.Polygons(std::move(*set));
+        break;
+      }
       case emf::EMR_EXTTEXTOUTW: {
         const size_t text = p + 28;  // after bounds, graphics mode and the two scales
         const int32_t tx = r.I32(text), ty = r.I32(text + 4);
@@ -291,6 +337,30 @@ ImportedMetafile ImportWmf(Reader& r, WorkBudget* budget) {
         break;
       }
       case wmf::META_SETTEXTCOLOR: b.SetTextColour(FromColorRef(r.U32(p))); break;
+      case wmf::META_SETPOLYFILLMODE: b.SetWinding(r.U16(p) == WINDING); break;
+      case wmf::META_POLYGON:
+      case wmf::META_POLYPOLYGON: {
+        // A polygon's corner count, or a count per polygon, then the corners, y after x.
+        PolygonSet set;
+        size_t q = p;
+        if (function == wmf::META_POLYGON) {
+          set.counts.push_back(static_cast<uint32_t>(std::max<int16_t>(r.I16(q), 0)));
+          q += 2;
+        } else {
+          const uint16_t polys = r.U16(q);
+          q += 2;
+          if (q + 2ull * polys > at + size) return Damaged();
+          for (uint16_t k = 0; k < polys; ++k) set.counts.push_back(r.U16(q + 2 * k));
+          q += 2ull * polys;
+        }
+        uint64_t corners = 0;
+        for (uint32_t n : set.counts) corners += n;
+        if (q + 4 * corners > at + size) return Damaged();
+        set.points.reserve(corners);
+        for (uint64_t i = 0; i < corners; ++i) set.points.push_back({px(q + 4 * i), py(q + 4 * i + 2)});
+        b.Polygons(std::move(set));
+        break;
+      }
       case wmf::META_EXTTEXTOUT: {
         const int32_t ty = py(p), tx = px(p + 2);
         const uint16_t count = r.U16(p + 4), options = r.U16(p + 6);

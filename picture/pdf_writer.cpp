@@ -269,6 +269,26 @@ class PdfWriter : VectorWalk<PdfWriter> {
 
   void DrawRectangle(const op::Rectangle& r) { Rectangle(r.x1, r.y1, r.x2, r.y2, pen_.style == FillStyle::Solid); }
 
+  // One path for the whole set: the density view's cells of one colour are one fill.
+  void DrawPolygons(const PolygonSet& set) {
+    ByteWriter& s = stage_;
+    const bool fill = brush_.style == FillStyle::Solid, stroke = pen_.style == FillStyle::Solid;
+    if (!fill && !stroke) return;
+    if (fill) FillColour(brush_.colour);
+    if (stroke) StrokePen();
+    ForEachPolygon(set, [&](size_t first, size_t count) {
+      for (size_t i = first; i < first + count; ++i) {
+        Decimal(s, set.points[i].x);
+        s.Bytes(" ");
+        Decimal(s, set.points[i].y);
+        s.Bytes(i == first ? " m " : " l ");
+      }
+      s.Bytes("h\n");
+    });
+    const bool odd = !set.winding;
+    s.Bytes(fill && stroke ? (odd ? "B*\n" : "B\n") : fill ? (odd ? "f*\n" : "f\n") : "S\n");
+  }
+
   void FillColour(Rgb c) {
     if (fillSet_ && fill_ == c) return;
     Colour(stage_, c, "rg");

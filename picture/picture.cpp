@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstdint>
 #include <limits>
 
 namespace ternova {
@@ -60,6 +61,38 @@ Frame MetafileFrame(const PictureSnapshot& p) {
     return px > 0 ? RoundedRatio(logical, int64_t{mm} * 100, px) : logical;
   };
   return {scaled(p.width, ReferenceWidthMm(s), s.widthPx), scaled(p.height, ReferenceHeightMm(s), s.heightPx)};
+}
+
+void PolygonSet::Close() {
+  uint64_t total = 0;
+  for (uint32_t n : counts) total += n;
+  // A count that promises more corners than there are is cut to what there is.
+  if (total > points.size()) {
+    uint64_t left = points.size();
+    for (uint32_t& n : counts) {
+      n = static_cast<uint32_t>(std::min<uint64_t>(n, left));
+      left -= n;
+    }
+  }
+  while (!counts.empty() && counts.back() == 0) counts.pop_back();
+  if (points.empty()) {
+    box = {};
+    return;
+  }
+  box = {points[0].x, points[0].y, points[0].x, points[0].y};
+  for (const PicturePoint& p : points) {
+    box.x0 = std::min<int64_t>(box.x0, p.x);
+    box.y0 = std::min<int64_t>(box.y0, p.y);
+    box.x1 = std::max<int64_t>(box.x1, p.x);
+    box.y1 = std::max<int64_t>(box.y1, p.y);
+  }
+}
+
+LogicalBounds op::Polygons::Bounds(const BoundsState& s) const {
+  if (!s.polygons) return {INT64_MAX, INT64_MAX, INT64_MIN, INT64_MIN};  // meets nothing
+  const int64_t m = detail::PenMargin(s);
+  const LogicalBounds& b = s.polygons->box;
+  return {b.x0 - m, b.y0 - m, b.x1 + m, b.y1 + m};
 }
 
 size_t OperationCount(const PictureContent& c) {

@@ -60,12 +60,15 @@ struct LogicalBounds {
   friend bool operator==(const LogicalBounds&, const LogicalBounds&) = default;
 };
 
+struct PolygonSet;
+
 // What a drawing operation's bounds depend on besides itself, as playback stands before it.
 struct BoundsState {
   int32_t currentX = 0, currentY = 0;  // the point a LineTo starts from
   int32_t penWidth = 0;                // 0 with no pen
   int32_t fontHeight = 0;              // logical, as FontSpec::height
   const PictureText* text = nullptr;   // the text a TextOut draws
+  const PolygonSet* polygons = nullptr;         // the set a Polygons draws
 };
 
 namespace detail {
@@ -116,10 +119,33 @@ struct TextOut {
 };
 // A run of discs drawn one after the other as ellipses; see DiscRun.
 struct Discs { uint32_t run; };  // index into PictureContent::runs
+// Closed polygons filled with the brush and outlined with the pen, all in one operation, as the
+// metafiles' PolyPolygon draws them; see PolygonSet.
+struct Polygons {
+  uint32_t set;  // index into PictureContent::polygons
+  LogicalBounds Bounds(const BoundsState& s) const;
+};
 }  // namespace op
 
 using PictureOp = std::variant<op::Brush, op::Pen, op::Font, op::Rectangle, op::Ellipse, op::MoveTo,
-                               op::LineTo, op::TextOut, op::Discs>;
+                               op::LineTo, op::TextOut, op::Discs, op::Polygons>;
+
+struct PicturePoint {
+  int32_t x = 0, y = 0;
+  friend bool operator==(const PicturePoint&, const PicturePoint&) = default;
+};
+
+// Polygons one after the other in `points`, polygon k having counts[k] corners. Where they
+// overlap, a point is filled when an odd number of them cover it (the metafiles' ALTERNATE
+// mode), or, with `winding`, when their windings round it do not cancel out.
+struct PolygonSet {
+  std::vector<PicturePoint> points;
+  std::vector<uint32_t> counts;
+  bool winding = false;
+  LogicalBounds box;  // of every point; see Close()
+  // Drops a last polygon left without corners and computes the box.
+  void Close();
+};
 
 struct DiscCentre {
   int32_t x = 0, y = 0;
@@ -170,7 +196,14 @@ struct PictureContent {
   std::vector<FontSpec> fonts;
   std::vector<PictureText> texts;
   std::vector<DiscRun> runs;
+  // Shared: every drawing of the same density view records the same sets.
+  std::vector<std::shared_ptr<const PolygonSet>> polygons;
 };
+
+// The set a Polygons operation draws; null for an index past the list.
+inline const PolygonSet* PolygonsOf(const PictureContent& c, const op::Polygons& p) {
+  return p.set < c.polygons.size() ? c.polygons[p.set].get() : nullptr;
+}
 
 // Calls `visit` with operations [begin, end) in order, every disc of a run as its own
 // op::Ellipse: consumers draw and encode runs without knowing them, and the output is the

@@ -1,6 +1,7 @@
 #include "picture/surface.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <new>
 
@@ -121,12 +122,23 @@ void DrawingSurface::Discs(std::shared_ptr<const DiscCentres> centres, uint32_t 
   runLeftSolid_ = true;
 }
 
-int32_t DrawingSurface::TextWidth(std::string_view utf8) {
+void DrawingSurface::Polygons(std::shared_ptr<const PolygonSet> set) {
+  // No polygon, no state change: nothing is drawn.
+  if (!set || set->counts.empty()) return;
+  SyncBrush();
+  SyncPen();
+  content_->polygons.push_back(std::move(set));
+  content_->ops.emplace_back(op::Polygons{static_cast<uint32_t>(content_->polygons.size() - 1)});
+}
+
+int32_t DrawingSurface::TextWidth(std::string_view utf8) const {
   const std::u16string chars = Utf16FromUtf8(utf8);
   const TextMetrics& metrics = env_.metrics ? *env_.metrics : InstalledFaceMetrics();
+  std::vector<int32_t> advances = metrics.Advances(font_, chars);
+  advances.resize(chars.size(), 0);
   int64_t width = 0;
-  for (int32_t a : metrics.Advances(font_, chars)) width += a;
-  return static_cast<int32_t>(std::clamp<int64_t>(width, 0, INT32_MAX));
+  for (int32_t a : advances) width += a;
+  return static_cast<int32_t>(std::clamp<int64_t>(width, INT32_MIN, INT32_MAX));
 }
 
 void DrawingSurface::MoveTo(int32_t x, int32_t y) {

@@ -70,13 +70,16 @@ class DrawingSurface {
   // those without one left out. The brush after it is unknown: the next drawing records its own.
   void Discs(std::shared_ptr<const DiscCentres> centres, uint32_t begin, uint32_t end, int32_t r,
              std::shared_ptr<const DiscColours> colours);
-  // The width of `utf8` in the current font, as TextOut would record it.
-  int32_t TextWidth(std::string_view utf8);
+  // Polygons filled with the brush and outlined with the pen; the set is shared, not copied.
+  void Polygons(std::shared_ptr<const PolygonSet> set);
   void MoveTo(int32_t x, int32_t y);
   void LineTo(int32_t x, int32_t y);
   void TextOut(int32_t x, int32_t y, std::string_view utf8);
+  // The width TextOut would give `utf8` in the current font, for placing it first.
+  int32_t TextWidth(std::string_view utf8) const;
 
   void End();
+  const SurfaceEnvironment& Environment() const { return env_; }
   // Operations recorded so far: where the next one will stand.
   size_t OperationCount() const { return content_ ? content_->ops.size() : 0; }
 

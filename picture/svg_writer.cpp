@@ -155,6 +155,26 @@ class SvgWriter : VectorWalk<SvgWriter> {
 
   void DrawRectangle(const op::Rectangle& r) { Rectangle(r.x1, r.y1, r.x2, r.y2, brush_, pen_); }
 
+  // One path for the whole set: the density view's cells of one colour are one element.
+  void DrawPolygons(const PolygonSet& set) {
+    out_.Bytes("<path");
+    Paint(brush_, pen_);
+    out_.Bytes(set.winding ? " fill-rule=\"nonzero\"" : " fill-rule=\"evenodd\"");
+    if (pen_.style == FillStyle::Solid) out_.Bytes(" stroke-linejoin=\"round\"");
+    out_.Bytes(" d=\"");
+    ForEachPolygon(set, [&](size_t first, size_t count) {
+      if (out_.Size() >= kPiece) Flush();
+      for (size_t i = first; i < first + count; ++i) {
+        out_.Bytes(i == first ? "M" : " ");
+        Decimal(out_, set.points[i].x);
+        out_.Bytes(" ");
+        Decimal(out_, set.points[i].y);
+      }
+      out_.Bytes("Z");
+    });
+    out_.Bytes("\"/>\n");
+  }
+
   void LineTo(int32_t x, int32_t y) {
     if (!pathOpen_) {
       out_.Bytes("<path fill=\"none\" stroke=\"");

@@ -20,6 +20,18 @@ std::vector<uint8_t> EncodeWhole(const PictureSnapshot& picture,
 void Decimal(ByteWriter& out, int64_t v);
 // Writes `halves` / 2 in decimal: "617" or "617.5".
 void HalfDecimal(ByteWriter& out, int64_t halves);
+// Calls `polygon(first, count)` for each polygon of `set` with corners, the corners being
+// set.points[first, first + count); a set that promises more corners than it has ends there.
+template <typename Polygon>
+void ForEachPolygon(const PolygonSet& set, Polygon&& polygon) {
+  size_t at = 0;
+  for (uint32_t n : set.counts) {
+    if (n > set.points.size() - at) return;
+    if (n > 0) polygon(at, size_t{n});
+    at += n;
+  }
+}
+
 // Writes `v` / 255 with up to four decimals ("0", "1", "0.502"), a colour channel for PDF.
 void Channel(ByteWriter& out, uint8_t v);
 
@@ -61,8 +73,8 @@ inline constexpr op::Pen kInitialPen{FillStyle::Solid, kBlack, 1};
 
 // The drawing state a text-format writer tracks while it walks the operations, and the walk
 // itself. `Writer` draws: EndPath() before anything that is not a line, LineTo(x, y) for a line
-// with a solid pen (from (x_, y_)), PlaceEllipse(e, kind), DrawRectangle(r) and
-// Text(t, text); the state operations only change the members below.
+// with a solid pen (from (x_, y_)), PlaceEllipse(e, kind), DrawRectangle(r), DrawPolygons(set)
+// and Text(t, text); the state operations only change the members below.
 template <typename Writer>
 class VectorWalk {
  protected:
@@ -96,6 +108,11 @@ class VectorWalk {
             [&](const op::TextOut& t) {
               w.EndPath();
               if (t.text < c.texts.size()) w.Text(t, c.texts[t.text]);
+            },
+            [&](const op::Polygons& g) {
+              w.EndPath();
+              const PolygonSet* set = PolygonsOf(c, g);
+              if (set && !set->counts.empty()) w.DrawPolygons(*set);
             },
     }(o);
   }

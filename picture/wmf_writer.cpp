@@ -1,6 +1,7 @@
 #include "picture/wmf_writer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <limits>
 #include <optional>
 #include <string>
@@ -20,6 +21,8 @@ constexpr size_t kPlaceableSize = 22;
 constexpr size_t kFaceBytes = 32;
 // META_EXTTEXTOUT's string length is a signed 16-bit count.
 constexpr size_t kMaxTextBytes = 32767;
+// META_POLYPOLYGON's polygon count is 16 bits.
+constexpr size_t kMaxPolygons = 65535;
 
 int16_t Clamp16(int64_t v) {
   return static_cast<int16_t>(std::clamp<int64_t>(v, std::numeric_limits<int16_t>::min(),
@@ -85,6 +88,7 @@ class WmfEncoder {
       [](std::type_identity<op::LineTo>) { return size_t{10}; },
       [](std::type_identity<op::TextOut>) { return size_t{10 + 8 + 10 + 14 + 2}; },
       [](std::type_identity<op::Discs>) { return size_t{14}; },  // per disc: an ellipse
+      [](std::type_identity<op::Polygons>) { return size_t{8 + 8}; },  // the corners on top
   });
 
   static size_t ExpectedSize(const PictureContent& c) {
@@ -96,6 +100,9 @@ class WmfEncoder {
         const size_t units = t->text < c.texts.size() ? c.texts[t->text].chars.size() : 0;
         n += 6 * std::min(units, kMaxTextBytes);
       }
+      if (const auto* g = std::get_if<op::Polygons>(&o))
+        if (const PolygonSet* set = PolygonsOf(c, *g))
+          n += 2 * set->counts.size() + 4 * set->points.size() + 8 * (set->counts.size() / kMaxPolygons + 1);
     }
     return n;
   }
@@ -236,6 +243,34 @@ class WmfEncoder {
     for (int16_t d : dx) out_.I16(d);                // Dx: one per byte
   }
 
+  // The polygons in records of at most kMaxPolygons each, as the count is 16 bits wide; a
+  // polygon of more corners than 16 bits can count is left out.
+  void PolyPolygon(const PolygonSet& set) {
+    size_t first = 0, at = 0;  // polygon and corner the next record starts with
+    while (first < set.counts.size()) {
+      size_t last = first, corners = 0;
+      while (last < set.counts.size() && last - first < kMaxPolygons) corners += set.counts[last++];
+      if (at + corners > set.points.size()) return;  // a set left unclosed promises corners it lacks
+      std::vector<uint16_t> counts;
+      for (size_t k = first; k < last; ++k)
+        if (set.counts[k] <= UINT16_MAX) counts.push_back(static_cast<uint16_t>(set.counts[k]));
+      if (!counts.empty()) {
+        Record(META_POLYPOLYGON);
+        out_.U16(static_cast<uint16_t>(counts.size()));  // NumberOfPolygons
+        for (uint16_t n : counts) out_.U16(n);            // aPolygonPointCount
+        for (size_t k = first, p = at; k < last; p += set.counts[k++]) {
+          if (set.counts[k] > UINT16_MAX) continue;
+          for (size_t i = p; i < p + set.counts[k]; ++i) {  // aPoints
+            out_.I16(Clamp16(set.points[i].x));
+            out_.I16(Clamp16(set.points[i].y));
+          }
+        }
+      }
+      first = last;
+      at += corners;
+    }
+  }
+
   // Call right after the object's create record: selects it and deletes what it replaces.
   void SelectNew(std::optional<uint16_t>& current) {
     const auto slot = static_cast<uint16_t>(slots_.New());
@@ -302,6 +337,17 @@ class WmfEncoder {
   void Op(const op::MoveTo& m) { Pair(META_MOVETO, m.x, m.y); }
   void Op(const op::LineTo& l) { Pair(META_LINETO, l.x, l.y); }
 
+  void Op(const op::Polygons& g) {
+    const PolygonSet* set = PolygonsOf(*p_.content, g);
+    if (!set || set->counts.empty()) return;
+    // Players start in ALTERNATE; the mode is written only where a set needs the other.
+    if (set->winding != winding_) {
+      Small(META_SETPOLYFILLMODE, static_cast<uint16_t>(set->winding ? WINDING : ALTERNATE));
+      winding_ = set->winding;
+    }
+    PolyPolygon(*set);
+  }
+
   void Op(const op::TextOut& t) {
     if (t.text >= p_.content->texts.size()) return;
     textColours_.Prepare(
@@ -322,6 +368,7 @@ class WmfEncoder {
   op::Brush brush_{FillStyle::Solid, kWhite};  // the surface's starting brush
   const FontSpec* font_ = nullptr;
   TextColours textColours_;
+  bool winding_ = false;
 };
 
 }  // namespace

@@ -1,8 +1,11 @@
 #include "plot/layers.h"
 
 #include <algorithm>
+#include <cmath>
+#include <string>
 
 #include "base/encoding.h"
+#include "base/messages.h"
 #include "diagram/render.h"
 
 namespace ternova {
@@ -13,6 +16,27 @@ void BackgroundLayer(LayerInput& in) {
   s.SetBrushColour(kWhite);
   s.SetPenStyle(FillStyle::None);
   s.Rectangle(0, 0, 2000, 2000);
+}
+
+DensityCells MakeDensityCells(const SampleTable& table, const DiagramGeometry& geometry, int32_t divisions) {
+  DensityCells cells;
+  cells.field = CountDensity(table, DrawnRows(table), divisions);
+  cells.polygons = DensityCellPolygons(cells.field, geometry);
+  return cells;
+}
+
+void DensityLayer(LayerInput& in) {
+  if (in.view.Density == 0 || !in.density) return;
+  DrawingSurface& s = in.surface;
+  s.SetBrushStyle(FillStyle::Solid);
+  s.SetPenStyle(FillStyle::None);
+  // Empty cells are not drawn: the background shows white there.
+  for (const DensityPolygons& cells : in.density->polygons) {
+    s.SetBrushColour(cells.colour);
+    s.Polygons(cells.set);
+  }
+  // The labels stand on boxes of the background's white.
+  s.SetBrushColour(kWhite);
 }
 
 void OutlineLayer(LayerInput& in) {
@@ -122,7 +146,8 @@ std::string FittedLegendText(const LegendEntry& entry, int32_t width,
 }
 
 void LegendLayer(LayerInput& in) {
-  if (in.legend.empty()) return;
+  // In the density view the colour bar says what the colours mean.
+  if (in.legend.empty() || in.view.Density != 0) return;
   DrawingSurface& s = in.surface;
   const auto n = static_cast<int32_t>(in.legend.size());
   s.SetFontHeight(kLegendFontHeight);
@@ -161,6 +186,62 @@ void LegendLayer(LayerInput& in) {
   s.SetFontColour(kBlack);
 }
 
+void ColourBarLayer(LayerInput& in) {
+  if (in.view.Density == 0 || !in.density) return;
+  DrawingSurface& s = in.surface;
+  const DensityField& field = in.density->field;
+  // Below the SiO2 label, right of the bottom face: the one corner the net leaves free.
+  constexpr int32_t kLeft = 1720, kRight = 1770, kTop = 1380, kBottom = 1880, kTextRight = 1960;
+  constexpr int kSlices = 100;
+  s.SetFontSize(28);
+  const int32_t em = std::abs(FontHeightForPoints(28, s.Environment().screen.dpi));
+  s.SetBrushStyle(FillStyle::Solid);
+  s.SetBrushColour(kWhite);
+  // The captions in the language in use, in a face that holds them in every format.
+  const std::string caption = Tr(kSamplesPerCell);
+  s.SetFontJapanese(NeedsJapaneseFace(caption));
+  s.TextOut(kTextRight - s.TextWidth(caption), kTop - em - em / 2, caption);
+  if (field.outside > 0) {
+    const std::string outside = Format(kPointsOutsideFaces, {std::to_string(field.outside)});
+    s.TextOut(kTextRight - s.TextWidth(outside), kBottom + em / 2, outside);
+  }
+  s.SetFontJapanese(false);
+  if (field.maxCount == 0) return;
+  // The bar: 1 at the bottom, the fullest cell at the top, on the cells' logarithmic scale.
+  s.SetPenStyle(FillStyle::None);
+  for (int k = 0; k < kSlices; ++k) {
+    const int32_t top = kBottom - (kBottom - kTop) * (k + 1) / kSlices, bottom = kBottom - (kBottom - kTop) * k / kSlices;
+    s.SetBrushColour(field.maxCount > 1 ? SampleViridis((k + 0.5) / kSlices) : SampleViridis(0));
+    s.Rectangle(kLeft, top, kRight, bottom);
+  }
+  s.SetBrushStyle(FillStyle::None);
+  s.SetPenStyle(FillStyle::Solid);
+  s.SetPenColour(kBlack);
+  s.SetPenWidth(2);
+  s.Rectangle(kLeft, kTop, kRight, kBottom);
+  // Ticks at 1, at each power of ten and at the fullest cell's count; a power of ten too near
+  // an end for its label to fit keeps its tick only.
+  auto yOf = [&](double count) {
+    const double t = field.maxCount > 1 ? std::log(count) / std::log(static_cast<double>(field.maxCount)) : 0;
+    return static_cast<int32_t>(std::lround(kBottom - t * (kBottom - kTop)));
+  };
+  auto tick = [&](double count, bool label) {
+    const int32_t y = yOf(count);
+    s.MoveTo(kRight, y);
+    s.LineTo(kRight + 12, y);
+    if (!label) return;
+    const std::string text = std::to_string(static_cast<uint64_t>(count));
+    s.TextOut(kRight + 20, y - em / 2, text);
+  };
+  tick(1, true);
+  const int32_t topY = yOf(field.maxCount);
+  for (double p = 10; p < field.maxCount; p *= 10) {
+    const int32_t y = yOf(p);
+    tick(p, y - topY >= em + em / 4 && yOf(1) - y >= em + em / 4);
+  }
+  if (field.maxCount > 1) tick(field.maxCount, true);
+}
+
 void SymbolLayer(LayerInput& in) {
   DrawingSurface& s = in.surface;
   in.drawn.firstSymbolOp = s.OperationCount();
@@ -172,6 +253,14 @@ void SymbolLayer(LayerInput& in) {
   const bool selected = selectedRow >= 1 && selectedRow <= in.centres.rows;
   const auto before = selected ? static_cast<uint32_t>(selectedRow - 1) : rows;
   const SymbolLook plain = LookOfSymbol(in.view, false), highlighted = LookOfSymbol(in.view, true);
+  if (in.view.Density != 0) {
+    // The cells show the samples: only the highlighted one is drawn, over everything, unless
+    // its group is hidden.
+    if (!selected || (in.colours && !in.colours->Of(before))) return;
+    s.SetBrushColour(highlighted.colour);
+    for (int face = 1; face <= 4; ++face) s.Discs(in.centres.faces[face], before, before + 1, highlighted.radius);
+    return;
+  }
   if (in.colours) {
     // Each disc in its group's colour; the highlight as ever, unless its group is hidden.
     const bool shown = selected && in.colours->Of(before);
@@ -199,11 +288,11 @@ void SymbolLayer(LayerInput& in) {
 
 Drawn DrawLayers(std::span<const Layer> layers, const DiagramGeometry& geometry, const SampleTable& table,
                  const SymbolCentres& centres, const ViewState& view, int32_t& gridDivisions, DiagramPicture& picture,
-                 const SurfaceEnvironment& env, std::shared_ptr<const DiscColours> colours,
-                 std::span<const LegendEntry> legend) {
+                 const SurfaceEnvironment& env, const DensityCells* density,
+                 std::shared_ptr<const DiscColours> colours, std::span<const LegendEntry> legend) {
   DrawingSurface surface(picture, env);  // ends the recording on every path
   Drawn drawn;
-  LayerInput in{surface, geometry, table, centres, view, gridDivisions, drawn, std::move(colours), legend};
+  LayerInput in{surface, geometry, table, centres, view, gridDivisions, drawn, std::move(colours), legend, density};
   for (const Layer layer : layers) layer(in);
   surface.End();
   return drawn;
@@ -217,7 +306,10 @@ Drawn DrawDiagram(const DiagramGeometry& geometry, const SampleTable& table, con
     collected = CollectSymbolCentres(table);
     centres = &collected;
   }
-  return DrawLayers(kLayers, geometry, table, *centres, view, gridDivisions, picture, env);
+  DensityCells density;
+  if (view.Density != 0) density = MakeDensityCells(table, geometry, view.Density);
+  return DrawLayers(kLayers, geometry, table, *centres, view, gridDivisions, picture, env,
+                    view.Density != 0 ? &density : nullptr);
 }
 
 }  // namespace ternova

@@ -14,6 +14,7 @@
 #include "diagram/sample_table.h"
 #include "diagram/symbol_centres.h"
 #include "picture/surface.h"
+#include "plot/density.h"
 #include "plot/view.h"
 
 namespace ternova {
@@ -40,6 +41,13 @@ struct Drawn {
   std::vector<LegendBox> legend;  // one per legend entry, in order
 };
 
+// The density view of a table at one cell size: the counts and their cells as polygons.
+struct DensityCells {
+  DensityField field;
+  std::vector<DensityPolygons> polygons;
+};
+DensityCells MakeDensityCells(const SampleTable& table, const DiagramGeometry& geometry, int32_t divisions);
+
 // What the layers draw from: the engine's geometry, table and what is derived from it, the
 // view, and what they hand back.
 struct LayerInput {
@@ -54,32 +62,42 @@ struct LayerInput {
   // legend; else null and empty.
   std::shared_ptr<const DiscColours> colours = nullptr;
   std::span<const LegendEntry> legend = {};
+  const DensityCells* density = nullptr;  // for view.Density, counted from `table` as it is now
 };
 
 using Layer = void (*)(LayerInput&);
 
 void BackgroundLayer(LayerInput& in);
+// The density view's cells, under the outline, the grids and the labels.
+void DensityLayer(LayerInput& in);
 void OutlineLayer(LayerInput& in);
 void GridLayer(LayerInput& in);
 void LabelLayer(LayerInput& in);
 void LegendLayer(LayerInput& in);
+// Every sample's discs, each in its group's colour when grouped; in the density view only the
+// highlighted sample's.
 void SymbolLayer(LayerInput& in);
-
-// Back to front. The legend lies under the symbols: a sample far outside the net covers it as
-// it covers everything else, and a repaint of the symbols finds it under them.
-inline constexpr Layer kLayers[] = {BackgroundLayer, OutlineLayer, GridLayer, LabelLayer, LegendLayer, SymbolLayer};
 
 // A legend line's text, "name (count)", the name cut with an ellipsis where the line would reach
 // past `width` drawing units as `measure` measures text.
 std::string FittedLegendText(const LegendEntry& entry, int32_t width,
                              const std::function<int32_t(std::string_view)>& measure);
+// The density view's colour bar, with its caption and the points left out, in the corner
+// below the SiO2 label.
+void ColourBarLayer(LayerInput& in);
+
+// Back to front. The legend lies under the symbols: a sample far outside the net covers it as
+// it covers everything else, and a repaint of the symbols finds it under them. In the density
+// view the colour bar takes the legend's place.
+inline constexpr Layer kLayers[] = {BackgroundLayer, DensityLayer,   OutlineLayer, GridLayer,
+                                    LabelLayer,      ColourBarLayer, LegendLayer,  SymbolLayer};
 
 // Runs `layers` in order into a new recording that replaces the picture's content; a drawing
 // cut short by an error still becomes the picture before the error goes on.
 Drawn DrawLayers(std::span<const Layer> layers, const DiagramGeometry& geometry, const SampleTable& table,
                  const SymbolCentres& centres, const ViewState& view, int32_t& gridDivisions, DiagramPicture& picture,
-                 const SurfaceEnvironment& env, std::shared_ptr<const DiscColours> colours = nullptr,
-                 std::span<const LegendEntry> legend = {});
+                 const SurfaceEnvironment& env, const DensityCells* density = nullptr,
+                 std::shared_ptr<const DiscColours> colours = nullptr, std::span<const LegendEntry> legend = {});
 
 // The whole diagram of a table, for callers without an engine (tests, benchmarks).
 // `centres`, when given, must have been collected from `table` as it is now.

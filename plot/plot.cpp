@@ -40,6 +40,7 @@ Plot& Plot::operator=(Plot&& other) noexcept {
   drawnColours_ = std::move(other.drawnColours_);
   coloursColumn_ = other.coloursColumn_;
   coloursHidden_ = std::move(other.coloursHidden_);
+  density_ = std::move(other.density_);
   return *this;
 }
 
@@ -84,6 +85,7 @@ void Plot::TableChanged() {
   fieldCount_.reset();
   colours_.reset();
   drawnColours_.reset();
+  density_.clear();
 }
 
 void Plot::CollectCentres() {
@@ -101,7 +103,8 @@ Drawn Plot::Draw(const ViewState& view, DiagramPicture& picture, const SurfaceEn
   if (!centres_) CollectCentres();
   std::shared_ptr<const DiscColours> colours = ColoursFor(view);
   const std::vector<LegendEntry> legend = Legend(view);
-  drawn_ = DrawLayers(kLayers, Geometry, Table, *centres_, view, GridDivisions, picture, env, colours, legend);
+  const DensityCells* density = view.Density != 0 ? &Density(view.Density) : nullptr;
+  drawn_ = DrawLayers(kLayers, Geometry, Table, *centres_, view, GridDivisions, picture, env, density, colours, legend);
   drawnView_ = view;
   drawnColours_ = std::move(colours);
   return drawn_;
@@ -197,6 +200,12 @@ int32_t Plot::LegendEntryAt(double x, double y) const {
   for (size_t i = 0; i < drawn_.legend.size(); ++i)
     if (drawn_.legend[i].Contains(x, y)) return static_cast<int32_t>(i);
   return -1;
+}
+
+const DensityCells& Plot::Density(int32_t divisions) {
+  std::shared_ptr<const DensityCells>& cells = density_[divisions];
+  if (!cells) cells = std::make_shared<const DensityCells>(MakeDensityCells(Table, Geometry, divisions));
+  return *cells;
 }
 
 SymbolHit Plot::SymbolAt(double x, double y) {

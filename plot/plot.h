@@ -4,6 +4,7 @@
 // ternova-plot and the tests each use one; the window's is process-wide.
 #include <cstdint>
 #include <exception>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,13 +64,19 @@ class Plot {
   // The view of the last completed drawing of the table as it is; none after a change to it.
   const std::optional<ViewState>& DrawnView() const { return drawnView_; }
   const Drawn& LastDrawn() const { return drawn_; }
-  // Whether `view` would draw what the last drawing drew but for the highlighted sample.
+  // Whether `view` would draw what the last drawing drew but for the highlighted sample, with
+  // every other sample's disc as it was (the density view draws none of them).
   bool OnlySelectionDiffers(const ViewState& view) const {
-    return drawnView_ && WithSelected(*drawnView_, view.SelectedSample) == view;
+    return drawnView_ && view.Density == 0 && WithSelected(*drawnView_, view.SelectedSample) == view;
   }
 
   // The symbol under a point of the last completed drawing, in drawing units (row 0: none); a
   // hidden group's symbols are not there.
+  // The density view's cells at `divisions` per face edge for the table as it is, counted the
+  // first time they are asked for after a load and kept until the table changes.
+  const DensityCells& Density(int32_t divisions);
+
+  // The symbol under a point of the last completed drawing, in drawing units (row 0: none).
   SymbolHit SymbolAt(double x, double y);
 
   // The shown samples grouped by field `column` (5 the note, 6 on the further ones), worked out
@@ -118,6 +125,7 @@ class Plot {
   std::vector<std::string> coloursHidden_;
 
   std::string EntryText(const SampleGroup& group) const;
+  std::map<int32_t, std::shared_ptr<const DensityCells>> density_;
 };
 
 }  // namespace ternova

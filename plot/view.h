@@ -19,6 +19,8 @@ struct ViewState {
   // The legend keys (SampleGroup::key, kOtherGroupKey for the "other" entry) of the groups not
   // drawn, sorted.
   std::vector<std::string> HiddenGroups = {};
+  // The density view: 0 off, else the cells per face edge (25, 50 or 100).
+  int32_t Density = 0;
   friend bool operator==(const ViewState&, const ViewState&) = default;
 };
 

@@ -113,6 +113,13 @@
         <source>Group: %1</source>
         <extracomment>A line of the tip over a symbol: %1 is the legend entry of the sample&apos;s group.</extracomment>
         <translation>Group: %1</translation>
+        <source>セルあたりの試料数</source>
+        <translation>samples per cell</translation>
+    </message>
+    <message>
+        <source>面の外の点: %1</source>
+        <extracomment>%1 is how many points of samples lie outside their face (negative amounts), all four faces together.</extracomment>
+        <translation>points outside their faces: %1</translation>
     </message>
     <message>
         <source>コピー</source>

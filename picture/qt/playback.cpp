@@ -1,6 +1,8 @@
 #include "picture/qt/playback.h"
 
 #include <QFontMetricsF>
+#include <QPainterPath>
+#include <QPolygonF>
 #include <climits>
 #include <cstring>
 #include <cmath>
@@ -253,6 +255,66 @@ class DiscFiller {
       const int left = std::max(left_, ToPixel(std::ceil(cx - dx - 0.5)));
       const int right = std::min(right_, ToPixel(std::floor(cx + dx - 0.5)));
       FillSpan(py, left, right, argb);
+    }
+  }
+
+  // The polygons of `set` scaled by (sx, sy), filled by the set's rule: each pixel whose centre
+  // lies inside, a centre on an edge going to the side right of and below it. Polygons sharing
+  // an edge work out the same crossings on it, so neighbouring cells leave no pixel between
+  // them and take none twice, whichever set each belongs to.
+  void FillPolygons(const PolygonSet& set, double sx, double sy, Rgb colour) {
+    struct Edge {
+      double xTop, yTop, slope;
+      int firstRow, endRow;  // pixel rows [firstRow, endRow) whose centres the edge crosses
+      int winding;
+    };
+    std::vector<Edge> edges;
+    size_t at = 0;
+    for (uint32_t n : set.counts) {
+      if (n > set.points.size() - at) break;
+      for (size_t k = 0; k < n; ++k) {
+        const PicturePoint& p = set.points[at + k];
+        const PicturePoint& q = set.points[at + (k + 1) % n];
+        if (p.y == q.y) continue;
+        // Ordered top first, so both polygons of a shared edge compute the same numbers.
+        const bool down = p.y < q.y;
+        const PicturePoint& t = down ? p : q;
+        const PicturePoint& b = down ? q : p;
+        const double yt = t.y * sy, yb = b.y * sy;
+        Edge e{t.x * sx, yt, (b.x - t.x) * sx / (yb - yt), ToPixel(std::ceil(yt - 0.5)), ToPixel(std::ceil(yb - 0.5)),
+               down ? 1 : -1};
+        e.firstRow = std::max(e.firstRow, top_);
+        e.endRow = std::min(e.endRow, bottom_ + 1);
+        if (e.firstRow < e.endRow) edges.push_back(e);
+      }
+      at += n;
+    }
+    if (edges.empty()) return;
+    std::sort(edges.begin(), edges.end(), [](const Edge& a, const Edge& b) { return a.firstRow < b.firstRow; });
+    const uint32_t argb = Argb(colour);
+    std::vector<const Edge*> active;
+    std::vector<std::pair<double, int>> crossings;
+    size_t next = 0;
+    for (int y = edges.front().firstRow; y <= bottom_ && (next < edges.size() || !active.empty()); ++y) {
+      while (next < edges.size() && edges[next].firstRow <= y) active.push_back(&edges[next++]);
+      std::erase_if(active, [y](const Edge* e) { return e->endRow <= y; });
+      if (active.empty()) {
+        if (next < edges.size()) y = edges[next].firstRow - 1;
+        continue;
+      }
+      const double centre = y + 0.5;
+      crossings.clear();
+      for (const Edge* e : active) crossings.emplace_back(e->xTop + (centre - e->yTop) * e->slope, e->winding);
+      std::sort(crossings.begin(), crossings.end());
+      int winding = 0;
+      for (size_t k = 0; k + 1 < crossings.size(); ++k) {
+        winding += crossings[k].second;
+        const bool inside = set.winding ? winding != 0 : (k % 2 == 0);
+        if (!inside) continue;
+        const int left = std::max(left_, ToPixel(std::ceil(crossings[k].first - 0.5)));
+        const int right = std::min(right_, ToPixel(std::ceil(crossings[k + 1].first - 0.5)) - 1);
+        if (left <= right) FillSpan(y, left, right, argb);
+      }
     }
   }
 
@@ -579,6 +641,29 @@ bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
       },
       [&](const op::Font& f) { font = f.font < content.fonts.size() ? &content.fonts[f.font] : nullptr; },
       [&](const op::Rectangle& r) { painter.drawRect(QRectF(map(r.x1, r.y1), map(r.x2, r.y2))); },
+      [&](const op::Polygons& g) {
+        const PolygonSet* set = PolygonsOf(content, g);
+        if (!set) return;
+        if (discs.Available() && pen.style == FillStyle::None && brush.style == FillStyle::Solid) {
+          discs.FillPolygons(*set, sx, sy, brush.colour);
+          return;
+        }
+        // One path, so the fill rule works across the polygons as the metafiles' PolyPolygon does.
+        QPainterPath path;
+        path.setFillRule(set->winding ? Qt::WindingFill : Qt::OddEvenFill);
+        size_t at = 0;
+        for (uint32_t n : set->counts) {
+          if (n > set->points.size() - at) break;
+          QPolygonF polygon;
+          polygon.reserve(static_cast<qsizetype>(n) + 1);
+          for (size_t i = at; i < at + n; ++i) polygon << map(set->points[i].x, set->points[i].y);
+          if (n > 0) polygon << polygon.front();
+          path.addPolygon(polygon);
+          path.closeSubpath();
+          at += n;
+        }
+        painter.drawPath(path);
+      },
       [&](const op::TextOut& t) {
         if (t.text >= content.texts.size()) return;
         const PictureText& text = content.texts[t.text];
@@ -614,6 +699,7 @@ bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
   const auto playClipped = [&](const auto& o) {
     if constexpr (std::is_same_v<std::decay_t<decltype(o)>, op::TextOut>)
       at.text = o.text < content.texts.size() ? &content.texts[o.text] : nullptr;
+    if constexpr (std::is_same_v<std::decay_t<decltype(o)>, op::Polygons>) at.polygons = PolygonsOf(content, o);
     const std::optional<LogicalBounds> bounds = BoundsOf(o, at);
     track(o);  // a line's end is where the next one starts
     if (bounds && !bounds->Meets(*clip)) {

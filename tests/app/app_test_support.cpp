@@ -77,7 +77,10 @@ std::vector<std::string> Describe(const PictureSnapshot& picture) {
             return "text " + std::to_string(o.x) + " " + std::to_string(o.y) + " " + std::to_string(o.text);
           else if constexpr (std::is_same_v<T, op::MoveTo> || std::is_same_v<T, op::LineTo>)
             return std::string(std::is_same_v<T, op::MoveTo> ? "move " : "line ") + std::to_string(o.x) + " " + std::to_string(o.y);
-          else
+          else if constexpr (std::is_same_v<T, op::Polygons>) {
+            const PolygonSet* set = PolygonsOf(*picture.content, o);
+            return "polygons " + std::to_string(set ? set->counts.size() : 0);
+          } else
             return std::string(std::is_same_v<T, op::Ellipse> ? "ellipse " : "rect ") + std::to_string(o.x1) + " " +
                    std::to_string(o.y1) + " " + std::to_string(o.x2) + " " + std::to_string(o.y2);
         },

@@ -77,6 +77,42 @@ TEST_F(CommandsTest, GridItemsSwitchTheirLinesAndTogglingTwiceRestoresThePicture
   EXPECT_EQ(Describe(form_->imgTernova->Picture()), before);
 }
 
+TEST_F(CommandsTest, DensityShowsCellsAndOnlyTheHighlightedDiscsAndOffRestoresThePicture) {
+  auto count = [](const std::vector<std::string>& ops, const std::string& prefix) {
+    return std::count_if(ops.begin(), ops.end(), [&](const std::string& s) { return s.rfind(prefix, 0) == 0; });
+  };
+  ClickRow(2);
+  const std::vector<std::string> before = Describe(form_->imgTernova->Picture());
+  EXPECT_EQ(count(before, "polygons"), 0);
+  form_->DensityD1->trigger();
+  EXPECT_TRUE(form_->DensityD1->isChecked());
+  const std::vector<std::string> density = Describe(form_->imgTernova->Picture());
+  EXPECT_GE(count(density, "polygons"), 1);
+  // Only the highlighted sample's four discs, red.
+  const std::vector<Symbol> discs = Shown();
+  ASSERT_EQ(discs.size(), 4u);
+  for (const Symbol& d : discs) EXPECT_EQ(d.colour, kRed);
+  // Another selection in the view redraws it whole: still no blue disc.
+  ClickRow(5);
+  ASSERT_EQ(Shown().size(), 4u);
+  ClickRow(2);
+  form_->DensityD1->trigger();
+  EXPECT_FALSE(form_->DensityD1->isChecked());
+  EXPECT_EQ(Describe(form_->imgTernova->Picture()), before);
+}
+
+TEST_F(CommandsTest, ACellSizeTurnsTheDensityViewOnInThatSize) {
+  form_->N10011->trigger();
+  EXPECT_TRUE(form_->DensityD1->isChecked());
+  EXPECT_TRUE(form_->N10011->isChecked());
+  EXPECT_FALSE(form_->N5052->isChecked());
+  EXPECT_EQ(State().DensityDivisions, 100);
+  const std::vector<std::string> at100 = Describe(form_->imgTernova->Picture());
+  form_->N2521->trigger();
+  EXPECT_EQ(State().DensityDivisions, 25);
+  EXPECT_NE(Describe(form_->imgTernova->Picture()), at100);
+}
+
 TEST_F(CommandsTest, TheImageShowsWhatWasAssignedLast) {
   const auto first = form_->imgTernova->Picture().content;
   ClickRow(3);

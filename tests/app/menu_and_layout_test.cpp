@@ -41,13 +41,14 @@ TEST_F(MenuTest, CaptionsTreeAndInitialMarks) {
   EXPECT_EQ(top, QStringList({"File (&F)", "Option (&O)", "Help (&H)"}));
   EXPECT_EQ(texts(f.FileF1), QStringList({"Open (&O)", "&Save (S)", "-", "End (&E)"}));
   // The design's items, then Colour by, which starts at None.
-  EXPECT_EQ(texts(f.OptionO1), QStringList({"Symbol Size (&S)", "Grid (&G)", "Colour by (&C)"}));
   EXPECT_EQ(texts(f.ColourByC1), QStringList({"None (&N)", "Note (&O)"}));
   EXPECT_TRUE(f.ColourByNone1->isChecked());
   EXPECT_FALSE(f.ColourByNote1->isChecked());
   EXPECT_TRUE(f.ColourByNone1->actionGroup()->isExclusive());
+  EXPECT_EQ(texts(f.OptionO1), QStringList({"Symbol Size (&S)", "Grid (&G)", "Colour by (&B)", "Density (&D)", "Density Cells (&C)"}));
   EXPECT_EQ(texts(f.SymbolSizeS1), QStringList({"Large (&L)", "Medium (&M)", "Small (&S)"}));
   EXPECT_EQ(texts(f.GridG1), QStringList({"10% (&1)", "50% (&5)"}));
+  EXPECT_EQ(texts(f.DensityCellsC1), QStringList({"25 (&2)", "50 (&5)", "100 (&1)"}));
   EXPECT_EQ(texts(f.HelpH1), QStringList({"Ternova Help (&T)"}));
   EXPECT_TRUE(f.N1->isSeparator());
 
@@ -56,6 +57,14 @@ TEST_F(MenuTest, CaptionsTreeAndInitialMarks) {
   EXPECT_FALSE(f.SmallS1->isChecked());
   EXPECT_TRUE(f.N1011->isChecked());
   EXPECT_TRUE(f.N5051->isChecked());
+  // The density view starts off, at 50 cells per edge.
+  EXPECT_FALSE(f.DensityD1->isChecked());
+  EXPECT_TRUE(f.N5052->isChecked());
+  EXPECT_FALSE(f.N2521->isChecked());
+  EXPECT_FALSE(f.N10011->isChecked());
+  EXPECT_EQ(f.DensityD1->actionGroup(), nullptr);
+  ASSERT_NE(f.N2521->actionGroup(), nullptr);
+  EXPECT_EQ(f.N2521->actionGroup(), f.N10011->actionGroup());
   // Sizes are one radio group (bullets); grids are independent check items (ticks).
   ASSERT_NE(f.LargeL1->actionGroup(), nullptr);
   EXPECT_TRUE(f.LargeL1->actionGroup()->isExclusive());

@@ -14,6 +14,7 @@
 #include "data/data_file.h"
 #include "plot/layers.h"
 #include "plot/plot.h"
+#include "picture/freetype_text_metrics.h"
 #include "picture/qt/qt_text_metrics.h"
 #include "picture/system_locale.h"
 #include "picture/vector_export.h"
@@ -182,6 +183,42 @@ TEST_F(PlotCommand, ColourByGivesTheWindowsGroupedPicture) {
       EXPECT_EQ(written, EncodeVectorForName(name, Snapshot(window.Picture))) << name << " " << given;
     }
   }
+}
+
+TEST_F(PlotCommand, DensityGivesTheWindowsDensityPicture) {
+  const std::string text = "45\t8\t38\t8\tpyrolite\n50\t26\t8\t10\tMORB\n50\t26\t8\t10\tMORB\n-5\t50\t30\t5\tx\n";
+  const std::string data = Data(text);
+  const DiagramGeometry geometry = ComputeDiagramGeometry();
+  SampleTable table;
+  CellStore cells;
+  LoadDataText(text, {geometry, table, cells}, '.').ThrowIfFailed();
+  const SurfaceEnvironment env{ScreenInfo{}, SystemIsJapanese(), &InstalledFaceMetrics()};
+  // The number is optional: 50 by default, as in the window; it may stand before the file.
+  const struct {
+    std::vector<std::string> args;
+    int32_t divisions;
+  } cases[] = {{{"--density", data}, 50},
+               {{data, "--density", "25"}, 25},
+               {{data, "--density", "100", "--select", "2"}, 100},
+               {{"--density", "50", data}, 50}};
+  for (const auto& c : cases) {
+    ViewState view;
+    view.Density = c.divisions;
+    if (c.args.size() > 3) view.SelectedSample = 2;
+    DiagramPicture picture;
+    picture.SetWidth(2000);
+    picture.SetHeight(2000);
+    int32_t divisions = 0;
+    DrawDiagram(geometry, table, view, divisions, picture, env);
+    const fs::path path = dir / "density.emf";
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"-o", path.string()});
+    ASSERT_EQ(Run(args), 0) << err.str();
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> written{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(written, EncodeVectorForName("density.emf", Snapshot(picture))) << c.divisions;
+  }
+  EXPECT_EQ(Run({data, "-o", (dir / "x.emf").string(), "--density", "30"}), 2);  // "30" is a second data file
 }
 
 TEST_F(PlotCommand, FailedLoadWritesNoPicture) {

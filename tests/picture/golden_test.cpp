@@ -74,9 +74,43 @@ TEST(GoldenFile, GroupedDiagramIsByteForByteTheSame) {
   const SymbolCentres centres = CollectSymbolCentres(d.table);
   int32_t divisions = 0;
   d.view.ColourBy = 5;
-  DrawLayers(kLayers, d.geometry, d.table, centres, d.view, divisions, d.picture, d.env, colours, legend);
+  DrawLayers(kLayers, d.geometry, d.table, centres, d.view, divisions, d.picture, d.env, nullptr, colours, legend);
   ExpectGolden("grouped.emf", EncodeEmf(d.Snapshot()));
   ExpectGolden("grouped.wmf", EncodeWmf(d.Snapshot()));
+}
+
+TEST(GoldenFile, DensityDiagramIsByteForByteTheSame) {
+  const DensityCase d;
+  ExpectGolden("density.emf", EncodeEmf(d.Snapshot()));
+  ExpectGolden("density.wmf", EncodeWmf(d.Snapshot()));
+}
+
+// Cells of one colour are one record, whatever their number: the file does not grow with the
+// samples.
+TEST(DensityRecords, OnePolyPolygonPerColourInBothFormats) {
+  const DensityCase d(20000, 100);
+  size_t colours = 0;
+  for (const PictureOp& o : d.picture.Content()->ops) colours += std::holds_alternative<op::Polygons>(o);
+  ASSERT_GT(colours, 20u);
+  const std::vector<uint8_t> emf = EncodeEmf(d.Snapshot()), wmf = EncodeWmf(d.Snapshot());
+  size_t emfRecords = 0, wmfRecords = 0;
+  for (size_t at = 0; at + 8 <= emf.size();) {
+    const uint32_t type = emf[at] | emf[at + 1] << 8 | emf[at + 2] << 16 | uint32_t{emf[at + 3]} << 24;
+    const uint32_t size = emf[at + 4] | emf[at + 5] << 8 | emf[at + 6] << 16 | uint32_t{emf[at + 7]} << 24;
+    emfRecords += type == 91;  // EMR_POLYPOLYGON16
+    ASSERT_GE(size, 8u);
+    at += size;
+  }
+  for (size_t at = 22 + 18; at + 6 <= wmf.size();) {
+    const uint32_t words = wmf[at] | wmf[at + 1] << 8 | wmf[at + 2] << 16 | uint32_t{wmf[at + 3]} << 24;
+    wmfRecords += (wmf[at + 4] | wmf[at + 5] << 8) == 0x0538;  // META_POLYPOLYGON
+    ASSERT_GE(words, 3u);
+    at += 2 * size_t{words};
+  }
+  EXPECT_EQ(emfRecords, colours);
+  EXPECT_EQ(wmfRecords, colours);
+  EXPECT_LT(emf.size(), 2'000'000u);
+  EXPECT_LT(wmf.size(), 2'000'000u);
 }
 
 }  // namespace

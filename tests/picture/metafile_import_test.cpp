@@ -238,6 +238,82 @@ TEST(CraftedMetafile, SizesBeyondThirtyTwoBitsAreNoPicture) {
   EXPECT_EQ(largest->width, INT32_MAX - 1);
 }
 
+// Polygons in each of the enhanced format's four records, with the fill mode in force; counts
+// that promise more than the record holds are damage, not a read past it.
+TEST(CraftedMetafile, PolygonsReadInEveryFormWithTheirFillMode) {
+  auto pts16 = [](std::initializer_list<int32_t> xy) {
+    std::string out;
+    for (int32_t v : xy)
+      for (int i = 0; i < 2; ++i) out.push_back(static_cast<char>(static_cast<uint32_t>(v) >> (8 * i)));
+    return out;
+  };
+  const std::string bounds = CraftedEmf::Fields({0, 0, 100, 100});
+  const struct {
+    const char* what;
+    uint32_t type;
+    std::string fields;
+    std::vector<uint32_t> counts;
+    bool winding;
+  } cases[] = {
+      {"EMR_POLYGON16", emf::EMR_POLYGON16, bounds + CraftedEmf::Fields({3}) + pts16({1, 2, 30, 2, 1, 40}), {3}, false},
+      {"EMR_POLYGON", emf::EMR_POLYGON, bounds + CraftedEmf::Fields({3, 1, 2, 30, 2, 1, 40}), {3}, true},
+      {"EMR_POLYPOLYGON16", emf::EMR_POLYPOLYGON16,
+       bounds + CraftedEmf::Fields({2, 7, 3, 4}) + pts16({1, 2, 30, 2, 1, 40, 50, 50, 60, 50, 60, 60, 50, 60}), {3, 4}, false},
+      {"EMR_POLYPOLYGON", emf::EMR_POLYPOLYGON,
+       bounds + CraftedEmf::Fields({1, 3, 3, 1, 2, 70000, 2, 1, 40}), {3}, true},
+  };
+  for (const auto& c : cases) {
+    CraftedEmf file({0, 0, 199, 199}, {0, 0, 5000, 5000});
+    if (c.winding) file.Record(emf::EMR_SETPOLYFILLMODE, CraftedEmf::Fields({WINDING}));
+    const ImportedMetafile read = file.Record(c.type, c.fields).Import();
+    ASSERT_EQ(read.outcome, ImportOutcome::Read) << c.what;
+    ASSERT_EQ(read.picture.content->polygons.size(), 1u) << c.what;
+    const PolygonSet& set = *read.picture.content->polygons[0];
+    EXPECT_EQ(set.counts, c.counts) << c.what;
+    EXPECT_EQ(set.winding, c.winding) << c.what;
+    EXPECT_EQ(set.points[1], (PicturePoint{c.type == emf::EMR_POLYPOLYGON ? 70000 : 30, 2})) << c.what;
+  }
+  // Three polygons of a million corners each, in a record of a few bytes.
+  CraftedEmf damaged({0, 0, 199, 199}, {0, 0, 5000, 5000});
+  EXPECT_EQ(damaged.Record(emf::EMR_POLYPOLYGON16, bounds + CraftedEmf::Fields({3, 3000000, 1000000, 1000000, 1000000}))
+                .Import()
+                .outcome,
+            ImportOutcome::Damaged);
+  CraftedEmf many({0, 0, 199, 199}, {0, 0, 5000, 5000});
+  EXPECT_EQ(many.Record(emf::EMR_POLYPOLYGON, bounds + CraftedEmf::Fields({0x40000000, 0})).Import().outcome,
+            ImportOutcome::Damaged);
+}
+
+// The writers' polygons read back as they were: ALTERNATE sets without a mode record, a
+// WINDING one after its own, in both formats.
+TEST(MetafileImportPolygons, WrittenSetsReadBackTheSame) {
+  auto content = std::make_shared<PictureContent>();
+  content->ops.emplace_back(op::Brush{FillStyle::Solid, Rgb{10, 20, 30}});
+  content->ops.emplace_back(op::Pen{FillStyle::None, kBlack, 1});
+  for (const bool winding : {false, true}) {
+    auto set = std::make_shared<PolygonSet>();
+    set->points = {{10, 10}, {100, 10}, {10, 90}, {200, 200}, {300, 200}, {300, 300}, {200, 300}};
+    set->counts = {3, 4};
+    set->winding = winding;
+    set->Close();
+    content->polygons.push_back(set);
+    content->ops.emplace_back(op::Polygons{static_cast<uint32_t>(content->polygons.size() - 1)});
+  }
+  PictureSnapshot picture;
+  picture.content = content;
+  picture.frame = {52917, 52917};
+  for (const auto& bytes : {EncodeEmf(picture), EncodeWmf(picture)}) {
+    const ImportedMetafile read = ImportMetafile(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    ASSERT_EQ(read.outcome, ImportOutcome::Read);
+    ASSERT_EQ(read.picture.content->polygons.size(), 2u);
+    for (size_t k = 0; k < 2; ++k) {
+      EXPECT_EQ(read.picture.content->polygons[k]->points, content->polygons[k]->points);
+      EXPECT_EQ(read.picture.content->polygons[k]->counts, content->polygons[k]->counts);
+      EXPECT_EQ(read.picture.content->polygons[k]->winding, content->polygons[k]->winding);
+    }
+  }
+}
+
 // A text's width is the sum of its advances, held at the 32-bit limits; advances the file leaves
 // out are half the font's height, however large that is.
 TEST(CraftedMetafile, TextWidthsHoldAtTheLimits) {

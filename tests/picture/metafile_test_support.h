@@ -17,7 +17,9 @@
 #include <variant>
 #include <vector>
 
+#include "base/messages.h"
 #include "diagram/geometry.h"
+#include "diagram/projection.h"
 #include "plot/layers.h"
 #include "diagram/sample_table.h"
 #include "picture/picture.h"
@@ -55,6 +57,50 @@ struct DiagramCase {
     picture.SetHeight(2000);
     int32_t divisions = 0;
     DrawDiagram(geometry, table, view, divisions, picture, env);
+  }
+
+  PictureSnapshot Snapshot() const { return ternova::Snapshot(picture); }
+};
+
+// The density view of a few hundred samples at 25 cells per edge: every colour of a small
+// picture, cells on every face, a few points outside a face, and row 7 highlighted.
+struct DensityCase {
+  DiagramGeometry geometry = ComputeDiagramGeometry();
+  SampleTable table;
+  ViewState view;
+  FixedAdvance metrics;
+  SurfaceEnvironment env;
+  DiagramPicture picture;
+
+  explicit DensityCase(int32_t samples = 400, int32_t divisions = 25, bool grids = false) {
+    table.Resize(samples);
+    uint64_t seed = 88172645463325252ull;
+    auto next = [&] {  // xorshift: the same amounts everywhere
+      seed ^= seed << 13, seed ^= seed >> 7, seed ^= seed << 17;
+      return static_cast<double>(seed % 10000) / 100;
+    };
+    for (int32_t r = 1; r <= samples; ++r) {
+      // Clustered, so counts range from one to dozens; every 50th sample has a negative amount.
+      const double c = (r % 3) * 15.0;
+      table.SampleValues[r] = {0, 20 + c + next() / 4, 10 + next() / 5, 30 - c / 2 + next() / 3, 5 + next() / 6};
+      if (r % 50 == 0) table.SampleValues[r][3] = -2;
+      ProjectRow(geometry, table, r);
+    }
+    table.CompletedRows = samples;
+    view.SelectedSample = 7;
+    view.SymbolSize = 6;
+    view.Grid10 = grids;
+    view.Grid50 = grids;
+    view.Density = divisions;
+    env.metrics = &metrics;
+    picture.SetWidth(2000);
+    picture.SetHeight(2000);
+    // The colour bar's caption in English, whatever the language of the test's environment.
+    const std::string language = Language();
+    SetLanguage("en");
+    int32_t gridDivisions = 0;
+    DrawDiagram(geometry, table, view, gridDivisions, picture, env);
+    SetLanguage(language);
   }
 
   PictureSnapshot Snapshot() const { return ternova::Snapshot(picture); }
