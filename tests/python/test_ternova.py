@@ -316,3 +316,23 @@ def test_the_example_notebook_runs_and_shows_the_diagram(tmp_path):
     assert "<svg" in svg and "Al2O3+CaO" in svg
     errors = [o for c in executed["cells"] for o in c.get("outputs", []) if o.get("output_type") == "error"]
     assert not errors
+
+
+# --- installing -------------------------------------------------------------------------------
+
+@pytest.mark.skipif(not os.environ.get("TERNOVA_BINARY_DIR"), reason="no build folder given")
+def test_install_puts_the_module_where_the_systems_python_finds_it(tmp_path):
+    cmake = os.environ.get("CMAKE_COMMAND", "cmake")
+    for prefix in ("/usr/local", "/usr"):
+        root = tmp_path / prefix.strip("/").replace("/", "-")
+        subprocess.run([cmake, "--install", os.environ["TERNOVA_BINARY_DIR"], "--prefix", prefix, "--component", "python"],
+                       env=dict(os.environ, DESTDIR=str(root)), check=True, capture_output=True)
+        # The folder python3 itself lists for that prefix: Debian's own for /usr, the local one else.
+        code = "import sys; print([p for p in sys.path if p.startswith(%r) and p.endswith('-packages')])" % prefix
+        paths = eval(subprocess.run(["/usr/bin/python3", "-c", code], capture_output=True, text=True, check=True).stdout)
+        found = [p for p in paths if (root / p.lstrip("/") / "ternova" / "__init__.py").exists()]
+        assert found, "installed nowhere on %s" % paths
+        env = dict(os.environ, PYTHONPATH=str(root / found[0].lstrip("/")))
+        code = "import ternova; print(ternova.__file__, len(ternova.load(%r)))" % str(MINERALS)
+        out = subprocess.run(["/usr/bin/python3", "-c", code], env=env, capture_output=True, text=True, check=True).stdout
+        assert out.startswith(str(root)) and out.split()[-1] == "11"
