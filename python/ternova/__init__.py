@@ -160,7 +160,13 @@ class Diagram:
 
     def _repr_svg_(self):
         svg = self.svg()
-        return svg if len(svg) <= _INLINE_SVG_LIMIT else None
+        if len(svg) > _INLINE_SVG_LIMIT:
+            return None
+        # Inline, the SVG is a fragment of the page: an XML declaration there stops the
+        # notebook's HTML export.
+        if svg.startswith("<?xml"):
+            svg = svg[svg.index("?>") + 2:].lstrip()
+        return svg
 
     def __repr__(self):
         return "<ternova.Diagram of %d samples, symbol=%r, grid10=%r, grid50=%r, select=%r>" % (
