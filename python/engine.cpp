@@ -51,9 +51,14 @@ struct PythonLoadError {
   int32_t cell = 0;
 };
 
-py::object& LoadErrorType() {
-  static py::object type;
-  return type;
+// Created with the module and never freed: the interpreter may outlive any C++ destructor.
+PyObject* loadErrorType = nullptr;
+
+// FreeType faces and the writers' state are not for two threads at once; drawings from several
+// Python threads take turns.
+std::mutex& DrawingTurn() {
+  static std::mutex turn;
+  return turn;
 }
 
 // The system's error texts (a file that cannot be opened) in the user's language, as
@@ -311,7 +316,7 @@ std::unique_ptr<Drawing> Draw(Table& table, int32_t symbolSize, bool grid10, boo
   drawing->picture.SetHeight(2000);
   const ViewState view{.SelectedSample = selected, .SymbolSize = symbolSize, .Grid10 = grid10, .Grid50 = grid50};
   py::gil_scoped_release unlocked;
-  std::lock_guard lock(table.busy);
+  std::scoped_lock lock(table.busy, DrawingTurn());
   // Without a screen the window records against the nominal one; so do ternova-plot and this.
   const SurfaceEnvironment env{ScreenInfo{}, SystemIsJapanese(), &InstalledFaceMetrics()};
   table.plot.Draw(view, drawing->picture, env);
@@ -324,6 +329,7 @@ void Save(const Drawing& drawing, const std::string& path) {
     throw py::value_error("the raster formats (.png, .bmp, .ico) are drawn by the window and ternova-plot only; "
                           "save as .svg, .pdf, .emf or .wmf");
   py::gil_scoped_release unlocked;
+  std::lock_guard turn(DrawingTurn());
   UserMessagesLocale messages;
   SaveVectorPictureFile(path, drawing.Shot());
 }
@@ -332,6 +338,7 @@ py::bytes Encode(const Drawing& drawing, const std::string& name) {
   std::vector<uint8_t> bytes;
   {
     py::gil_scoped_release unlocked;
+    std::lock_guard turn(DrawingTurn());
     bytes = EncodeVectorForName(name, drawing.Shot());
   }
   return py::bytes(reinterpret_cast<const char*>(bytes.data()), bytes.size());
@@ -341,6 +348,7 @@ py::str Svg(const Drawing& drawing) {
   std::vector<uint8_t> bytes;
   {
     py::gil_scoped_release unlocked;
+    std::lock_guard turn(DrawingTurn());
     bytes = EncodeSvg(drawing.Shot());
   }
   PyObject* s = PyUnicode_DecodeUTF8(reinterpret_cast<const char*>(bytes.data()), static_cast<Py_ssize_t>(bytes.size()),
@@ -350,10 +358,10 @@ py::str Svg(const Drawing& drawing) {
 }
 
 void RaiseLoadError(const PythonLoadError& e) {
-  py::object error = LoadErrorType()(e.message);
+  py::object error = py::reinterpret_borrow<py::object>(loadErrorType)(e.message);
   error.attr("row") = e.row > 0 ? py::object(py::int_(e.row)) : py::object(py::none());
   error.attr("cell") = e.cell > 0 ? py::object(py::int_(e.cell)) : py::object(py::none());
-  PyErr_SetObject(LoadErrorType().ptr(), error.ptr());
+  PyErr_SetObject(loadErrorType, error.ptr());
 }
 
 }  // namespace
@@ -363,18 +371,17 @@ PYBIND11_MODULE(_engine, m) {
   using namespace ternova;
   m.doc() = "The Ternova drawing engine; use the package ternova.";
 
-  LoadErrorType() = py::reinterpret_steal<py::object>(PyErr_NewExceptionWithDoc(
+  loadErrorType = PyErr_NewExceptionWithDoc(
       "ternova.LoadError",
       "The data could not be loaded or projected. The message is the one the Ternova window shows; row is the "
       "data row (1-based, as in the window's table) and cell the column of the amount at fault (1 SiO2, "
       "2 Al2O3+CaO, 3 MgO, 4 FeO), each None when the failure is not about one.",
-      PyExc_ValueError, nullptr));
-  LoadErrorType().attr("row") = py::none();
-  LoadErrorType().attr("cell") = py::none();
-  m.attr("LoadError") = LoadErrorType();
-  // The type lives as long as the interpreter; keep it from being freed at exit before pybind11's
-  // own objects.
-  LoadErrorType().inc_ref();
+      PyExc_ValueError, nullptr);
+  if (!loadErrorType) throw py::error_already_set();
+  py::handle type(loadErrorType);
+  type.attr("row") = py::none();
+  type.attr("cell") = py::none();
+  m.attr("LoadError") = type;
 
   py::register_exception_translator([](std::exception_ptr p) {
     try {
