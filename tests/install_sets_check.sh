@@ -10,7 +10,8 @@ has() { grep -qx -- "$2" <<<"$1"; }
 build=$(set_of build)
 test=$(set_of test)
 bench=$(set_of bench)
-for p in libgtest-dev clang libclang-rt-14-dev python3-matplotlib libbenchmark-dev xvfb imagemagick emf2svg poppler-utils; do
+for p in libgtest-dev clang libclang-rt-14-dev python3-matplotlib libbenchmark-dev xvfb imagemagick emf2svg poppler-utils \
+         python3-pytest jupyter-nbconvert; do
   has "$build" "$p" && fail "the build set pulls $p"
 done
 for p in $build; do
@@ -21,8 +22,15 @@ done
 for p in libgtest-dev clang libclang-rt-14-dev desktop-file-utils emf2svg libwmf-bin poppler-utils librsvg2-bin xvfb; do
   has "$test" "$p" || fail "the test set lacks $p"
 done
+# The Python module is built by make build; its tests run pytest and execute the example notebook.
+for p in pybind11-dev python3-dev python3-numpy; do
+  has "$build" "$p" || fail "the build set lacks $p"
+done
+for p in python3-pytest python3-pandas jupyter-nbconvert python3-ipykernel; do
+  has "$test" "$p" || fail "the test set lacks $p"
+done
 # The window figures run the program on Xvfb and drive it through XTest from Debian's Python.
-for p in libbenchmark-dev python3-matplotlib xvfb libxtst6 python3-numpy; do
+for p in libbenchmark-dev python3-matplotlib xvfb libxtst6 python3-numpy python3-pandas; do
   has "$bench" "$p" || fail "the bench set lacks $p"
 done
 bash scripts/install-deps nonsense 2>/dev/null && fail "an unknown set is accepted"
