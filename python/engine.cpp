@@ -310,11 +310,13 @@ struct Drawing {
   PictureSnapshot Shot() const { return Snapshot(picture); }
 };
 
-std::unique_ptr<Drawing> Draw(Table& table, int32_t symbolSize, bool grid10, bool grid50, int32_t selected) {
+std::unique_ptr<Drawing> Draw(Table& table, int32_t symbolSize, bool grid10, bool grid50, int32_t selected,
+                               int32_t colourBy, int32_t density) {
   auto drawing = std::make_unique<Drawing>();
   drawing->picture.SetWidth(2000);
   drawing->picture.SetHeight(2000);
-  const ViewState view{.SelectedSample = selected, .SymbolSize = symbolSize, .Grid10 = grid10, .Grid50 = grid50};
+  const ViewState view{.SelectedSample = selected, .SymbolSize = symbolSize, .Grid10 = grid10, .Grid50 = grid50,
+                       .ColourBy = colourBy, .Density = density};
   py::gil_scoped_release unlocked;
   std::scoped_lock lock(table.busy, DrawingTurn());
   // Without a screen the window records against the nominal one; so do ternova-plot and this.
@@ -427,5 +429,5 @@ PYBIND11_MODULE(_engine, m) {
   m.def("from_values", &FromValues, py::arg("amounts"));
   m.def("project", &Project, py::arg("amounts"));
   m.def("draw", &Draw, py::arg("table"), py::arg("symbol_size"), py::arg("grid10"), py::arg("grid50"),
-        py::arg("select"));
+        py::arg("select"), py::arg("colour_by") = 0, py::arg("density") = 0);
 }

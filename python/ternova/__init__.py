@@ -119,17 +119,35 @@ def _table(data):
     return _engine.from_values(_amounts(data))
 
 
-def _not_yet(name, value):
-    # Colouring by a column and the density view are still to come to the engine.
-    if value is not None:
-        raise NotImplementedError("Diagram(%s=...) is not available yet" % name)
+def _colour_by(value):
+    # As ternova-plot --colour-by: "note" or a field number of 5 or more.
+    if value is None:
+        return 0
+    if value == "note":
+        return 5
+    if isinstance(value, bool) or not isinstance(value, int) or not 5 <= value < 2**31:
+        raise ValueError("colour_by must be 'note', a field number of 5 or more, or None, not %r" % (value,))
+    return value
+
+
+def _density(value):
+    # As ternova-plot --density: cells per face edge, True for the default 50.
+    if value is None or value is False:
+        return 0
+    if value is True:
+        return 50
+    if value not in (25, 50, 100):
+        raise ValueError("density must be 25, 50, 100, True or None, not %r" % (value,))
+    return value
 
 
 class Diagram:
     """The diagram of a table (or of amounts, as project() takes them) in one view.
 
     symbol: "large", "medium" or "small" (radius 10, 6 or 3); grid10, grid50: the grids;
-    select: the row (1-based) drawn red at double size, or None.
+    select: the row (1-based) drawn red at double size, or None; colour_by: "note" or a field
+    number (5 or more) whose equal cells form groups, each in its colour with a legend;
+    density: 25, 50 or 100 cells per face edge (True: 50) for the density view.
     """
 
     def __init__(self, table, symbol="medium", grid10=True, grid50=True, select=None, colour_by=None, density=None):
@@ -137,12 +155,12 @@ class Diagram:
             raise ValueError("symbol must be 'large', 'medium' or 'small', not %r" % (symbol,))
         if select is not None and (isinstance(select, bool) or not isinstance(select, int)):
             raise TypeError("select must be a row number or None, not %r" % (select,))
-        _not_yet("colour_by", colour_by)
-        _not_yet("density", density)
+        colour, cells = _colour_by(colour_by), _density(density)
         self.table = _table(table)
         self.symbol, self.grid10, self.grid50, self.select = symbol, bool(grid10), bool(grid50), select
         row = 0 if select is None or not -2**31 <= select < 2**31 else select
-        self._drawing = _engine.draw(self.table, _SYMBOL_SIZES[symbol], self.grid10, self.grid50, row)
+        self.colour_by, self.density = colour_by, density
+        self._drawing = _engine.draw(self.table, _SYMBOL_SIZES[symbol], self.grid10, self.grid50, row, colour, cells)
 
     def save(self, path):
         """Saves the diagram; the name's extension picks the format as in ternova-plot: .wmf, .svg,

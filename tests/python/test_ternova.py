@@ -253,13 +253,29 @@ def test_diagram_options():
         ternova.Diagram(t).save("x.png")
 
 
-def test_colour_by_and_density_are_not_there_yet():
+ROCKS_AND_MINERALS = MINERALS.parent / "minerals-and-rocks.txt"
+
+
+@pytest.mark.skipif(not PLOT, reason="ternova-plot not given")
+@pytest.mark.parametrize("options, arguments", [
+    ({"colour_by": "note"}, ["--colour-by", "note"]),
+    ({"colour_by": 7}, ["--colour-by", "7"]),
+    ({"density": True}, ["--density"]),
+    ({"density": 25, "select": 2}, ["--density", "25", "--select", "2"]),
+])
+def test_colour_by_and_density_draw_what_ternova_plot_draws(tmp_path, options, arguments):
+    ours, theirs = tmp_path / "ours.emf", tmp_path / "theirs.emf"
+    ternova.Diagram(ternova.load(ROCKS_AND_MINERALS), **options).save(ours)
+    subprocess.run([PLOT, str(ROCKS_AND_MINERALS), "-o", str(theirs)] + arguments, check=True)
+    assert ours.read_bytes() == theirs.read_bytes()
+
+
+def test_colour_by_and_density_take_only_what_ternova_plot_takes():
     t = ternova.load(MINERALS)
-    ternova.Diagram(t, colour_by=None, density=None)
-    with pytest.raises(NotImplementedError, match="colour_by"):
-        ternova.Diagram(t, colour_by="note")
-    with pytest.raises(NotImplementedError, match="density"):
-        ternova.Diagram(t, density=True)
+    assert ternova.Diagram(t, colour_by=None, density=None).svg() == ternova.Diagram(t).svg()
+    for bad in ({"colour_by": 4}, {"colour_by": "notes"}, {"colour_by": True}, {"density": 30}, {"density": "50"}):
+        with pytest.raises(ValueError):
+            ternova.Diagram(t, **bad)
 
 
 def test_a_failed_save_says_why(tmp_path):
