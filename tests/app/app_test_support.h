@@ -26,6 +26,11 @@
     ASSERT_EQ(actual, expected);                                              \
   } while (false)
 
+// The same for a condition, and for one that may take longer.
+#define ASSERT_EVENTUALLY_WITHIN(condition, milliseconds) \
+  ASSERT_TRUE(QTest::qWaitFor([&] { return static_cast<bool>(condition); }, milliseconds)) << #condition
+#define ASSERT_EVENTUALLY(condition) ASSERT_EVENTUALLY_WITHIN(condition, 5000)
+
 namespace ternova::app::testing {
 
 struct FakeDialogs : Dialogs {
