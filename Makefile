@@ -2,10 +2,11 @@
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 FUZZ_BUILD ?= build-fuzz
+DEB_BUILD ?= build-deb
 FUZZ_SECONDS ?= 60
 JOBS ?= 2
 
-.PHONY: deps deps-test deps-bench build run test test-fuzz test-sanitize test-plain bench install clean
+.PHONY: deps deps-test deps-bench deps-deb build run test test-fuzz test-sanitize test-plain bench deb install clean
 
 # Each command installs only what it needs: building and running; the test tools; the benchmark
 # tools.
@@ -17,6 +18,9 @@ deps-test:
 
 deps-bench:
 	@bash scripts/install-deps bench
+
+deps-deb:
+	@bash scripts/install-deps deb
 
 # The ordinary build takes CMake's default generator, as most people, packagers and IDEs do
 # (an existing build folder keeps the one it was made with); the test builds use Ninja.
@@ -59,7 +63,7 @@ test-fuzz: deps-test
 test-sanitize: deps-test
 	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTERNOVA_SANITIZE=ON -DTERNOVA_BENCH=OFF >/dev/null
 	cmake --build $(SANITIZE_BUILD) -j$(JOBS)
-	ASAN_OPTIONS=detect_leaks=0 ctest --test-dir $(SANITIZE_BUILD) -j$(JOBS) --output-on-failure -E '^(HostileFile|InstallIntoATemporaryPrefix)' 
+	ASAN_OPTIONS=detect_leaks=0 ctest --test-dir $(SANITIZE_BUILD) -j$(JOBS) --output-on-failure -E '^(HostileFile|InstallIntoATemporaryPrefix|DebianPackages)' 
 
 test-plain: deps-test build
 	ctest --test-dir $(BUILD) -j$(JOBS) --output-on-failure
@@ -67,5 +71,20 @@ test-plain: deps-test build
 bench: deps-bench
 	bash bench/run
 
+# Debian packages in $(DEB_BUILD): a build of their own with Debian's compiler and linker flags
+# (hardening included) and without the tests, packed by CPack and checked by lintian.
+deb: deps-deb
+	export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
+	cmake -S . -B $(DEB_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTERNOVA_BENCH=OFF -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON \
+	  "-DCMAKE_CXX_FLAGS=$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
+	  "-DCMAKE_EXE_LINKER_FLAGS=$$(dpkg-buildflags --get LDFLAGS)" \
+	  "-DCMAKE_SHARED_LINKER_FLAGS=$$(dpkg-buildflags --get LDFLAGS)" \
+	  "-DCMAKE_MODULE_LINKER_FLAGS=$$(dpkg-buildflags --get LDFLAGS)" >/dev/null
+	cmake --build $(DEB_BUILD) -j$(JOBS)
+	rm -f $(DEB_BUILD)/*.deb
+	cd $(DEB_BUILD) && cpack -G DEB
+	lintian --fail-on error --tag-display-limit 0 $(DEB_BUILD)/*.deb
+	@ls $(DEB_BUILD)/*.deb
+
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(DEB_BUILD)

@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -19,6 +20,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPrinter>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -33,6 +35,7 @@
 #include <utility>
 
 #include "app/diagram_output.h"
+#include "app/file_watch.h"
 #include "app/image_control.h"
 #include "app/language.h"
 #include "app/menu_text.h"
@@ -90,6 +93,10 @@ TForm1::TForm1(std::unique_ptr<Dialogs> dialogs, QWidget* parent) : QMainWindow(
   BuildPopupMenu();
   ScaleLayout();
   ReadDecimalSeparator();
+  // The open file is followed on disk; a change waits while a load or a dialog holds the window.
+  watch_ = new FileWatch([this](const QString& path) { FileChangedOnDisk(path); },
+                         [this] { return loading_ || QApplication::activeModalWidget() || QApplication::activePopupWidget(); },
+                         this);
   FormCreate();
 }
 
@@ -448,10 +455,25 @@ void TForm1::OpenDataFile(const QString& path) {
   ProcessState& s = State();
   // A file that cannot be read changes nothing and throws here.
   const std::string name = QFile::encodeName(path).toStdString();
+  // Taken before the read, so a change while it reads is seen as one more change.
+  const FileStamp stamp = FileStamp::Of(path);
   const LoadResult result = RunLoad([&](LoadProgress& progress) {
     return LoadDataFile(name, s.Engine.Target(), s.DecimalSeparator, &progress);
   });
+  // The table is this file's now, also when a line failed: the user mends it and it reloads.
+  watch_->Follow(path, stamp);
   FinishLoad(result, path);
+}
+
+void TForm1::FileChangedOnDisk(const QString& path) {
+  // The user did nothing in this window: the keyboard focus stays where it was. The selected
+  // row and the view options are not the table's, and a load leaves them as they are.
+  const QPointer<QWidget> focus = focusWidget();
+  Guarded([this, &path] {
+    OpenDataFile(path);
+    // The zoom is view state too: when the diagram can be zoomed, it is kept here.
+  });
+  if (focus) focus->setFocus();
 }
 
 namespace {
@@ -509,6 +531,13 @@ LoadResult TForm1::RunLoad(const std::function<LoadResult(LoadProgress&)>& load)
   std::optional<LoadResult> result;
   std::exception_ptr failure;
   std::atomic<bool> done{false};
+  // The file watch waits for the load: its reload would work on the same state.
+  const bool wasLoading = std::exchange(loading_, true);
+  struct Restore {
+    bool& flag;
+    bool value;
+    ~Restore() { flag = value; }
+  } const restore{loading_, wasLoading};
   std::thread worker([&] {
     try {
       result = load(progress);
@@ -567,6 +596,8 @@ void TForm1::OpenDataText(const QString& text) {
     return LoadDataBytes(std::make_shared<FileBytes>(utf8.begin(), utf8.end()), s.Engine.Target(), s.DecimalSeparator,
                          &progress);
   });
+  // Pasted text has no file to follow.
+  watch_->Stop();
   try {
     FinishLoad(result, QStringLiteral("(clipboard)"));
   } catch (const LoadError& e) {

@@ -30,6 +30,7 @@ struct LoadProgress;
 
 namespace ternova::app {
 
+class FileWatch;
 class ImageControl;
 class SampleGrid;
 
@@ -121,6 +122,9 @@ class TForm1 : public QMainWindow {
   // How long a load runs before its progress shows (tests show it at once).
   void SetLoadProgressDelay(int milliseconds) { loadProgressDelay_ = milliseconds; }
   QProgressBar* LoadProgressBar() const { return prgLoad_; }
+  // The open data file changed on disk and has settled: loaded again as File > Open loads it.
+  void FileChangedOnDisk(const QString& path);
+  FileWatch* DataFileWatch() const { return watch_; }
 
  protected:
   void changeEvent(QEvent* event) override;
@@ -186,6 +190,8 @@ class TForm1 : public QMainWindow {
   QProgressBar* prgLoad_ = nullptr;
   QActionGroup* colourByGroup_ = nullptr;
   int loadProgressDelay_ = 500;
+  FileWatch* watch_ = nullptr;
+  bool loading_ = false;
 };
 
 }  // namespace ternova::app

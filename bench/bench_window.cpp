@@ -3,12 +3,15 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QTest>
 #include <chrono>
 #include <cstdio>
 #include <deque>
 #include <random>
+#include <unistd.h>
 
+#include "app/file_watch.h"
 #include "app/main_window.h"
 #include "app/sample_grid.h"
 #include "app/state.h"
@@ -81,6 +84,47 @@ void BM_OpenAgainThroughWindow(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_OpenAgainThroughWindow)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The open file saved anew by another program (a new copy renamed over it, as editors and
+// spreadsheets save), with the settle time at nothing: from the save to the new diagram on screen,
+// which is what the window adds once the file has settled.
+void BM_ReloadThroughWindow(benchmark::State& state) {
+  const auto samples = static_cast<int32_t>(state.range(0));
+  Window window(samples);
+  window.form->DataFileWatch()->SetSettleTime(0);
+  window.form->OpenO1->trigger();
+  QApplication::processEvents();
+  // Two versions of the file, each hard-linked beside it and renamed into place in turn.
+  const std::string path = window.dialogs->path.toStdString();
+  const std::string versions[2] = {path + ".a", path + ".b"};
+  for (int v = 0; v < 2; ++v) {
+    const std::string text = SyntheticDataFile(samples, 7 + v);
+    std::FILE* file = std::fopen(versions[v].c_str(), "wb");
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+  }
+  const std::string beside = path + ".new";
+  int version = 0;
+  for (auto _ : state) {
+    const auto shown = window.form->imgTernova->Picture().content;
+    ::link(versions[version].c_str(), beside.c_str());
+    std::rename(beside.c_str(), path.c_str());
+    version = 1 - version;
+    QElapsedTimer waited;
+    waited.start();
+    auto waiting = [&] {
+      const auto now = window.form->imgTernova->Picture().content;
+      return now == shown || !now;
+    };
+    while (waiting() && waited.elapsed() < 10'000)
+      QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    QApplication::processEvents();  // the diagram painted
+    if (waiting()) state.SkipWithError("the window never reloaded");
+  }
+  for (const std::string& v : versions) std::remove(v.c_str());
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_ReloadThroughWindow)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 // File > Open taken apart: each phase the window goes through, called directly and timed on its
 // own (milliseconds per open in the counters), the figure their sum.

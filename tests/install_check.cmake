@@ -9,7 +9,9 @@ if(NOT result EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${result}")
 endif()
 foreach(path bin/ternova bin/ternova-plot share/applications/ternova.desktop
-             share/icons/hicolor/scalable/apps/ternova.svg share/man/man1/ternova-plot.1
+             share/icons/hicolor/scalable/apps/ternova.svg share/man/man1/ternova-plot.1.gz
+             share/man/man1/ternova.1.gz share/metainfo/io.github.ternova.ternova.metainfo.xml
+             share/mime/packages/ternova.xml
              share/ternova/examples/minerals.txt)
   if(NOT EXISTS "${prefix}/${path}")
     message(FATAL_ERROR "missing after install: ${path}")

@@ -33,6 +33,16 @@ done
 for p in libbenchmark-dev python3-matplotlib xvfb libxtst6 python3-numpy python3-pandas; do
   has "$bench" "$p" || fail "the bench set lacks $p"
 done
+# make deb and the package test (in the test set) make and check the packages.
+deb=$(set_of deb)
+for p in $build; do
+  has "$deb" "$p" || fail "the deb set lacks the build package $p"
+done
+for p in dpkg-dev file lintian appstream shared-mime-info desktop-file-utils; do
+  has "$deb" "$p" || fail "the deb set lacks $p"
+  has "$test" "$p" || fail "the test set lacks $p"
+done
+has "$deb" libgtest-dev && fail "the deb set pulls libgtest-dev"
 bash scripts/install-deps nonsense 2>/dev/null && fail "an unknown set is accepted"
 
 # Which set each make command installs.
@@ -43,4 +53,5 @@ for stage in test test-fuzz test-sanitize test-plain; do
   asks "$stage" | grep -q 'install-deps test' || fail "make $stage does not install the test set"
 done
 asks bench | grep -q 'install-deps bench' || fail "make bench does not install the bench set"
+asks deb | grep -q 'install-deps deb' || fail "make deb does not install the deb set"
 echo "install sets: complete"

@@ -4,6 +4,7 @@
 #include <QPageLayout>
 #include <QPrinter>
 #include <QTemporaryDir>
+#include <QTest>
 #include <deque>
 #include <functional>
 #include <gtest/gtest.h>
@@ -14,6 +15,21 @@
 #include "app/dialogs.h"
 #include "app/main_window.h"
 #include "app/state.h"
+
+// Waits (events running) up to five seconds for `actual` to equal `expected`, then asserts it.
+// QTRY_COMPARE cannot stand in: outside a QtTest run its failure returns from the test quietly,
+// and GoogleTest counts the test as passed.
+#define ASSERT_EVENTUALLY_EQ(actual, expected)                                \
+  do {                                                                        \
+    [[maybe_unused]] const bool arrived =                                     \
+        QTest::qWaitFor([&] { return (actual) == (expected); }, 5000);        \
+    ASSERT_EQ(actual, expected);                                              \
+  } while (false)
+
+// The same for a condition, and for one that may take longer.
+#define ASSERT_EVENTUALLY_WITHIN(condition, milliseconds) \
+  ASSERT_TRUE(QTest::qWaitFor([&] { return static_cast<bool>(condition); }, milliseconds)) << #condition
+#define ASSERT_EVENTUALLY(condition) ASSERT_EVENTUALLY_WITHIN(condition, 5000)
 
 namespace ternova::app::testing {
 

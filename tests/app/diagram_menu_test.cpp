@@ -64,7 +64,7 @@ class DiagramMenuTest : public WindowTest {
     QMenu* menu = RightClick();
     ASSERT_NE(menu, nullptr);
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
-    QTRY_VERIFY(!menu->isVisible());
+    ASSERT_EVENTUALLY(!menu->isVisible());
   }
 
   // Every symbol of the loaded samples, where `image` shows the point (x, y) of the drawing at

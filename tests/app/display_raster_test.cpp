@@ -154,7 +154,7 @@ TEST_F(DisplayRasterTest, WhileResizingTheLastRasterIsScaledAndOnceSettledReplay
   // Once the size has stood still for a moment, the control paints the exact picture.
   auto* settle = Image()->findChild<QTimer*>();
   ASSERT_NE(settle, nullptr);
-  QTRY_VERIFY(!settle->isActive());
+  ASSERT_EVENTUALLY(!settle->isActive());
   QApplication::processEvents();
   const QImage exact = RenderForDisplay(Image()->Picture(), Image()->size());
   const QImage shown = Image()->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);

@@ -22,7 +22,7 @@ class GridTest : public WindowTest {
     ASSERT_TRUE(dialogs_->errors.empty());
     grid_ = form_->strgridData;
     grid_->setFocus();
-    QTRY_VERIFY(grid_->hasFocus());
+    ASSERT_EVENTUALLY(grid_->hasFocus());
     reports_.clear();
   }
   QPoint Cell(int column, int row) const { return grid_->CellRect(column, row).center(); }
@@ -182,7 +182,7 @@ TEST_F(GridTest, WheelMovesOneRowPerNotchWhileFocused) {
   Wheel(120);
   EXPECT_EQ(reports_, (std::vector<int>{6, 7, 8, 7}));
   form_->btnPlot->setFocus();
-  QTRY_VERIFY(!grid_->hasFocus());
+  ASSERT_EVENTUALLY(!grid_->hasFocus());
   reports_.clear();
   Wheel(-120);
   EXPECT_TRUE(reports_.empty());

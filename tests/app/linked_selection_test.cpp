@@ -70,7 +70,7 @@ TEST_F(LinkedSelectionTest, HoveringShowsTheSampleAsTheGridShowsIt) {
   // Away from every symbol (the paper's corner) the tip goes.
   ASSERT_TRUE(QToolTip::isVisible());
   TipAt(QPoint(3, 3));
-  QTRY_VERIFY(!QToolTip::isVisible());
+  ASSERT_EVENTUALLY(!QToolTip::isVisible());
 }
 
 TEST_F(LinkedSelectionTest, WhereSymbolsOverlapTheOneOnTopWins) {
@@ -236,7 +236,7 @@ TEST_F(DropTest, ADroppedFileOpensAsFileOpenWould) {
   EXPECT_EQ(form_->lblFN->text(), "Data file = overlap.txt");
   EXPECT_EQ(State().Engine.Table.SampleCount, 3);
   EXPECT_EQ(Symbols(Image()->Picture()).size(), 12u);
-  QTRY_COMPARE(QApplication::focusWidget(), form_->btnPlot);
+  ASSERT_EVENTUALLY_EQ(QApplication::focusWidget(), form_->btnPlot);
   EXPECT_TRUE(TipAt(PixelOf(3, 1)).startsWith("Row 3:"));
   // The open dialog remembers the dropped file.
   dialogs_->openAnswers.push_back(QString());
@@ -281,7 +281,7 @@ TEST_F(DropTest, DroppedTextLoadsAsPastedTextButLinksAreRefused) {
   EXPECT_EQ(form_->lblFN->text(), "Data file = (clipboard)");
   EXPECT_EQ(State().Engine.Table.SampleCount, 2);
   EXPECT_EQ(Symbols(Image()->Picture()).size(), 8u);
-  QTRY_COMPARE(QApplication::focusWidget(), form_->btnPlot);
+  ASSERT_EVENTUALLY_EQ(QApplication::focusWidget(), form_->btnPlot);
   QMimeData bad;
   bad.setText(QStringLiteral("1\t2\t3\t4\nx\t1\t1\t1\n"));
   ASSERT_TRUE(Drop(bad));

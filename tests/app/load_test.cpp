@@ -48,7 +48,7 @@ TEST_F(LoadTest, AGoodFileFillsTheGridDrawsAndMovesTheFocus) {
   EXPECT_EQ(Cell(5, 2), "");  // the double TAB counts once
   EXPECT_EQ(State().Engine.Table.SampleCount, 2);
   EXPECT_EQ(Symbols(form_->imgTernova->Picture()).size(), 8u);
-  QTRY_COMPARE(QApplication::focusWidget(), form_->btnPlot);
+  ASSERT_EVENTUALLY_EQ(QApplication::focusWidget(), form_->btnPlot);
 
   // The dialog: one filter, shown first; the program's folder; the last path pre-filled.
   ASSERT_EQ(dialogs_->openAsked.size(), 1u);
@@ -84,7 +84,7 @@ TEST_F(LoadTest, AFileThatCannotBeOpenedLeavesEverythingAsItWas) {
   EXPECT_EQ(form_->imgTernova->Picture().content, picture);
   EXPECT_EQ(form_->lblFN->text(), "Data file = a.txt");
   EXPECT_EQ(State().Engine.Table.SampleCount, 3);
-  QTRY_COMPARE(QApplication::focusWidget(), form_->strgridData);
+  ASSERT_EVENTUALLY_EQ(QApplication::focusWidget(), form_->strgridData);
 }
 
 // Opening a FIFO would wait for a writer: it is refused before it is opened, like a device.
@@ -115,7 +115,7 @@ TEST_F(LoadTest, ABadAmountStopsTheLoadWhereItIsAndShowsTheLine) {
   EXPECT_EQ(Cell(5, 250), "note 250");
   EXPECT_EQ(Cell(1, 251), "");
   EXPECT_EQ(form_->imgTernova->Picture().content, picture);
-  QTRY_COMPARE(QApplication::focusWidget(), form_->strgridData);
+  ASSERT_EVENTUALLY_EQ(QApplication::focusWidget(), form_->strgridData);
   // The failing line is brought into view; the current cell and the selection stay.
   EXPECT_TRUE(RowVisible(250));
   EXPECT_FALSE(RowVisible(1));

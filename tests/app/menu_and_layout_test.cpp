@@ -108,11 +108,11 @@ TEST_F(MenuTest, ClickingAnItemChangesItsMarkOnlyThroughItsHandler) {
 TEST_F(MenuTest, TheMenuIsReachableFromTheKeyboard) {
   TForm1& f = *form_;
   QTest::keyClick(&f, Qt::Key_O, Qt::AltModifier);  // Option (&O)
-  QTRY_VERIFY(f.OptionO1->isVisible());
+  ASSERT_EVENTUALLY(f.OptionO1->isVisible());
   QTest::keyClick(f.OptionO1, Qt::Key_G);  // Grid (&G)
-  QTRY_VERIFY(f.GridG1->isVisible());
+  ASSERT_EVENTUALLY(f.GridG1->isVisible());
   QTest::keyClick(f.GridG1, Qt::Key_1);  // 10% (&1)
-  QTRY_VERIFY(!f.N1011->isChecked());
+  ASSERT_EVENTUALLY(!f.N1011->isChecked());
   EXPECT_TRUE(State().Engine.Picture.Content());
 }
 
@@ -155,9 +155,9 @@ TEST_F(LayoutTest, StartsAsDesigned) {
   EXPECT_EQ(f.strgridData->rowHeight(0), 16);
   EXPECT_EQ(f.strgridData->CurrentColumn(), 1);
   EXPECT_EQ(f.strgridData->CurrentRow(), 1);
-  QTRY_COMPARE(QApplication::focusWidget(), f.strgridData);
+  ASSERT_EVENTUALLY_EQ(QApplication::focusWidget(), f.strgridData);
   QTest::keyClick(f.strgridData, Qt::Key_Tab);
-  QTRY_COMPARE(QApplication::focusWidget(), f.btnPlot);
+  ASSERT_EVENTUALLY_EQ(QApplication::focusWidget(), f.btnPlot);
 }
 
 TEST_F(LayoutTest, ResizingGrowsTheImageAndTheGridOnly) {
@@ -165,7 +165,7 @@ TEST_F(LayoutTest, ResizingGrowsTheImageAndTheGridOnly) {
   const QRect button = f.btnPlot->geometry(), label = f.lblFN->geometry();
   const QRect grid = f.strgridData->geometry(), image = f.imgTernova->geometry();
   f.resize(f.width() + 100, f.height() + 50);
-  QTRY_COMPARE(f.imgTernova->width(), image.width() + 100);
+  ASSERT_EVENTUALLY_EQ(f.imgTernova->width(), image.width() + 100);
   EXPECT_EQ(f.imgTernova->height(), image.height() + 50);
   EXPECT_EQ(f.imgTernova->pos(), image.topLeft());
   EXPECT_EQ(f.strgridData->geometry(), grid.adjusted(0, 0, 0, 50));

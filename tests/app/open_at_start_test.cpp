@@ -21,12 +21,12 @@ TEST_F(OpenAtStartTest, ARelativeNameOpensFromTheStartingFolderOnceTheLoopRuns) 
   ASSERT_TRUE(QDir::setCurrent(before));
   // Nothing happens before the window's first events.
   EXPECT_EQ(State().Engine.Table.SampleCount, 0);
-  QTRY_COMPARE(form_->lblFN->text(), QStringLiteral("Data file = rocks.txt"));
+  ASSERT_EVENTUALLY_EQ(form_->lblFN->text(), QStringLiteral("Data file = rocks.txt"));
   EXPECT_TRUE(dialogs_->errors.empty());
   EXPECT_TRUE(dialogs_->openAsked.empty());
   EXPECT_EQ(State().Engine.Table.SampleCount, 3);
   EXPECT_EQ(Symbols(form_->imgTernova->Picture()).size(), 12u);
-  QTRY_COMPARE(QApplication::focusWidget(), form_->btnPlot);
+  ASSERT_EVENTUALLY_EQ(QApplication::focusWidget(), form_->btnPlot);
   // File > Open then starts from that file.
   dialogs_->openAnswers.push_back(QString());
   form_->OpenO1->trigger();
@@ -36,7 +36,7 @@ TEST_F(OpenAtStartTest, ARelativeNameOpensFromTheStartingFolderOnceTheLoopRuns) 
 
 TEST_F(OpenAtStartTest, AFileThatFailsShowsTheErrorBoxAndTheWindowGoesOn) {
   form_->OpenAtStart(dir_.filePath("missing.txt"));
-  QTRY_COMPARE(dialogs_->errors.size(), size_t{1});
+  ASSERT_EVENTUALLY_EQ(dialogs_->errors.size(), size_t{1});
   EXPECT_TRUE(dialogs_->errors[0].startsWith("ファイル \"" + dir_.filePath("missing.txt") + "\". "));
   EXPECT_TRUE(dialogs_->errors[0].endsWith(" は開けません."));
   EXPECT_EQ(form_->lblFN->text(), "Data File = ");
@@ -44,7 +44,7 @@ TEST_F(OpenAtStartTest, AFileThatFailsShowsTheErrorBoxAndTheWindowGoesOn) {
 
   // A bad row stops where File > Open stops.
   form_->OpenAtStart(WriteFile("bad.txt", Lines(4, 3)));
-  QTRY_COMPARE(dialogs_->errors.size(), size_t{2});
+  ASSERT_EVENTUALLY_EQ(dialogs_->errors.size(), size_t{2});
   EXPECT_EQ(dialogs_->errors[1], "'abc' は浮動小数点数ではありません.");
   EXPECT_EQ(State().Engine.Table.CompletedRows, 2);
   // Once mended, the program goes on as after any load.

@@ -77,7 +77,7 @@ TEST_F(PasteTest, PastedCellsShowWhatTheSameBytesInAFileShow) {
   file.label = form_->lblFN->text();
   EXPECT_TRUE(Showing() == file);
   EXPECT_EQ(form_->strgridData->model()->index(2, 4).data().toString(), QString::fromUtf8("\xF0\x9F\xAA\xA8 pebble"));
-  QTRY_COMPARE(QApplication::focusWidget(), form_->btnPlot);
+  ASSERT_EVENTUALLY_EQ(QApplication::focusWidget(), form_->btnPlot);
   // Pasting changes nothing the open dialog remembers.
   dialogs_->openAnswers.push_back(QString());
   form_->OpenO1->trigger();
@@ -114,7 +114,7 @@ TEST_F(PasteTest, AFailingLineIsNamedByItsPastedLineNumber) {
   EXPECT_EQ(form_->lblFN->text(), "Data file = (clipboard)");
   EXPECT_EQ(State().Engine.Table.SampleCount, 2);
   EXPECT_EQ(form_->imgTernova->Picture().content, picture);
-  QTRY_COMPARE(QApplication::focusWidget(), form_->strgridData);
+  ASSERT_EVENTUALLY_EQ(QApplication::focusWidget(), form_->strgridData);
 
   const struct { const char* text; const char* message; } cases[] = {
       {"1\t1\t1\t1\r\n2\t2\t2\t2\r\n3\tx\t3\t3\r\n", "貼り付けたテキストの 3 行目: 'x' は浮動小数点数ではありません."},
@@ -163,7 +163,7 @@ TEST_F(PasteTest, NothingToPasteIsASilentNoOp) {
   QGuiApplication::clipboard()->setMimeData(link);
   PasteInto(form_->strgridData);
   expectUnchanged("a link");
-  QTRY_COMPARE(QApplication::focusWidget(), form_->strgridData);
+  ASSERT_EVENTUALLY_EQ(QApplication::focusWidget(), form_->strgridData);
 }
 
 TEST_F(PasteTest, ACopiedFileIsOpenedAsADroppedOneWould) {

@@ -64,7 +64,7 @@ void ClickFile(QFileDialog* dialog, const QString& path) {
   auto* model = dialog->findChild<QFileSystemModel*>();
   auto* list = dialog->findChild<QListView*>("listView");
   ASSERT_TRUE(model && list);
-  QTRY_VERIFY_WITH_TIMEOUT(list->visualRect(model->index(path)).isValid(), 5000);
+  ASSERT_EVENTUALLY_WITHIN(list->visualRect(model->index(path)).isValid(), 5000);
   const QRect item = list->visualRect(model->index(path));
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, item.center());
 }
@@ -73,7 +73,7 @@ void ClickFile(QFileDialog* dialog, const QString& path) {
 void WaitForListing(QFileDialog* dialog, const QString& folder, int atLeast) {
   auto* model = dialog->findChild<QFileSystemModel*>();
   ASSERT_NE(model, nullptr);
-  QTRY_VERIFY_WITH_TIMEOUT(model->rowCount(model->index(folder)) >= atLeast, 10000);
+  ASSERT_EVENTUALLY_WITHIN(model->rowCount(model->index(folder)) >= atLeast, 10000);
   // Sizes, types and icons come in later, from the model's own thread.
   QTest::qWait(folder == "/proc" ? 2000 : 300);
 }

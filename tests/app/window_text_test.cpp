@@ -122,7 +122,7 @@ TEST_F(KeysTest, EnterAndReturnPressTheFocusedButtonAfterALoad) {
                       form_->strgridData->CellRect(2, 3).center());
     ASSERT_EQ(State().SelectedSample, 3);
     Open(WriteFile("five.txt", Lines(5)));  // a load the mouse asked for
-    QTRY_COMPARE(QApplication::focusWidget(), form_->btnPlot);
+    ASSERT_EVENTUALLY_EQ(QApplication::focusWidget(), form_->btnPlot);
     // The focus frame shows, though no key moved the focus.
     EXPECT_TRUE(form_->testAttribute(Qt::WA_KeyboardFocusChange));
     QTest::keyClick(QApplication::focusWidget(), key);
@@ -176,7 +176,7 @@ TEST_F(RealWindowTest, DetailColumnsShowWhatTheyHoldInFull) {
         auto* details = dialog->findChild<QTreeView*>("treeView");
         ASSERT_NE(details, nullptr);
         const QModelIndex root = details->rootIndex();
-        QTRY_VERIFY_WITH_TIMEOUT(details->model()->rowCount(root) == 1, 5000);
+        ASSERT_EVENTUALLY_WITHIN(details->model()->rowCount(root) == 1, 5000);
         QTest::qWait(300);
         for (int column = 1; column <= 3; ++column) {
           const QString shown = details->model()->index(0, column, root).data().toString();
