@@ -199,9 +199,9 @@ int32_t Plot::LegendEntryAt(double x, double y) const {
   return -1;
 }
 
-SymbolHit Plot::SymbolAt(double x, double y) {
+SymbolHit Plot::SymbolAt(double x, double y, double radiusScale) {
   if (!drawnView_) return {};
-  return Symbols().Find(x, y, drawnView_->SymbolSize, drawnView_->SelectedSample, drawnColours_.get());
+  return Symbols().Find(x, y, drawnView_->SymbolSize, drawnView_->SelectedSample, drawnColours_.get(), radiusScale);
 }
 
 const SymbolIndex& Plot::Symbols() {

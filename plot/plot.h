@@ -70,7 +70,9 @@ class Plot {
 
   // The symbol under a point of the last completed drawing, in drawing units (row 0: none); a
   // hidden group's symbols are not there.
-  SymbolHit SymbolAt(double x, double y);
+  // Symbols cover `radiusScale` times their drawn radius (a magnified view keeps their size on
+  // the screen).
+  SymbolHit SymbolAt(double x, double y, double radiusScale = 1);
 
   // The shown samples grouped by field `column` (5 the note, 6 on the further ones), worked out
   // once per table and column.
