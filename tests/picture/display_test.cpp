@@ -65,8 +65,9 @@ TEST(DisplayZoom, KeepsTheCornerPointWhenTheControlResizes) {
   const DisplayZoom resized = m.ZoomFor(2000, 2000, 1175, 1175);
   const DisplayMapping after = DisplayMapping::ForControl(2000, 2000, 1175, 1175, resized);
   EXPECT_EQ(resized.scale, 8);
-  EXPECT_NEAR(after.LogicalAtPixelX(0), m.LogicalAtPixelX(0), 0.1);
-  EXPECT_NEAR(after.LogicalAtPixelY(0), m.LogicalAtPixelY(0), 0.1);
+  // Within a pixel of the smaller control (the centres of the corner pixels differ by half of one).
+  EXPECT_NEAR(after.LogicalAtPixelX(0), m.LogicalAtPixelX(0), 1 / m.ScaleX());
+  EXPECT_NEAR(after.LogicalAtPixelY(0), m.LogicalAtPixelY(0), 1 / m.ScaleY());
 }
 
 }  // namespace
