@@ -1,7 +1,10 @@
 #include "app/image_control.h"
 
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QResizeEvent>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QTextDocument>
 #include <QToolTip>
@@ -19,10 +22,16 @@ namespace {
 constexpr size_t kLargePictureOps = 40'000;
 // How long the size must stay unchanged before the picture is played at it.
 constexpr int kSettleMs = 150;
+// Wheel notches per doubling: 18 notches go from the whole view to the closest.
+constexpr double kNotchesPerDoubling = 3;
+// A press that moves less than this (pixels, either way) is a click, not a drag.
+constexpr int kDragDistance = 4;
 
 }  // namespace
 
 ImageControl::ImageControl(QWidget* parent) : QWidget(parent) {
+  // Home needs the keys: a click on the diagram gives them to it.
+  setFocusPolicy(Qt::ClickFocus);
   // Transparent where the picture does not reach: the window's background shows there.
   setAttribute(Qt::WA_TranslucentBackground);
   // Lets a tip that belongs to one symbol go as soon as the mouse leaves that symbol.
@@ -37,12 +46,19 @@ ImageControl::ImageControl(QWidget* parent) : QWidget(parent) {
 }
 
 void ImageControl::resizeEvent(QResizeEvent* event) {
+  // The same point stays at the top-left corner, at the same magnification.
+  if (!zoom_.Whole() && picture_.content)
+    zoom_ = DisplayMapping::ForControl(picture_.width, picture_.height, event->oldSize().width(),
+                                       event->oldSize().height(), zoom_)
+                .ZoomFor(picture_.width, picture_.height, width(), height());
   resizing_ = true;
   settle_->start();
   QWidget::resizeEvent(event);
 }
 
 void ImageControl::SetPicture(const PictureSnapshot& picture) {
+  // Another frame is another diagram: shown whole.
+  if (picture.width != picture_.width || picture.height != picture_.height) zoom_ = {};
   picture_ = picture;
   assigned_ = true;
   cacheValid_ = false;
@@ -50,10 +66,11 @@ void ImageControl::SetPicture(const PictureSnapshot& picture) {
 }
 
 void ImageControl::SetPictureChangedIn(const PictureSnapshot& picture, const std::vector<QRectF>& areas,
-                                       const std::function<void(QImage&, QRect)>& repaint) {
+                                       const std::function<void(QImage&, QRect, const DisplayZoom&)>& repaint) {
   const DisplayMapping mapping = Mapping(picture);
   const DisplayRect fit = mapping.Image();
-  if (!cacheValid_ || cacheSize_ != size() || cache_.isNull() || cache_.size() != QSize(fit.width, fit.height) ||
+  if (!cacheValid_ || cacheSize_ != size() || cacheZoom_ != zoom_ || cache_.isNull() ||
+      cache_.size() != QSize(fit.width, fit.height) ||
       picture.width != picture_.width || picture.height != picture_.height) {
     SetPicture(picture);
     return;
@@ -67,15 +84,16 @@ void ImageControl::SetPictureChangedIn(const PictureSnapshot& picture, const std
                                QPoint(static_cast<int>(box.x1) + 2, static_cast<int>(box.y1) + 2)) &
                          cache_.rect();
     if (pixels.isEmpty()) continue;
-    repaint(cache_, pixels);
+    repaint(cache_, pixels, zoom_);
     update(pixels);
   }
 }
 
 const QImage& ImageControl::Displayed() {
-  if (!cacheValid_ || cacheSize_ != size()) {
-    cache_ = RenderForDisplay(picture_, size());
+  if (!cacheValid_ || cacheSize_ != size() || cacheZoom_ != zoom_) {
+    cache_ = RenderForDisplay(picture_, size(), zoom_);
     cacheSize_ = size();
+    cacheZoom_ = zoom_;
     cacheValid_ = true;
   }
   return cache_;
@@ -115,16 +133,81 @@ bool ImageControl::event(QEvent* event) {
   return true;
 }
 
+void ImageControl::SetZoom(const DisplayZoom& zoom) {
+  if (zoom == zoom_) return;
+  zoom_ = zoom;
+  update();
+  if (viewChanged_) viewChanged_(ShownRegion());
+}
+
 void ImageControl::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton && press_) {
-    if (const std::optional<QPointF> at = LogicalAt(event->position().toPoint())) press_(*at);
+  if (event->button() == Qt::LeftButton) {
+    pressed_ = true;
+    dragging_ = false;
+    pressAt_ = dragFrom_ = event->position().toPoint();
+    // At the whole view there is nothing to pan: the press selects at once, as it always did.
+    if (zoom_.Whole()) {
+      pressed_ = false;
+      if (press_)
+        if (const std::optional<QPointF> at = LogicalAt(pressAt_)) press_(*at);
+    }
   }
   event->accept();
 }
 
+void ImageControl::mouseMoveEvent(QMouseEvent* event) {
+  if (!pressed_ || !(event->buttons() & Qt::LeftButton)) return QWidget::mouseMoveEvent(event);
+  const QPoint at = event->position().toPoint();
+  if (!dragging_ && (std::abs(at.x() - pressAt_.x()) >= kDragDistance || std::abs(at.y() - pressAt_.y()) >= kDragDistance))
+    dragging_ = true;
+  if (dragging_) {
+    SetZoom(Mapping(picture_).Panned(at.x() - dragFrom_.x(), at.y() - dragFrom_.y()));
+    dragFrom_ = at;
+  }
+  event->accept();
+}
+
+void ImageControl::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && std::exchange(pressed_, false) && !std::exchange(dragging_, false) && press_)
+    if (const std::optional<QPointF> at = LogicalAt(pressAt_)) press_(*at);
+  event->accept();
+}
+
+void ImageControl::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return QWidget::mouseDoubleClickEvent(event);
+  pressed_ = dragging_ = false;
+  ResetZoom();
+  event->accept();
+}
+
+void ImageControl::wheelEvent(QWheelEvent* event) {
+  if (!picture_.content) return QWidget::wheelEvent(event);
+  wheelNotches_ += event->angleDelta().y() / 120.0;
+  const double notches = std::trunc(wheelNotches_);
+  if (notches != 0) {
+    wheelNotches_ -= notches;
+    const QPointF at = event->position();
+    const DisplayMapping mapping = Mapping(picture_);
+    // Snapped to whole notches, so that going in and out again comes back to the same scale.
+    const double steps = std::round(std::log2(zoom_.scale) * kNotchesPerDoubling) + notches;
+    const double scale = steps <= 0 ? 1 : std::min(DisplayZoom::kMax, std::exp2(steps / kNotchesPerDoubling));
+    SetZoom(mapping.ZoomedAbout(scale, at.x(), at.y()));
+  }
+  event->accept();
+}
+
+void ImageControl::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Home && event->modifiers() == Qt::NoModifier) {
+    ResetZoom();
+    event->accept();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
 void ImageControl::paintEvent(QPaintEvent*) {
   const bool large = picture_.content && OperationCount(*picture_.content) > kLargePictureOps;
-  if (resizing_ && large && cacheValid_ && cacheSize_ != size() && !cache_.isNull()) {
+  if (resizing_ && large && cacheValid_ && cacheSize_ != size() && cacheZoom_ == zoom_ && !cache_.isNull()) {
     const DisplayRect fit = Mapping(picture_).Image();
     QPainter painter(this);
     painter.drawImage(QRect(0, 0, fit.width, fit.height), cache_);

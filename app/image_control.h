@@ -30,8 +30,9 @@ class ImageControl : public QWidget {
   // Shows `picture`, which differs from the one shown only inside `areas` (logical units): only
   // those parts of the kept raster are drawn again, by `repaint` (given the raster and a clip in
   // its pixels). Without a raster of the current size it is shown as SetPicture shows it.
+  // `repaint` is also given the zoom the raster was drawn at.
   void SetPictureChangedIn(const PictureSnapshot& picture, const std::vector<QRectF>& areas,
-                           const std::function<void(QImage&, QRect)>& repaint);
+                           const std::function<void(QImage&, QRect, const DisplayZoom&)>& repaint);
   const PictureSnapshot& Picture() const { return picture_; }
   // What the control paints at its top-left corner (null when nothing was drawn yet).
   const QImage& Displayed();
@@ -43,8 +44,19 @@ class ImageControl : public QWidget {
   std::optional<QPointF> LogicalAt(QPoint pixel) const;
   // Logical units and pixels of `picture` as the control shows it at its size.
   DisplayMapping Mapping(const PictureSnapshot& picture) const {
-    return DisplayMapping::ForControl(picture.width, picture.height, width(), height());
+    return DisplayMapping::ForControl(picture.width, picture.height, width(), height(), zoom_);
   }
+
+  // The magnified view: the wheel zooms about the pointer, a drag pans, a double click or Home
+  // shows the whole picture again. Saving and printing take the picture, never this view.
+  const DisplayZoom& Zoom() const { return zoom_; }
+  void SetZoom(const DisplayZoom& zoom);
+  void ResetZoom() { SetZoom({}); }
+  // The logical units of the picture now shown (all of it at the whole view).
+  DisplayBox ShownRegion() const { return Mapping(picture_).Shown(); }
+  // `changed` runs whenever the view's zoom or place changes, with the region then shown: for
+  // what is worked out per shown region.
+  void SetViewChanged(std::function<void(const DisplayBox&)> changed) { viewChanged_ = std::move(changed); }
   // `work` runs once the picture has been painted and shown, from the event loop: work that the
   // first sight of a picture need not wait for.
   void AfterNextPaint(std::function<void()> work) { afterPaint_ = std::move(work); }
@@ -54,6 +66,11 @@ class ImageControl : public QWidget {
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   PictureSnapshot picture_;
@@ -68,6 +85,14 @@ class ImageControl : public QWidget {
   std::function<ImageHint(QPointF)> hint_;
   std::function<void(QPointF)> press_;
   std::function<void()> afterPaint_;
+  DisplayZoom zoom_;
+  DisplayZoom cacheZoom_;
+  std::function<void(const DisplayBox&)> viewChanged_;
+  // A left press: where it went down, and whether it has become a drag.
+  bool pressed_ = false;
+  bool dragging_ = false;
+  QPoint pressAt_, dragFrom_;
+  double wheelNotches_ = 0;  // a touchpad's part notches, until they make a whole one
 };
 
 }  // namespace ternova::app

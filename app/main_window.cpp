@@ -408,9 +408,9 @@ void TForm1::ShowSelectionChange(int32_t before, const ViewState& view) {
   const PictureSnapshot picture = Snapshot(engine.Picture);
   // Everything before the symbols lies under them and is played again as it is.
   const size_t firstSymbol = engine.LastDrawn().firstSymbolOp;
-  imgTernova->SetPictureChangedIn(picture, areas, [&](QImage& image, QRect clip) {
+  imgTernova->SetPictureChangedIn(picture, areas, [&](QImage& image, QRect clip, const DisplayZoom& zoom) {
     const DisplayMapping mapping =
-        DisplayMapping::ForImage(picture.width, picture.height, {image.width(), image.height()});
+        DisplayMapping::ForImage(picture.width, picture.height, {image.width(), image.height()}, zoom);
     const DisplayBox box = mapping.LogicalOf({clip.left(), clip.top(), clip.right(), clip.bottom()});
     SymbolIndex::TopmostWalk walk(symbols, box.x0 - 1, box.y0 - 1, box.x1 + 1, box.y1 + 1, reach + 1);
     // A hidden group's symbols are not drawn, the highlighted one included. A crowd gives
@@ -425,7 +425,7 @@ void TForm1::ShowSelectionChange(int32_t before, const ViewState& view) {
       return true;
     };
     RepaintDisplayed(
-        image, clip, picture, firstSymbol,
+        image, clip, picture, zoom, firstSymbol,
         [&](PlacedDisc& disc) {
           PlacedSymbol symbol;
           while (walk.Next(symbol))
@@ -441,7 +441,8 @@ void TForm1::ShowSelectionChange(int32_t before, const ViewState& view) {
   });
 }
 
-SymbolHit TForm1::SymbolAt(QPointF at) { return State().Engine.SymbolAt(at.x(), at.y()); }
+// Magnified, a symbol keeps its size on the screen: it covers fewer logical units.
+SymbolHit TForm1::SymbolAt(QPointF at) { return State().Engine.SymbolAt(at.x(), at.y(), 1 / imgTernova->Zoom().scale); }
 
 void TForm1::OpenO1Click() {
   Guarded([this] {
@@ -849,7 +850,7 @@ ImageHint TForm1::imgTernovaHint(QPointF at) {
     const char* names[] = {"SiO2", "Al2O3+CaO", "MgO", "FeO"};
     for (int32_t column = 1; column <= 4; ++column)
       text += QStringLiteral("\n%1 = %2").arg(QLatin1String(names[column - 1]), TipField(column, hit.row));
-    const double r = static_cast<double>(hit.radius);
+    const double r = static_cast<double>(hit.radius) / imgTernova->Zoom().scale;
     hint = {text, QRectF(hit.centre.x - r, hit.centre.y - r, 2 * r, 2 * r)};
   });
   return hint;

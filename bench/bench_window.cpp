@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTest>
+#include <QWheelEvent>
 #include <chrono>
 #include <cstdio>
 #include <deque>
@@ -305,6 +306,61 @@ void BM_ResizeStep(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_ResizeStep)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void SendWheel(QWidget* widget, QPoint at, int notches) {
+  QWheelEvent wheel(at, widget->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QApplication::sendEvent(widget, &wheel);
+}
+
+// One wheel notch over the diagram, in and out again by turns, from `range(1)` notches in: the
+// diagram replayed at the new magnification and painted.
+void BM_WheelNotch(benchmark::State& state) {
+  Window window(static_cast<int32_t>(state.range(0)));
+  window.form->OpenO1->trigger();
+  QApplication::processEvents();
+  ImageControl* image = window.form->imgTernova;
+  const QPoint at(image->width() / 2, image->height() / 3);
+  SendWheel(image, at, static_cast<int>(state.range(1)));
+  QApplication::processEvents();
+  int notch = 1;
+  for (auto _ : state) {
+    SendWheel(image, at, notch);
+    image->repaint();
+    notch = -notch;
+  }
+  state.counters["scale"] = image->Zoom().scale;
+}
+BENCHMARK(BM_WheelNotch)->Args({1'000'000, 0})->Args({1'000'000, 6})->Args({1'000'000, 17})
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One step of a drag over the magnified diagram: the view moved and painted. Frames per second
+// are 1000 over the figure.
+void BM_PanStep(benchmark::State& state) {
+  Window window(static_cast<int32_t>(state.range(0)));
+  window.form->OpenO1->trigger();
+  QApplication::processEvents();
+  ImageControl* image = window.form->imgTernova;
+  const QPoint centre(image->width() / 2, image->height() / 2);
+  SendWheel(image, centre, static_cast<int>(state.range(1)));
+  QApplication::processEvents();
+  auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, at, image->mapToGlobal(at), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(image, &event);
+  };
+  mouse(QEvent::MouseButtonPress, centre, Qt::LeftButton, Qt::LeftButton);
+  int step = 0;
+  for (auto _ : state) {
+    step = (step + 1) % 20;
+    // Back and forth along a diagonal, 8 pixels a step.
+    const int d = (step < 10 ? step : 20 - step) * 8;
+    mouse(QEvent::MouseMove, centre + QPoint(d, d / 2), Qt::NoButton, Qt::LeftButton);
+    image->repaint();
+  }
+  mouse(QEvent::MouseButtonRelease, centre, Qt::LeftButton, Qt::NoButton);
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_PanStep)->Args({1'000'000, 3})->Args({1'000'000, 9})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 struct Indexed {
   DiagramGeometry geometry = ComputeDiagramGeometry();

@@ -78,7 +78,8 @@ void SymbolIndex::Build(const SymbolCentres& centres) {
   rows_ = rows;
 }
 
-SymbolHit SymbolIndex::Find(double x, double y, int32_t symbolSize, int32_t selectedRow, const DiscColours* drawn) const {
+SymbolHit SymbolIndex::Find(double x, double y, int32_t symbolSize, int32_t selectedRow, const DiscColours* drawn,
+                            double radiusScale) const {
   const int64_t r = std::llabs(int64_t{symbolSize});
   if (rows_ == 0 || r == 0 || !std::isfinite(x) || !std::isfinite(y)) return {};
   const bool selected = selectedRow >= 1 && selectedRow <= rows_;
@@ -95,7 +96,7 @@ SymbolHit SymbolIndex::Find(double x, double y, int32_t symbolSize, int32_t sele
         if (best && e.key <= best->key) break;  // the rest of this bucket was drawn earlier
         if (drawn && !drawn->Of((e.key & kRowMask) - 1)) continue;
         const int64_t radius = static_cast<int32_t>(e.key & kRowMask) == selectedRow ? 2 * r : r;
-        const double dx = x - e.x, dy = y - e.y, rr = static_cast<double>(radius);
+        const double dx = x - e.x, dy = y - e.y, rr = static_cast<double>(radius) * radiusScale;
         if (dx * dx + dy * dy <= rr * rr) {
           best = &e;
           break;

@@ -55,8 +55,10 @@ class SymbolIndex {
   // radius r covers p when (p - c)^2 <= r^2. Every row's radius is |symbolSize|, twice that for
   // `selectedRow`. The diagram draws face by face and row by row, so the last drawn is the
   // highest (face, row).
-  // With `drawn`, a symbol whose row has no colour there (a hidden group's) is not found.
-  SymbolHit Find(double x, double y, int32_t symbolSize, int32_t selectedRow, const DiscColours* drawn = nullptr) const;
+  // With `drawn`, a symbol whose row has no colour there (a hidden group's) is not found. Each
+  // radius is taken `radiusScale` times, as a magnified view shows it (0 < radiusScale <= 1).
+  SymbolHit Find(double x, double y, int32_t symbolSize, int32_t selectedRow, const DiscColours* drawn = nullptr,
+                 double radiusScale = 1) const;
 
   // Every symbol whose centre lies within `reach` of the box (x0, y0)-(x1, y1), the last drawn
   // first: what a redraw of that box must draw again, given radii up to `reach`. Only as many

@@ -208,9 +208,9 @@ const DensityCells& Plot::Density(int32_t divisions) {
   return *cells;
 }
 
-SymbolHit Plot::SymbolAt(double x, double y) {
+SymbolHit Plot::SymbolAt(double x, double y, double radiusScale) {
   if (!drawnView_) return {};
-  return Symbols().Find(x, y, drawnView_->SymbolSize, drawnView_->SelectedSample, drawnColours_.get());
+  return Symbols().Find(x, y, drawnView_->SymbolSize, drawnView_->SelectedSample, drawnColours_.get(), radiusScale);
 }
 
 const SymbolIndex& Plot::Symbols() {

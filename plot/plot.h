@@ -70,14 +70,14 @@ class Plot {
     return drawnView_ && view.Density == 0 && WithSelected(*drawnView_, view.SelectedSample) == view;
   }
 
-  // The symbol under a point of the last completed drawing, in drawing units (row 0: none); a
-  // hidden group's symbols are not there.
   // The density view's cells at `divisions` per face edge for the table as it is, counted the
   // first time they are asked for after a load and kept until the table changes.
   const DensityCells& Density(int32_t divisions);
 
-  // The symbol under a point of the last completed drawing, in drawing units (row 0: none).
-  SymbolHit SymbolAt(double x, double y);
+  // The symbol under a point of the last completed drawing, in drawing units (row 0: none); a
+  // hidden group's symbols are not there. Symbols cover `radiusScale` times their drawn radius
+  // (a magnified view keeps their size on the screen).
+  SymbolHit SymbolAt(double x, double y, double radiusScale = 1);
 
   // The shown samples grouped by field `column` (5 the note, 6 on the further ones), worked out
   // once per table and column.

@@ -25,6 +25,20 @@ namespace {
 
 QColor ToQColor(Rgb c) { return QColor(c.r, c.g, c.b); }
 
+// Where operations land on the device: a position (x, y) at (x * sx - ox, y * sy - oy), and a
+// size (a disc's radius, a pen, a font) scaled by (rx, ry). A magnified view moves positions
+// apart and keeps sizes, so crowds of symbols open up.
+struct Placement {
+  double sx = 1, sy = 1;
+  double ox = 0, oy = 0;
+  double rx = 1, ry = 1;
+  static Placement Scaled(double sx, double sy) { return {sx, sy, 0, 0, sx, sy}; }
+  static Placement Of(const DisplayMapping& m) {
+    return {m.ScaleX(), m.ScaleY(), -m.OriginX(), -m.OriginY(), m.SizeScaleX(), m.SizeScaleY()};
+  }
+  bool Plain() const { return ox == 0 && oy == 0 && rx == sx && ry == sy; }
+};
+
 // Tiny filled discs make up nearly all of a large diagram; filling their spans straight into
 // the image is many times faster than the general path and gives the same pixels a
 // pixel-centre test would.
@@ -115,11 +129,12 @@ class DiscFiller {
 
   // Discs [begin, end) of `run` from the last to the first, each as Fill would fill its box: the centre
   // and radius scaled straight from the run, which is the same arithmetic without the box.
-  void FillRunBackwards(const DiscRun& run, uint32_t begin, uint32_t end, double sx, double sy, Rgb colour,
+  void FillRunBackwards(const DiscRun& run, uint32_t begin, uint32_t end, const Placement& at, Rgb colour,
                         WorkBudget* budget) {
     const DiscCentre* centres = run.centres->data();
-    const double r = run.radius * sx;
-    const bool stamped = r > 0 && r == run.radius * sy && r < kStampRadius;
+    const double sx = at.sx, sy = at.sy;
+    const double r = run.radius * at.rx;
+    const bool stamped = r > 0 && r == run.radius * at.ry && r < kStampRadius;
     // Centres within these are stamped as Fill stamps them: no clamping of the box, and well
     // inside int once scaled. Any other goes through Fill, which gives the same pixels.
     auto within = [&](double scale) {
@@ -142,8 +157,8 @@ class DiscFiller {
     const int boundsLeft = left_, boundsTop = top_, boundsRight = right_, boundsBottom = bottom_;
     TileAxis columns, rows;
     if (stamped && !mask_.empty()) {
-      columns = AxisOfTiles(sx, near, left_, right_, 1, 1, withinX);
-      rows = AxisOfTiles(sy, near, top_, bottom_, static_cast<uint32_t>(tilesWide_), maskWidth_, withinY);
+      columns = AxisOfTiles(sx, at.ox, near, left_, right_, 1, 1, withinX);
+      rows = AxisOfTiles(sy, at.oy, near, top_, bottom_, static_cast<uint32_t>(tilesWide_), maskWidth_, withinY);
       // Where the pixels around a centre's pixel were all found taken, they stay taken: the
       // next disc there is passed over at once. The finding holds for this reach only.
       if (passed_.empty() || passedNear_ != near) passed_.assign(pixels_, 0);
@@ -175,10 +190,10 @@ class DiscFiller {
         }
       }
       if (!stampable(c)) {
-        Fill(DiscBox(c, run.radius), sx, sy, colour);
+        Fill(DiscBox(c, run.radius), at, colour);
         continue;
       }
-      const double cx = c.x * sx, cy = c.y * sy;
+      const double cx = c.x * sx - at.ox, cy = c.y * sy - at.oy;
       if (!mask_.empty()) {
         const int ox = Floor(cx), oy = Floor(cy);
         const int left = std::max(boundsLeft, ox - near), top = std::max(boundsTop, oy - near);
@@ -203,17 +218,18 @@ class DiscFiller {
     std::vector<int32_t> pixel;  // the centre's pixel within the bounds times `pixelStep`, or -1
   };
   static constexpr uint8_t kOffBounds = 2;
-  static TileAxis AxisOfTiles(double scale, int near, int lo, int hi, uint32_t step, int32_t pixelStep, uint64_t within) {
+  static TileAxis AxisOfTiles(double scale, double offset, int near, int lo, int hi, uint32_t step, int32_t pixelStep,
+                              uint64_t within) {
     TileAxis axis;
-    if (!(scale > 0) || hi < lo) return axis;
+    if (!(scale > 0) || hi < lo || offset < 0) return axis;
     // Beyond this a centre's pixel lies past the bounds by more than `near`.
-    const double reach = (static_cast<double>(hi) + near + 2) / scale + 1;
+    const double reach = (static_cast<double>(hi) + near + 2 + offset) / scale + 1;
     const auto size = static_cast<size_t>(std::min({reach, 65536.0, static_cast<double>(within) + 1}));
     axis.first.resize(size);
     axis.kind.resize(size);
     axis.pixel.resize(size);
     for (size_t v = 0; v < size; ++v) {
-      const int o = Floor(static_cast<int32_t>(v) * scale);
+      const int o = Floor(static_cast<int32_t>(v) * scale - offset);
       axis.pixel[v] = o >= lo && o <= hi ? (o - lo) * pixelStep : -1;
       const int a = std::max(lo, o - near), b = std::min(hi, o + near);
       if (a > b) {
@@ -227,13 +243,14 @@ class DiscFiller {
     return axis;
   }
 
-  // The ellipse in the logical box (x1, y1, x2, y2), scaled by (sx, sy).
-  void Fill(const op::Ellipse& e, double sx, double sy, Rgb colour) {
+  // The ellipse in the logical box (x1, y1, x2, y2), placed by `at`.
+  void Fill(const op::Ellipse& e, const Placement& at, Rgb colour) {
     const uint32_t argb = Argb(colour);
     // Centre and radii from the logical box, so a circle stays exactly round when scaled.
-    const double cx = (static_cast<double>(e.x1) + e.x2) / 2 * sx, cy = (static_cast<double>(e.y1) + e.y2) / 2 * sy;
-    const double rx = std::abs(static_cast<double>(e.x2) - e.x1) / 2 * sx;
-    const double ry = std::abs(static_cast<double>(e.y2) - e.y1) / 2 * sy;
+    const double cx = (static_cast<double>(e.x1) + e.x2) / 2 * at.sx - at.ox;
+    const double cy = (static_cast<double>(e.y1) + e.y2) / 2 * at.sy - at.oy;
+    const double rx = std::abs(static_cast<double>(e.x2) - e.x1) / 2 * at.rx;
+    const double ry = std::abs(static_cast<double>(e.y2) - e.y1) / 2 * at.ry;
     if (rx <= 0 || ry <= 0) return;
     if (rx == ry && rx < kStampRadius && std::abs(cx) < 1e9 && std::abs(cy) < 1e9) {
       Stamp(cx, cy, rx, argb);
@@ -507,7 +524,7 @@ DiscStretch FindDiscStretch(const PictureContent& content, size_t begin, size_t 
 // [first, last) counting from the last one drawn, that one first, each only where no disc
 // before it in this order lies. False when `budget` ran out first.
 bool FillFromTop(DiscFiller& filler, const PictureContent& content, size_t begin, size_t end, Rgb brush,
-                 double sx, double sy, size_t first, size_t last, WorkBudget* budget) {
+                 const Placement& at, size_t first, size_t last, WorkBudget* budget) {
   std::vector<std::pair<size_t, Rgb>> colours{{begin, brush}};  // the brush from each change on
   for (size_t i = begin; i < end; ++i)
     if (const auto* b = std::get_if<op::Brush>(&content.ops[i])) colours.emplace_back(i, b->colour);
@@ -517,7 +534,7 @@ bool FillFromTop(DiscFiller& filler, const PictureContent& content, size_t begin
     const Rgb colour = colours.back().second;
     const PictureOp& o = content.ops[i];
     if (const auto* e = std::get_if<op::Ellipse>(&o)) {
-      if (above >= first) filler.Fill(*e, sx, sy, colour);
+      if (above >= first) filler.Fill(*e, at, colour);
       ++above;
     } else if (const auto* d = std::get_if<op::Discs>(&o); d && d->run < content.runs.size()) {
       // Disc k of the run is number above + (run.end - 1 - k).
@@ -525,7 +542,7 @@ bool FillFromTop(DiscFiller& filler, const PictureContent& content, size_t begin
       const size_t from = std::max(first, above), to = std::min(last, above + run.Size());
       if (from < to)
         filler.FillRunBackwards(run, static_cast<uint32_t>(run.end - (to - above)),
-                                static_cast<uint32_t>(run.end - (from - above)), sx, sy, colour, budget);
+                                static_cast<uint32_t>(run.end - (from - above)), at, colour, budget);
       above += run.Size();
     }
     if (budget && budget->Spent()) return false;
@@ -552,7 +569,7 @@ constexpr size_t kTwoCoresDiscs = 200'000;
 // second core, the lower half of the discs is filled at the same time into an image of its own
 // and shows wherever the upper half left a pixel free. False when `budget` ran out first.
 bool FillTopmostFirst(DiscFiller& filler, const PictureContent& content, const DiscStretch& stretch, size_t begin,
-                      Rgb brush, double sx, double sy, WorkBudget* budget) {
+                      Rgb brush, const Placement& at, WorkBudget* budget) {
   filler.FillUnderneath();
   bool complete = true;
   if (!budget && stretch.discs >= kTwoCoresDiscs && std::thread::hardware_concurrency() > 1) {
@@ -563,13 +580,13 @@ bool FillTopmostFirst(DiscFiller& filler, const PictureContent& content, const D
     std::exception_ptr failed;
     std::thread second([&] {
       try {
-        FillFromTop(lower, content, begin, stretch.end, brush, sx, sy, half, stretch.discs, nullptr);
+        FillFromTop(lower, content, begin, stretch.end, brush, at, half, stretch.discs, nullptr);
       } catch (...) {
         failed = std::current_exception();
       }
     });
     try {
-      FillFromTop(filler, content, begin, stretch.end, brush, sx, sy, 0, half, nullptr);
+      FillFromTop(filler, content, begin, stretch.end, brush, at, 0, half, nullptr);
     } catch (...) {
       second.join();
       throw;
@@ -578,7 +595,7 @@ bool FillTopmostFirst(DiscFiller& filler, const PictureContent& content, const D
     if (failed) std::rethrow_exception(failed);
     filler.Underlay(lower);
   } else {
-    complete = FillFromTop(filler, content, begin, stretch.end, brush, sx, sy, 0, stretch.discs, budget);
+    complete = FillFromTop(filler, content, begin, stretch.end, brush, at, 0, stretch.discs, budget);
   }
   filler.FillOver();
   return complete;
@@ -587,10 +604,12 @@ bool FillTopmostFirst(DiscFiller& filler, const PictureContent& content, const D
 // Below this many discs a stretch is filled in order: the mask would cost more than it saves.
 constexpr size_t kTopmostFirstDiscs = 256;
 
-// Plays operations [begin, end) of `content` at scale (sx, sy); false when `budget` ran out first.
+// Plays operations [begin, end) of `content` placed by `place`; false when `budget` ran out first.
 // With a `clip` (logical units), what cannot reach into it is passed over.
-bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t end, double sx, double sy,
+bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t end, const Placement& place,
           WorkBudget* budget = nullptr, const LogicalBounds* clip = nullptr) {
+  const double sx = place.sx, sy = place.sy;
+  const bool plain = place.Plain();
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.setRenderHint(QPainter::TextAntialiasing, true);
@@ -600,14 +619,14 @@ bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
   op::Pen pen{FillStyle::Solid, kBlack, 1};
   const FontSpec* font = nullptr;
   QPointF current(0, 0);
-  auto map = [&](int32_t x, int32_t y) { return QPointF(x * sx, y * sy); };
+  auto map = [&](int32_t x, int32_t y) { return QPointF(x * sx - place.ox, y * sy - place.oy); };
   auto applyPen = [&] {
     if (pen.style == FillStyle::None) {
       painter.setPen(Qt::NoPen);
       return;
     }
     QPen p(ToQColor(pen.colour));
-    p.setWidthF(std::max(1.0, pen.width * sx));
+    p.setWidthF(std::max(1.0, pen.width * place.rx));
     p.setCapStyle(Qt::RoundCap);
     p.setJoinStyle(Qt::RoundJoin);
     painter.setPen(p);
@@ -621,9 +640,14 @@ bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
   const auto play = Overloaded{
       [&](const op::Ellipse& e) {
         if (discs.Available() && pen.style == FillStyle::None && brush.style == FillStyle::Solid)
-          discs.Fill(e, sx, sy, brush.colour);
-        else
+          discs.Fill(e, place, brush.colour);
+        else if (plain)
           painter.drawEllipse(QRectF(map(e.x1, e.y1), map(e.x2, e.y2)));
+        else
+          painter.drawEllipse(QPointF((static_cast<double>(e.x1) + e.x2) / 2 * sx - place.ox,
+                                      (static_cast<double>(e.y1) + e.y2) / 2 * sy - place.oy),
+                              std::abs(static_cast<double>(e.x2) - e.x1) / 2 * place.rx,
+                              std::abs(static_cast<double>(e.y2) - e.y1) / 2 * place.ry);
       },
       [&](const op::LineTo& l) {
         const QPointF to = map(l.x, l.y);
@@ -668,11 +692,11 @@ bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
         if (t.text >= content.texts.size()) return;
         const PictureText& text = content.texts[t.text];
         FontSpec face = font ? *font : FontSpec{};
-        const QFont qfont = QtFontFor(face, std::abs(static_cast<double>(face.height)) * sy);
+        const QFont qfont = QtFontFor(face, std::abs(static_cast<double>(face.height)) * place.ry);
         const QFontMetricsF fm(qfont);
         const QPointF origin = map(t.x, t.y);
         if (brush.style == FillStyle::Solid)
-          painter.fillRect(QRectF(origin, QSizeF(text.width * sx, fm.height())), ToQColor(brush.colour));
+          painter.fillRect(QRectF(origin, QSizeF(text.width * place.rx, fm.height())), ToQColor(brush.colour));
         painter.save();
         painter.setFont(qfont);
         painter.setPen(ToQColor(face.colour));
@@ -680,7 +704,7 @@ bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
         for (size_t i = 0; i < text.chars.size() && !(budget && budget->Spent()); ++i) {
           const bool pair = CharacterUnits(text.chars, i) == 2;
           const QString glyph = QString::fromUtf16(text.chars.data() + i, pair ? 2 : 1);
-          painter.drawText(QPointF(origin.x() + x * sx, origin.y() + fm.ascent()), glyph);
+          painter.drawText(QPointF(origin.x() + x * place.rx, origin.y() + fm.ascent()), glyph);
           x += static_cast<double>(text.advances[i]) + (pair ? text.advances[i + 1] : 0);
           if (pair) ++i;
         }
@@ -716,7 +740,7 @@ bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
     if (discs.Available() && i >= inOrderUntil && pen.style == FillStyle::None) {
       const DiscStretch stretch = FindDiscStretch(content, i, end, brush);
       if (stretch.discs >= kTopmostFirstDiscs) {
-        if (!FillTopmostFirst(discs, content, stretch, i, brush.colour, sx, sy, budget)) break;
+        if (!FillTopmostFirst(discs, content, stretch, i, brush.colour, place, budget)) break;
         // The brush as the stretch leaves it, for what follows.
         for (; i < stretch.end; ++i) {
           if (std::holds_alternative<op::Brush>(content.ops[i])) ForEachOperation(content, i, i + 1, play);
@@ -739,18 +763,30 @@ bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
 bool PlayPicture(QPainter& painter, const PictureContent& content, int32_t logicalW, int32_t logicalH,
                  double destW, double destH, WorkBudget* budget, const LogicalBounds* clip) {
   const double sx = logicalW > 0 ? destW / logicalW : 1, sy = logicalH > 0 ? destH / logicalH : 1;
-  return Play(painter, content, 0, content.ops.size(), sx, sy, budget, clip);
+  return Play(painter, content, 0, content.ops.size(), Placement::Scaled(sx, sy), budget, clip);
+}
+
+bool PlayPicture(QPainter& painter, const PictureContent& content, const DisplayMapping& mapping, WorkBudget* budget,
+                 const LogicalBounds* clip) {
+  return Play(painter, content, 0, content.ops.size(), Placement::Of(mapping), budget, clip);
 }
 
 void RepaintDisplayed(QImage& image, QRect clip, const PictureSnapshot& picture, size_t firstDisc,
                       const std::function<bool(PlacedDisc&)>& nextTopmost,
                       const std::function<void(const DiscSink&)>& rest) {
+  RepaintDisplayed(image, clip, picture, {}, firstDisc, nextTopmost, rest);
+}
+
+void RepaintDisplayed(QImage& image, QRect clip, const PictureSnapshot& picture, const DisplayZoom& zoom,
+                      size_t firstDisc, const std::function<bool(PlacedDisc&)>& nextTopmost,
+                      const std::function<void(const DiscSink&)>& rest) {
   if (!picture.content || image.isNull()) return;
   clip &= image.rect();
   if (clip.isEmpty()) return;
-  // The scale RenderForDisplay played at.
-  const DisplayMapping mapping = DisplayMapping::ForImage(picture.width, picture.height, {image.width(), image.height()});
-  const double sx = mapping.ScaleX(), sy = mapping.ScaleY();
+  // The placement RenderForDisplay played at.
+  const DisplayMapping mapping =
+      DisplayMapping::ForImage(picture.width, picture.height, {image.width(), image.height()}, zoom);
+  const Placement at = Placement::Of(mapping);
   {
     QPainter painter(&image);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
@@ -760,7 +796,7 @@ void RepaintDisplayed(QImage& image, QRect clip, const PictureSnapshot& picture,
     // Only what reaches into the clip is played: a unit more around it for the rounding.
     const DisplayBox units = mapping.LogicalOf({clip.left(), clip.top(), clip.right(), clip.bottom()});
     const LogicalBounds area{units.x0 - 1, units.y0 - 1, units.x1 + 1, units.y1 + 1};
-    Play(painter, *picture.content, 0, std::min(firstDisc, picture.content->ops.size()), sx, sy, nullptr, &area);
+    Play(painter, *picture.content, 0, std::min(firstDisc, picture.content->ops.size()), at, nullptr, &area);
   }
   // Where symbols crowd, a few of the topmost cover the whole box: the rest need no drawing.
   // Taking the discs topmost first costs more per disc than filling them in any order, so when
@@ -771,29 +807,41 @@ void RepaintDisplayed(QImage& image, QRect clip, const PictureSnapshot& picture,
   PlacedDisc d;
   int given = 0;
   while (!filler.Covered() && given < kTopmostFirst && nextTopmost(d)) {
-    filler.Fill(d.box, sx, sy, d.colour);
+    filler.Fill(d.box, at, d.colour);
     ++given;
   }
   if (filler.Covered() || given < kTopmostFirst) return;
   filler.FillByOrder();
   rest([&](const PlacedDisc& disc) {
     filler.SetOrder(disc.order);
-    filler.Fill(disc.box, sx, sy, disc.colour);
+    filler.Fill(disc.box, at, disc.colour);
   });
 }
 
 QImage RenderForDisplay(const PictureSnapshot& picture, QSize controlSize, WorkBudget* budget) {
+  return RenderForDisplay(picture, controlSize, {}, budget);
+}
+
+QImage RenderForDisplay(const PictureSnapshot& picture, QSize controlSize, const DisplayZoom& zoom, WorkBudget* budget) {
   if (!picture.content || controlSize.isEmpty()) return {};
   const DisplayMapping mapping =
-      DisplayMapping::ForControl(picture.width, picture.height, controlSize.width(), controlSize.height());
+      DisplayMapping::ForControl(picture.width, picture.height, controlSize.width(), controlSize.height(), zoom);
   const DisplayRect fit = mapping.Image();
   if (fit.width <= 0 || fit.height <= 0) return {};
   QImage image(fit.width, fit.height, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
   QPainter painter(&image);
-  if (!PlayPicture(painter, *picture.content, picture.width, picture.height, mapping.DeviceWidth(),
-                   mapping.DeviceHeight(), budget))
-    return {};
+  if (zoom.Whole()) {
+    if (!PlayPicture(painter, *picture.content, picture.width, picture.height, mapping.DeviceWidth(),
+                     mapping.DeviceHeight(), budget))
+      return {};
+    return image;
+  }
+  // Magnified, most of the picture lies outside the image: only what reaches into it is played,
+  // a unit more around it for the rounding.
+  const DisplayBox units = mapping.Shown();
+  const LogicalBounds shown{units.x0 - 1, units.y0 - 1, units.x1 + 1, units.y1 + 1};
+  if (!PlayPicture(painter, *picture.content, mapping, budget, &shown)) return {};
   return image;
 }
 

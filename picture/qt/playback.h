@@ -4,6 +4,7 @@
 #include <functional>
 #include <vector>
 
+#include "picture/display.h"
 #include "picture/picture.h"
 
 namespace ternova {
@@ -17,6 +18,10 @@ class WorkBudget;
 // whose bounds miss it are passed over (the painter's own clip still cuts what is played).
 bool PlayPicture(QPainter& painter, const PictureContent& content, int32_t logicalW, int32_t logicalH,
                  double destW, double destH, WorkBudget* budget = nullptr, const LogicalBounds* clip = nullptr);
+// The same, placed as `mapping` shows the picture, magnified or not: positions at its pixels,
+// symbol radii, pens and text at the sizes the whole view gives them.
+bool PlayPicture(QPainter& painter, const PictureContent& content, const DisplayMapping& mapping,
+                 WorkBudget* budget = nullptr, const LogicalBounds* clip = nullptr);
 
 // A disc drawn again by a partial repaint: its box in logical units, its colour, and its place
 // in the drawing order (higher: drawn later; 0 is before every disc).
@@ -37,11 +42,18 @@ using DiscSink = std::function<void(const PlacedDisc&)>;
 void RepaintDisplayed(QImage& image, QRect clip, const PictureSnapshot& picture, size_t firstDisc,
                       const std::function<bool(PlacedDisc&)>& nextTopmost,
                       const std::function<void(const DiscSink&)>& rest);
+// The same for an image RenderForDisplay drew at `zoom`.
+void RepaintDisplayed(QImage& image, QRect clip, const PictureSnapshot& picture, const DisplayZoom& zoom,
+                      size_t firstDisc, const std::function<bool(PlacedDisc&)>& nextTopmost,
+                      const std::function<void(const DiscSink&)>& rest);
 
 // The picture as the image control shows it in a control of `controlSize`: fitted by the
 // display rule, played into (0, 0, w - 1, h - 1), transparent elsewhere. Null when empty, or
 // when `budget` ran out before the last operation.
 QImage RenderForDisplay(const PictureSnapshot& picture, QSize controlSize, WorkBudget* budget = nullptr);
+// The same magnified by `zoom`: only what reaches into the image is played.
+QImage RenderForDisplay(const PictureSnapshot& picture, QSize controlSize, const DisplayZoom& zoom,
+                        WorkBudget* budget = nullptr);
 
 // The picture rendered at `size` pixels on white (for raster files and previews).
 QImage RenderToImage(const PictureSnapshot& picture, QSize size);

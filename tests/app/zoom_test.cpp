@@ -1,0 +1,208 @@
+// Zooming the diagram: the wheel magnifies about the pointer, a drag pans, a double click or
+// Home shows the whole diagram again. What the window shows magnified is exactly the picture
+// replayed at that magnification; hover and click find the symbols where they are shown.
+#include <QApplication>
+#include <QPainter>
+#include <QTest>
+#include <QWheelEvent>
+#include <random>
+
+#include "app/image_control.h"
+#include "app/state.h"
+#include "app_test_support.h"
+#include "picture/display.h"
+#include "picture/qt/playback.h"
+
+namespace ternova::app::testing {
+namespace {
+
+class ZoomTest : public WindowTest {
+ protected:
+  ImageControl* Image() const { return form_->imgTernova; }
+
+  // Clusters of samples that cover each other, the grid lines and the labels.
+  QString CrowdedFile(int rows) {
+    std::mt19937 random(17);
+    std::uniform_real_distribution<double> jitter(0, 4);
+    const double centres[][4] = {{50, 20, 20, 10}, {2, 95, 2, 1}, {30, 30, 30, 10}, {1, 2, 3, 94}};
+    std::string text;
+    for (int i = 0; i < rows; ++i) {
+      const double* c = centres[i % 4];
+      for (int k = 0; k < 4; ++k) text += std::to_string(c[k] + jitter(random)) + (k < 3 ? "\t" : "\n");
+    }
+    return WriteFile("crowded.txt", text);
+  }
+
+  void Wheel(QPoint at, int notches) {
+    QWheelEvent wheel(at, Image()->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(Image(), &wheel);
+  }
+  void Mouse(QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, at, Image()->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                      buttons, Qt::NoModifier);
+    QApplication::sendEvent(Image(), &event);
+  }
+  void Drag(QPoint from, QPoint to) {
+    Mouse(QEvent::MouseButtonPress, from, Qt::LeftButton);
+    // In steps, as a hand moves.
+    for (int i = 1; i <= 4; ++i) Mouse(QEvent::MouseMove, from + (to - from) * i / 4, Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, to, Qt::NoButton);
+  }
+  QPoint PixelOf(const Point& p) const {
+    const DisplayMapping m = Image()->Mapping(Image()->Picture());
+    return QPoint(static_cast<int>(std::floor(m.PixelX(p.x))), static_cast<int>(std::floor(m.PixelY(p.y))));
+  }
+
+  // Every operation of the picture played at the shown magnification, nothing passed over.
+  // (Into the shown size: Qt cuts a line at the image's edges, and where it cuts decides a
+  // pixel or two along it, so a larger image is not the same pixels cropped.)
+  QImage FullReplay() {
+    const PictureSnapshot picture = Image()->Picture();
+    const DisplayMapping shown = Image()->Mapping(picture);
+    QImage full(shown.Image().width, shown.Image().height, QImage::Format_ARGB32_Premultiplied);
+    full.fill(Qt::transparent);
+    QPainter painter(&full);
+    EXPECT_TRUE(PlayPicture(painter, *picture.content, shown));
+    return full;
+  }
+
+  void ExpectLikeFullReplay(const std::string& step) {
+    const QImage shown = Image()->Displayed();
+    const QImage full = FullReplay();
+    ASSERT_EQ(shown.size(), full.size()) << step;
+    int differing = 0;
+    QRect where;
+    for (int y = 0; y < full.height(); ++y)
+      for (int x = 0; x < full.width(); ++x)
+        if (shown.pixel(x, y) != full.pixel(x, y)) {
+          ++differing;
+          where |= QRect(x, y, 1, 1);
+        }
+    EXPECT_EQ(differing, 0) << step << ": within " << where.x() << "," << where.y() << " " << where.width() << "x"
+                            << where.height() << ", the view from " << Image()->Zoom().x << "," << Image()->Zoom().y;
+  }
+};
+
+TEST_F(ZoomTest, TheWheelMagnifiesAboutThePointerAndShowsTheFullReplayAtThatScale) {
+  Open(CrowdedFile(4000));
+  ASSERT_TRUE(dialogs_->errors.empty());
+  const Point crowd = State().Engine.Table.SamplePoints[1][1];
+  const QPoint at = PixelOf(crowd);
+  const DisplayMapping before = Image()->Mapping(Image()->Picture());
+  const double logicalX = before.LogicalAtPixelX(at.x()), logicalY = before.LogicalAtPixelY(at.y());
+  Wheel(at, 3);
+  EXPECT_DOUBLE_EQ(Image()->Zoom().scale, 2);
+  // The point under the pointer stays there.
+  const DisplayMapping after = Image()->Mapping(Image()->Picture());
+  EXPECT_NEAR(after.PixelX(logicalX), at.x() + 0.5, 1);
+  EXPECT_NEAR(after.PixelY(logicalY), at.y() + 0.5, 1);
+  ExpectLikeFullReplay("2x");
+  Wheel(at, 3);
+  ExpectLikeFullReplay("4x");
+  // Symbols keep their size on the screen: the disc's radius in pixels is the whole view's.
+  Wheel(at, 100);
+  EXPECT_EQ(Image()->Zoom().scale, DisplayZoom::kMax);
+  ExpectLikeFullReplay("64x");
+  Wheel(at, -2);
+  ExpectLikeFullReplay("out again");
+  Wheel(at, -100);
+  EXPECT_TRUE(Image()->Zoom().Whole());
+  // The whole view again is the picture as it was first shown.
+  EXPECT_EQ(Image()->Displayed(), RenderForDisplay(Image()->Picture(), Image()->size()));
+  // Saving and copying still take the whole picture: the snapshot is the engine's.
+  EXPECT_EQ(Image()->Picture().content.get(), Snapshot(State().Engine.Picture).content.get());
+}
+
+TEST_F(ZoomTest, ADragPansWithoutSelectingAndAShortOneStillSelects) {
+  Open(CrowdedFile(400));
+  const QPoint centre(Image()->width() / 2, Image()->height() / 2);
+  Wheel(centre, 6);
+  const DisplayZoom zoomed = Image()->Zoom();
+  ASSERT_DOUBLE_EQ(zoomed.scale, 4);
+  const int32_t selected = State().SelectedSample;
+  Drag(centre, centre + QPoint(-60, 25));
+  EXPECT_EQ(Image()->Zoom(), (DisplayZoom{4, zoomed.x + 60, zoomed.y - 25}));
+  EXPECT_EQ(State().SelectedSample, selected);
+  ExpectLikeFullReplay("panned");
+  // A press that moves a pixel or two is a click on the sample under it.
+  const int32_t row = 7;
+  const QPoint sample = PixelOf(State().Engine.Table.SamplePoints[row][1]);
+  ASSERT_TRUE(Image()->rect().contains(sample));
+  const DisplayZoom still = Image()->Zoom();
+  Drag(sample, sample + QPoint(1, 1));
+  EXPECT_EQ(Image()->Zoom(), still);
+  const QPointF logical = *Image()->LogicalAt(sample);
+  const int32_t hit = State().Engine.SymbolAt(logical.x(), logical.y(), 1 / still.scale).row;
+  EXPECT_NE(hit, 0);
+  EXPECT_EQ(State().SelectedSample, hit);
+}
+
+// Two samples far apart: at 8x a point a disc's radius away from one lies inside its symbol's
+// logical circle but outside the disc the screen shows, so nothing is found there.
+TEST_F(ZoomTest, HoverAndClickFindSymbolsWhereTheMagnifiedViewShowsThem) {
+  Open(WriteFile("two.txt", "50\t20\t20\t10\n10\t10\t70\t10\n"));
+  const Point p = State().Engine.Table.SamplePoints[1][1];
+  Wheel(PixelOf(p), 9);
+  ASSERT_DOUBLE_EQ(Image()->Zoom().scale, 8);
+  const DisplayMapping m = Image()->Mapping(Image()->Picture());
+  const double radius = std::abs(State().SymbolSize) * m.SizeScaleX();  // pixels
+  const QPoint centre = PixelOf(p);
+  const QPoint beside = centre + QPoint(static_cast<int>(std::ceil(radius)) + 2, 0);
+  // At the whole view the same logical point would be on the symbol.
+  const QPointF logical = *Image()->LogicalAt(beside);
+  ASSERT_EQ(State().Engine.SymbolAt(logical.x(), logical.y()).row, 1);
+  QTest::mouseClick(Image(), Qt::LeftButton, {}, beside);
+  EXPECT_EQ(State().SelectedSample, 0);
+  QTest::mouseClick(Image(), Qt::LeftButton, {}, centre);
+  EXPECT_EQ(State().SelectedSample, 1);
+  // The selection repaints in place, exactly as a full replay at this magnification.
+  ExpectLikeFullReplay("selected at 8x");
+}
+
+TEST_F(ZoomTest, SelectionsRepaintInPlaceExactlyWhenMagnified) {
+  Open(CrowdedFile(4000));
+  Wheel(PixelOf(State().Engine.Table.SamplePoints[1][1]), 6);
+  Image()->Displayed();
+  const qint64 serial = Image()->Displayed().cacheKey() >> 32;
+  for (int row : {1, 5, 9, 4000, 0, 13}) {
+    form_->strgridDataSelectCell(row);
+    EXPECT_EQ(Image()->Displayed().cacheKey() >> 32, serial) << "row " << row << " was not repainted in place";
+    ExpectLikeFullReplay("row " + std::to_string(row));
+  }
+}
+
+TEST_F(ZoomTest, ADoubleClickOrHomeShowsTheWholeDiagram) {
+  Open(CrowdedFile(40));
+  const QPoint centre(Image()->width() / 3, Image()->height() / 3);
+  Wheel(centre, 5);
+  ASSERT_FALSE(Image()->Zoom().Whole());
+  QTest::mouseDClick(Image(), Qt::LeftButton, {}, centre);
+  EXPECT_TRUE(Image()->Zoom().Whole());
+  Wheel(centre, 5);
+  ASSERT_FALSE(Image()->Zoom().Whole());
+  // A click gives the diagram the keys.
+  QTest::mouseClick(Image(), Qt::LeftButton, {}, centre);
+  QTest::keyClick(Image(), Qt::Key_Home);
+  EXPECT_TRUE(Image()->Zoom().Whole());
+  EXPECT_EQ(Image()->Displayed(), RenderForDisplay(Image()->Picture(), Image()->size()));
+}
+
+TEST_F(ZoomTest, TheShownRegionIsReportedWheneverTheViewChanges) {
+  Open(CrowdedFile(40));
+  std::vector<DisplayBox> regions;
+  Image()->SetViewChanged([&](const DisplayBox& shown) { regions.push_back(shown); });
+  const QPoint centre(Image()->width() / 2, Image()->height() / 2);
+  Wheel(centre, 3);
+  Drag(centre, centre + QPoint(30, 30));
+  Image()->ResetZoom();
+  // The wheel, each step of the drag, the reset.
+  ASSERT_EQ(regions.size(), 6u);
+  EXPECT_LT(regions[0].x1 - regions[0].x0, 1100);  // about half the 2000 units
+  EXPECT_LT(regions[4].x0, regions[0].x0);
+  EXPECT_EQ(regions[5].x0, 0);
+  EXPECT_GE(regions[5].x1, 2000);
+}
+
+}  // namespace
+}  // namespace ternova::app::testing
