@@ -113,6 +113,8 @@
         <source>Group: %1</source>
         <extracomment>A line of the tip over a symbol: %1 is the legend entry of the sample&apos;s group.</extracomment>
         <translation>Group: %1</translation>
+    </message>
+    <message>
         <source>セルあたりの試料数</source>
         <translation>samples per cell</translation>
     </message>

@@ -134,7 +134,10 @@ TEST_F(DensityFiles, LibwmfFillsEachCellAndLeavesTheEmptyOnesWhite) {
   if (!HaveProgram("wmf2svg") || !HaveProgram("rsvg-convert")) GTEST_SKIP() << "wmf2svg or rsvg-convert not installed";
   const std::string wmf = Write("d.wmf", EncodeWmf(d.Snapshot()));
   const std::string svg = (folder / "wmf.svg").string(), png = (folder / "wmf.png").string();
-  ExpectCells(Run("wmf2svg -o '" + svg + "' '" + wmf + "' && rsvg-convert -w 2000 -h 2000 '" + svg + "' -o '" + png + "'",
+  // libwmf copies a text's bytes in the font's code page into its SVG: a Shift-JIS caption is no
+  // XML, so the texts go before librsvg reads it (the cells are what is checked).
+  ExpectCells(Run("wmf2svg -o '" + svg + "' '" + wmf + "' && perl -0pi -e 's/<text.*?<\\/text>//gs' '" + svg +
+                      "' && rsvg-convert -w 2000 -h 2000 '" + svg + "' -o '" + png + "'",
                   "wmf.png"),
               "libwmf", 8, true);
 }
