@@ -287,7 +287,7 @@ class EmfEncoder {
   // Selects `selected` (a new slot or a stock object) and deletes what it replaces.
   void Replace(uint32_t& current, uint32_t selected) {
     Small(EMR_SELECTOBJECT, selected);
-    if (current != 0 && (current & kStockObject) == 0 && !Kept(current)) {
+    if (current != 0 && (current & kStockObject) == 0 && !kept_.Holds(current)) {
       Small(EMR_DELETEOBJECT, current);
       slots_.Free(current - 1);
     }
@@ -311,19 +311,12 @@ class EmfEncoder {
   // made once and selected again whenever it comes back.
   void Op(const op::RunBrush& b) {
     brush_ = b;
-    uint32_t slot = 0;
-    if (const auto k = std::find_if(kept_.begin(), kept_.end(), [&](const auto& e) { return e.first == b.colour; });
-        k != kept_.end()) {
-      slot = k->second;
-    } else {
-      slot = NewSlot();
-      CreateBrushIndirect(slot, b.colour);
-      kept_.emplace_back(b.colour, slot);
-    }
+    const uint32_t slot = kept_.Of(b.colour, [&] {
+      const uint32_t made = NewSlot();
+      CreateBrushIndirect(made, b.colour);
+      return made;
+    });
     Replace(brushSlot_, slot);
-  }
-  bool Kept(uint32_t slot) const {
-    return std::any_of(kept_.begin(), kept_.end(), [&](const auto& e) { return e.second == slot; });
   }
 
   void Op(const op::Pen& pen) {
@@ -374,7 +367,7 @@ class EmfEncoder {
   uint32_t records_ = 0;
   ObjectSlots slots_;
   uint32_t brushSlot_ = 0, penSlot_ = 0, fontSlot_ = 0;  // 0: the player's default
-  std::vector<std::pair<Rgb, uint32_t>> kept_;  // the runs' brushes by colour
+  KeptBrushes<uint32_t> kept_;  // the runs' brushes
   op::Brush brush_{FillStyle::Solid, kWhite};  // the surface's starting brush
   const FontSpec* font_ = nullptr;
   TextColours textColours_;

@@ -43,6 +43,30 @@ class ObjectSlots {
   std::vector<bool> used_;
 };
 
+// The brushes of runs of discs in several colours, one per colour, made once and selected again
+// each time the colour comes back; never deleted while the picture plays.
+template <typename Slot>
+class KeptBrushes {
+ public:
+  // The slot of `colour`'s brush; with none yet, `make` creates it and gives its slot.
+  template <typename Make>
+  Slot Of(Rgb colour, Make&& make) {
+    for (const auto& [c, slot] : kept_)
+      if (c == colour) return slot;
+    const Slot slot = make();
+    kept_.emplace_back(colour, slot);
+    return slot;
+  }
+  bool Holds(Slot slot) const {
+    for (const auto& kept : kept_)
+      if (kept.second == slot) return true;
+    return false;
+  }
+
+ private:
+  std::vector<std::pair<Rgb, Slot>> kept_;
+};
+
 // A text is drawn in its font's colour, on a box of the brush colour while the brush is solid
 // (OPAQUE), else TRANSPARENT. Each is written only when it changes, and at its first use:
 // readers do not agree on the defaults.

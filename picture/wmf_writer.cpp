@@ -288,7 +288,7 @@ class WmfEncoder {
     brush_ = b;
     CreateBrushIndirect(b.style == FillStyle::Solid ? BS_SOLID : BS_NULL, b.colour);
     // A brush kept for runs stays for the next one.
-    if (brushSlot_ && Kept(*brushSlot_)) brushSlot_.reset();
+    if (brushSlot_ && kept_.Holds(*brushSlot_)) brushSlot_.reset();
     SelectNew(brushSlot_);
   }
 
@@ -296,24 +296,16 @@ class WmfEncoder {
   // made once and selected again whenever it comes back.
   void Op(const op::RunBrush& b) {
     brush_ = b;
-    uint16_t slot = 0;
-    if (const auto k = std::find_if(kept_.begin(), kept_.end(), [&](const auto& e) { return e.first == b.colour; });
-        k != kept_.end()) {
-      slot = k->second;
-    } else {
+    const uint16_t slot = kept_.Of(b.colour, [&] {
       CreateBrushIndirect(BS_SOLID, b.colour);
-      slot = static_cast<uint16_t>(slots_.New());
-      kept_.emplace_back(b.colour, slot);
-    }
+      return static_cast<uint16_t>(slots_.New());
+    });
     Small(META_SELECTOBJECT, slot);
-    if (brushSlot_ && !Kept(*brushSlot_)) {
+    if (brushSlot_ && !kept_.Holds(*brushSlot_)) {
       Small(META_DELETEOBJECT, *brushSlot_);
       slots_.Free(*brushSlot_);
     }
     brushSlot_ = slot;
-  }
-  bool Kept(uint16_t slot) const {
-    return std::any_of(kept_.begin(), kept_.end(), [&](const auto& e) { return e.second == slot; });
   }
 
   void Op(const op::Pen& pen) {
@@ -364,7 +356,7 @@ class WmfEncoder {
   uint32_t maxRecord_ = 0;
   ObjectSlots slots_;
   std::optional<uint16_t> brushSlot_, penSlot_, fontSlot_;
-  std::vector<std::pair<Rgb, uint16_t>> kept_;  // the runs' brushes by colour
+  KeptBrushes<uint16_t> kept_;  // the runs' brushes
   op::Brush brush_{FillStyle::Solid, kWhite};  // the surface's starting brush
   const FontSpec* font_ = nullptr;
   TextColours textColours_;
