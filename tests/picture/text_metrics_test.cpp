@@ -15,9 +15,12 @@ namespace ternova {
 namespace {
 
 // Every character of the ASCII range, controls included.
+// The printable ASCII characters. Control characters are never drawn (every text from outside
+// spells them out as <U+0007>), and what Qt measures for them follows whichever installed face
+// happens to map them: TeX's fonts (fonts-lyx, which matplotlib brings) put glyphs there.
 std::u16string Ascii() {
   std::u16string text;
-  for (char16_t c = 0; c < 0x80; ++c) text += c;
+  for (char16_t c = 0x20; c < 0x7F; ++c) text += c;
   return text;
 }
 
