@@ -222,16 +222,24 @@ void ForEachOperation(const PictureContent& c, size_t begin, size_t end, Visit&&
         for (uint32_t k = run.begin; k < run.end; ++k) visit(DiscBox(centres[k], run.radius));
         continue;
       }
+      // Stretch by stretch of one colour, each as tight a loop as a plain run's.
+      const uint8_t* looks = run.colours->ofCentre.data();
+      const auto known = static_cast<uint32_t>(std::min<size_t>(run.colours->ofCentre.size(), run.end));
       const Rgb* brush = nullptr;
-      for (uint32_t k = run.begin; k < run.end; ++k) {
-        const Rgb* colour = run.colours->Of(k);
-        if (!colour) continue;
-        if (!brush || !(*brush == *colour)) {
-          if constexpr (kRunBrushes) visit(op::RunBrush{{FillStyle::Solid, *colour}});
-          else visit(op::Brush{FillStyle::Solid, *colour});
-          brush = colour;
+      for (uint32_t k = run.begin; k < run.end;) {
+        const uint8_t look = k < known ? looks[k] : kNoDisc;
+        uint32_t stop = k < known ? k + 1 : run.end;
+        while (stop < known && looks[stop] == look) ++stop;
+        if (look < run.colours->palette.size()) {
+          const Rgb* colour = &run.colours->palette[look];
+          if (!brush || !(*brush == *colour)) {
+            if constexpr (kRunBrushes) visit(op::RunBrush{{FillStyle::Solid, *colour}});
+            else visit(op::Brush{FillStyle::Solid, *colour});
+            brush = colour;
+          }
+          for (uint32_t j = k; j < stop; ++j) visit(DiscBox(centres[j], run.radius));
         }
-        visit(DiscBox(centres[k], run.radius));
+        k = stop;
       }
     } else {
       std::visit(
@@ -247,14 +255,23 @@ void ForEachOperation(const PictureContent& c, Visit&& visit) {
   ForEachOperation<kRunBrushes>(c, 0, c.ops.size(), std::forward<Visit>(visit));
 }
 
-// How many operations ForEachOperation gives for `o` at most: a run's discs and, for one of
-// several colours, a brush change before each; else one.
+// How many operations ForEachOperation gives for `o`: a run's discs and, for one of several
+// colours, its brush changes; else one.
 inline size_t OperationsIn(const PictureContent& c, const PictureOp& o) {
   const auto* d = std::get_if<op::Discs>(&o);
   if (!d) return 1;
   if (d->run >= c.runs.size()) return 0;
   const DiscRun& run = c.runs[d->run];
-  return run.colours ? 2 * run.Size() : run.Size();
+  if (!run.colours) return run.Size();
+  size_t n = 0;
+  uint8_t brush = kNoDisc;
+  for (uint32_t k = run.begin; k < run.end; ++k) {
+    if (!run.colours->Of(k)) continue;
+    const uint8_t look = run.colours->ofCentre[k];
+    n += 1 + (look != brush);
+    brush = look;
+  }
+  return n;
 }
 // How many it gives in all.
 size_t OperationCount(const PictureContent& c);
