@@ -864,7 +864,7 @@ void TForm1::imgTernovaMouseDown(QPointF at) {
       const Grouping& groups = s.Engine.Groups(s.ColourBy);
       if (static_cast<size_t>(entry) >= groups.groups.size()) return;
       const SampleGroup& group = groups.groups[static_cast<size_t>(entry)];
-      const std::string key = group.other ? kOtherGroupKey : group.key;
+      const std::string& key = LegendKey(group);
       auto& hidden = s.HiddenGroups;
       const auto at = std::lower_bound(hidden.begin(), hidden.end(), key);
       if (at != hidden.end() && *at == key) hidden.erase(at);

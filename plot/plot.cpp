@@ -140,7 +140,7 @@ std::string Plot::EntryText(const SampleGroup& group) const {
 namespace {
 bool Hidden(const ViewState& view, const SampleGroup& group) {
   return std::binary_search(view.HiddenGroups.begin(), view.HiddenGroups.end(),
-                            group.other ? kOtherGroupKey : group.key);
+                            LegendKey(group));
 }
 }  // namespace
 
@@ -169,15 +169,6 @@ std::shared_ptr<const DiscColours> Plot::ColoursFor(const ViewState& view) {
   coloursColumn_ = view.ColourBy;
   coloursHidden_ = view.HiddenGroups;
   return colours_;
-}
-
-const std::string& Plot::GroupKeyOf(const ViewState& view, int32_t row) {
-  static const std::string none;
-  if (view.ColourBy < 1) return none;
-  const Grouping& g = Groups(view.ColourBy);
-  if (row < 1 || static_cast<size_t>(row) > g.entryOfRow.size()) return none;
-  const SampleGroup& group = g.groups[g.entryOfRow[static_cast<size_t>(row - 1)]];
-  return group.other ? kOtherGroupKey : group.key;
 }
 
 std::string Plot::GroupTextOf(const ViewState& view, int32_t row) {

@@ -25,6 +25,9 @@
 
 namespace ternova {
 
+// The key a group is hidden by in ViewState::HiddenGroups.
+inline const std::string& LegendKey(const SampleGroup& group) { return group.other ? kOtherGroupKey : group.key; }
+
 class Plot {
  public:
   Plot();
@@ -86,8 +89,6 @@ class Plot {
   int32_t FieldCount();
   // The legend `view` draws: none without a grouping.
   std::vector<LegendEntry> Legend(const ViewState& view);
-  // The legend key of `row`'s group under `view`'s grouping (empty without one).
-  const std::string& GroupKeyOf(const ViewState& view, int32_t row);
   // The legend text of `row`'s group, as the legend shows it uncut (empty without a grouping).
   std::string GroupTextOf(const ViewState& view, int32_t row);
   // The colour `row`'s disc has under `view` but for the highlight: its group's, or blue without
