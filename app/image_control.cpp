@@ -54,13 +54,22 @@ void ImageControl::resizeEvent(QResizeEvent* event) {
   resizing_ = true;
   settle_->start();
   QWidget::resizeEvent(event);
+  if (!zoom_.Whole() && viewChanged_) viewChanged_(ShownRegion());
 }
 
 void ImageControl::SetPicture(const PictureSnapshot& picture) {
   // Another frame is another diagram: shown whole.
   if (picture.width != picture_.width || picture.height != picture_.height) zoom_ = {};
   picture_ = picture;
+  shown_ = {};
   assigned_ = true;
+  cacheValid_ = false;
+  update();
+}
+
+void ImageControl::SetShownPicture(const PictureSnapshot& shown) {
+  if (!shown.content && !shown_.content) return;
+  shown_ = shown.width == picture_.width && shown.height == picture_.height ? shown : PictureSnapshot{};
   cacheValid_ = false;
   update();
 }
@@ -69,7 +78,7 @@ void ImageControl::SetPictureChangedIn(const PictureSnapshot& picture, const std
                                        const std::function<void(QImage&, QRect, const DisplayZoom&)>& repaint) {
   const DisplayMapping mapping = Mapping(picture);
   const DisplayRect fit = mapping.Image();
-  if (!cacheValid_ || cacheSize_ != size() || cacheZoom_ != zoom_ || cache_.isNull() ||
+  if (!cacheValid_ || cacheSize_ != size() || cacheZoom_ != zoom_ || cache_.isNull() || shown_.content ||
       cache_.size() != QSize(fit.width, fit.height) ||
       picture.width != picture_.width || picture.height != picture_.height) {
     SetPicture(picture);
@@ -91,7 +100,7 @@ void ImageControl::SetPictureChangedIn(const PictureSnapshot& picture, const std
 
 const QImage& ImageControl::Displayed() {
   if (!cacheValid_ || cacheSize_ != size() || cacheZoom_ != zoom_) {
-    cache_ = RenderForDisplay(picture_, size(), zoom_);
+    cache_ = RenderForDisplay(shown_.content ? shown_ : picture_, size(), zoom_);
     cacheSize_ = size();
     cacheZoom_ = zoom_;
     cacheValid_ = true;

@@ -34,6 +34,11 @@ class ImageControl : public QWidget {
   void SetPictureChangedIn(const PictureSnapshot& picture, const std::vector<QRectF>& areas,
                            const std::function<void(QImage&, QRect, const DisplayZoom&)>& repaint);
   const PictureSnapshot& Picture() const { return picture_; }
+  // What a magnified view shows in place of the picture: one of the same frame drawn for that
+  // view (the density view's finer cells). Saving and printing go on taking Picture(); the next
+  // SetPicture drops it. An empty snapshot shows the picture again.
+  void SetShownPicture(const PictureSnapshot& shown);
+  const PictureSnapshot& ShownPicture() const { return shown_; }
   // What the control paints at its top-left corner (null when nothing was drawn yet).
   const QImage& Displayed();
 
@@ -73,7 +78,7 @@ class ImageControl : public QWidget {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  PictureSnapshot picture_;
+  PictureSnapshot picture_, shown_;
   bool assigned_ = false;
   QImage cache_;
   bool cacheValid_ = false;

@@ -131,6 +131,7 @@ void TForm1::BuildControls() {
   imgTernova->setObjectName(QStringLiteral("imgTernova"));
   imgTernova->SetProbes([this](QPointF at) { return imgTernovaHint(at); },
                         [this](QPointF at) { imgTernovaMouseDown(at); });
+  imgTernova->SetViewChanged([this](const DisplayBox&) { Guarded([this] { ShowMagnifiedDensity(); }); });
   setAcceptDrops(true);
 
   placements_ = {{strgridData, QRect(8, 24, 321, 587), false, true},
@@ -386,10 +387,35 @@ void TForm1::DrawDiagram() {
     imgTernova->SetPicture(Snapshot(s.Engine.Picture));
     throw;
   }
-  if (selectionOnly)
+  if (selectionOnly) {
     ShowSelectionChange(before, view);
-  else
+  } else {
     imgTernova->SetPicture(Snapshot(s.Engine.Picture));
+    ShowMagnifiedDensity();
+  }
+}
+
+void TForm1::ShowMagnifiedDensity() {
+  ProcessState& s = State();
+  const ViewState view = CurrentView();
+  std::shared_ptr<const DensityCells> cells;
+  if (imgTernova->Picture().content && s.Engine.DrawnView() == view)
+    cells = s.Engine.ShownDensity(view, imgTernova->Zoom().scale, imgTernova->ShownRegion());
+  if (!cells) {
+    magnifiedCells_.reset();
+    imgTernova->SetShownPicture({});
+    return;
+  }
+  // A drag within what was counted shows the same picture; a new drawing drops it.
+  if (cells == magnifiedCells_ && imgTernova->ShownPicture().content) return;
+  QtTextMetrics metrics;
+  const SurfaceEnvironment env{CurrentScreen(), SystemIsJapanese(), &metrics};
+  DiagramPicture picture;
+  picture.SetWidth(s.Engine.Picture.Width());
+  picture.SetHeight(s.Engine.Picture.Height());
+  s.Engine.DrawForDisplay(view, *cells, picture, env);
+  magnifiedCells_ = std::move(cells);
+  imgTernova->SetShownPicture(Snapshot(picture));
 }
 
 void TForm1::ShowSelectionChange(int32_t before, const ViewState& view) {

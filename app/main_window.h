@@ -26,6 +26,7 @@ class QPushButton;
 namespace ternova {
 struct LoadResult;
 struct LoadProgress;
+struct DensityCells;
 }  // namespace ternova
 
 namespace ternova::app {
@@ -148,6 +149,9 @@ class TForm1 : public QMainWindow {
   void ApplyAnchors();
   void ReadDecimalSeparator();
   void DrawDiagram();
+  // What the magnified view shows of the density view: its cells recounted for the shown region
+  // on a finer lattice, or the drawing itself at the whole view and below twice the size.
+  void ShowMagnifiedDensity();
   void ChooseDensityCells(QAction* item, int32_t divisions);
   // Shows the new drawing by repainting only the symbols of the old and new selected rows.
   void ShowSelectionChange(int32_t before, const ViewState& view);
@@ -192,6 +196,7 @@ class TForm1 : public QMainWindow {
   int loadProgressDelay_ = 500;
   FileWatch* watch_ = nullptr;
   bool loading_ = false;
+  std::shared_ptr<const DensityCells> magnifiedCells_;  // what the shown picture was drawn with
 };
 
 }  // namespace ternova::app

@@ -195,7 +195,9 @@ std::vector<CellCounts> EmptyCounts(std::span<const CellWindow> windows) {
   return all;
 }
 
-void CountRows(const SampleTable& table, int32_t from, int32_t to, std::vector<CellCounts>& counts) {
+template <bool kFiltered>
+void CountRows(const SampleTable& table, int32_t from, int32_t to, std::vector<CellCounts>& counts,
+               const DiscColours* shown) {
   // One pass over the rows for every window: the table is far larger than any cache.
   struct Face {
     CellCounts* counts;
@@ -215,6 +217,9 @@ void CountRows(const SampleTable& table, int32_t from, int32_t to, std::vector<C
                      margin, 1 - margin, kFaceComponents[f][0], kFaceComponents[f][1], kFaceComponents[f][2]});
   }
   for (int32_t r = from; r < to; ++r) {
+    if constexpr (kFiltered) {
+      if (!shown->Of(static_cast<uint32_t>(r - 1))) continue;
+    }
     const std::array<double, 5>& v = table.SampleValues[static_cast<size_t>(r)];
     for (const Face& f : faces) {
       const double a = v[f.a], b = v[f.b], c = v[f.c];
@@ -293,13 +298,19 @@ uint32_t CellCounts::Count(const Cell& c) const {
   return (c.up ? up : down)[at];
 }
 
-std::vector<CellCounts> CountCells(const SampleTable& table, int32_t rows, std::span<const CellWindow> windows) {
+std::vector<CellCounts> CountCells(const SampleTable& table, int32_t rows, std::span<const CellWindow> windows,
+                                   const DiscColours* shown) {
   rows = std::clamp<int32_t>(rows, 0, static_cast<int32_t>(table.SampleValues.size()) - 1);
   std::vector<CellCounts> counts = EmptyCounts(windows), second = EmptyCounts(windows);
   const int32_t half = 1 + rows / 2;
+  auto count = [&](int32_t from, int32_t to, std::vector<CellCounts>& into) {
+    if (shown)
+      CountRows<true>(table, from, to, into, shown);
+    else
+      CountRows<false>(table, from, to, into, nullptr);
+  };
   OnTwoCores(
-      rows >= kTwoCoresRows, [&] { CountRows(table, half, rows + 1, second); },
-      [&] { CountRows(table, 1, half, counts); });
+      rows >= kTwoCoresRows, [&] { count(half, rows + 1, second); }, [&] { count(1, half, counts); });
   for (size_t w = 0; w < counts.size(); ++w) {
     for (size_t k = 0; k < counts[w].up.size(); ++k) counts[w].up[k] += second[w].up[k];
     for (size_t k = 0; k < counts[w].down.size(); ++k) counts[w].down[k] += second[w].down[k];
@@ -309,20 +320,91 @@ std::vector<CellCounts> CountCells(const SampleTable& table, int32_t rows, std::
   return counts;
 }
 
-DensityField CountDensity(const SampleTable& table, int32_t rows, int32_t divisions) {
-  const CellWindow windows[] = {CellWindow::WholeFace(1, divisions), CellWindow::WholeFace(2, divisions),
-                                CellWindow::WholeFace(3, divisions), CellWindow::WholeFace(4, divisions)};
-  std::vector<CellCounts> counts = CountCells(table, rows, windows);
+std::vector<CellCounts> CountCellsNear(const SampleTable& table, const SymbolIndex& index,
+                                       const DiagramGeometry& geometry, std::span<const CellWindow> windows,
+                                       const DiscColours* shown) {
+  std::vector<CellCounts> counts = EmptyCounts(windows);
+  const auto rows = static_cast<int32_t>(table.SampleValues.size()) - 1;
+  for (CellCounts& c : counts) {
+    const CellWindow& w = c.window;
+    if (w.Empty()) continue;
+    const int f = std::clamp(w.face, 1, 4);
+    const Point v1 = geometry.Vertex(f, 1), v2 = geometry.Vertex(f, 2), v3 = geometry.Vertex(f, 3);
+    // The window's cells lie within the parallelogram of its lattice corners; a symbol's centre
+    // is its point rounded to drawing units, so two units around that box find every sample.
+    double x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL;
+    for (const int32_t u : {w.i0, w.i1})
+      for (const int32_t v : {w.j0, w.j1}) {
+        const double n = w.divisions, t = n - u - v;
+        const double x = (u * v1.x + v * v2.x + t * v3.x) / n, y = (u * v1.y + v * v2.y + t * v3.y) / n;
+        x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+      }
+    const int* components = kFaceComponents[f - 1];
+    const double nd = w.divisions, margin = std::ldexp(nd, -44);
+    SymbolIndex::TopmostWalk walk(index, static_cast<int64_t>(std::floor(x0)) - 2, static_cast<int64_t>(std::floor(y0)) - 2,
+                                  static_cast<int64_t>(std::ceil(x1)) + 2, static_cast<int64_t>(std::ceil(y1)) + 2, 0);
+    walk.Rest([&](const PlacedSymbol& symbol) {
+      if (symbol.face != f || symbol.row < 1 || symbol.row > rows) return;
+      if (shown && !shown->Of(static_cast<uint32_t>(symbol.row - 1))) return;
+      const std::array<double, 5>& v = table.SampleValues[static_cast<size_t>(symbol.row)];
+      const std::optional<Cell> cell = FastCellOf(v[components[0]], v[components[1]], v[components[2]], w.divisions, nd, margin);
+      if (cell && c.Holds(*cell)) AddCell(c, cell);
+    });
+  }
+  return counts;
+}
+
+CellWindow WindowOver(const DiagramGeometry& geometry, int face, int32_t divisions, double x0, double y0, double x1,
+                      double y1, int32_t margin) {
+  CellWindow w{face, divisions, 0, 0, 0, 0};
+  const int f = std::clamp(face, 1, 4);
+  const Point v1 = geometry.Vertex(f, 1), v2 = geometry.Vertex(f, 2), v3 = geometry.Vertex(f, 3);
+  // Lattice coordinates of a point: P - v3 = (u (v1 - v3) + v (v2 - v3)) / n.
+  const double ax = v1.x - v3.x, ay = v1.y - v3.y, bx = v2.x - v3.x, by = v2.y - v3.y;
+  const double det = ax * by - ay * bx;
+  if (det == 0 || divisions < 1) return w;
+  double u0 = HUGE_VAL, v0 = HUGE_VAL, u1 = -HUGE_VAL, vv1 = -HUGE_VAL;
+  for (const double x : {x0, x1})
+    for (const double y : {y0, y1}) {
+      const double px = x - v3.x, py = y - v3.y;
+      const double u = divisions * (px * by - py * bx) / det, v = divisions * (ax * py - ay * px) / det;
+      u0 = std::min(u0, u), v0 = std::min(v0, v), u1 = std::max(u1, u), vv1 = std::max(vv1, v);
+    }
+  // u + v = n - w >= 0 bounds nothing more here: cells past the face's edge stay empty.
+  auto clampTo = [&](double t) { return static_cast<int32_t>(std::clamp(t, 0.0, static_cast<double>(divisions))); };
+  w.i0 = clampTo(std::floor(u0) - margin);
+  w.j0 = clampTo(std::floor(v0) - margin);
+  w.i1 = clampTo(std::ceil(u1) + margin);
+  w.j1 = clampTo(std::ceil(vv1) + margin);
+  // A box beyond the edge w = 0 (u + v >= n) holds no cell either.
+  if (w.i0 + w.j0 >= divisions) w.i1 = w.i0;
+  if (w.Empty()) w.i0 = w.i1 = w.j0 = w.j1 = 0;
+  return w;
+}
+
+DensityField FieldOf(int32_t divisions, std::array<CellCounts, 4> faces, int64_t outside) {
   DensityField field;
   field.divisions = divisions;
-  for (int f = 0; f < 4; ++f) {
-    field.faces[f] = std::move(counts[f]);
-    const CellCounts& c = field.faces[f];
-    field.outside += c.outsideFace;
+  field.faces = std::move(faces);
+  field.outside = outside;
+  for (const CellCounts& c : field.faces) {
     for (uint32_t v : c.up) field.maxCount = std::max(field.maxCount, v);
     for (uint32_t v : c.down) field.maxCount = std::max(field.maxCount, v);
   }
   return field;
+}
+
+DensityField CountDensity(const SampleTable& table, int32_t rows, int32_t divisions, const DiscColours* shown) {
+  const CellWindow windows[] = {CellWindow::WholeFace(1, divisions), CellWindow::WholeFace(2, divisions),
+                                CellWindow::WholeFace(3, divisions), CellWindow::WholeFace(4, divisions)};
+  std::vector<CellCounts> counts = CountCells(table, rows, windows, shown);
+  std::array<CellCounts, 4> faces;
+  int64_t outside = 0;
+  for (int f = 0; f < 4; ++f) {
+    outside += counts[f].outsideFace;
+    faces[f] = std::move(counts[f]);
+  }
+  return FieldOf(divisions, std::move(faces), outside);
 }
 
 Rgb SampleViridis(double t) {
@@ -358,9 +440,11 @@ std::vector<DensityPolygons> DensityCellPolygons(const DensityField& field, cons
       const uint32_t c = counts.Count({t / 2, j, t % 2 == 0});
       return c == 0 ? -1 : ViridisIndex(DensityScale(c, field.maxCount));
     };
-    for (int32_t j = 0; j < n; ++j) {
-      const int32_t cells = 2 * (n - j) - 1;
-      for (int32_t t0 = 0; t0 < cells;) {
+    // Only the window's cells: a magnified view counts a small part of a fine lattice.
+    const CellWindow& window = counts.window;
+    for (int32_t j = std::max(window.j0, 0); j < std::min(window.j1, n); ++j) {
+      const int32_t cells = std::min(2 * (n - j) - 1, 2 * window.i1);
+      for (int32_t t0 = std::max(2 * window.i0, 0); t0 < cells;) {
         const int colour = step(t0, j);
         int32_t t1 = t0;
         while (t1 + 1 < cells && step(t1 + 1, j) == colour) ++t1;

@@ -11,6 +11,7 @@
 
 #include "diagram/geometry.h"
 #include "diagram/sample_table.h"
+#include "diagram/symbol_index.h"
 #include "picture/picture.h"
 
 namespace ternova {
@@ -46,7 +47,19 @@ struct CellWindow {
   static CellWindow WholeFace(int face, int32_t divisions) { return {face, divisions, 0, 0, divisions, divisions}; }
   int32_t Width() const { return i1 - i0; }
   int32_t Height() const { return j1 - j0; }
+  bool Empty() const { return i1 <= i0 || j1 <= j0; }
+  // Whether every cell of `other` (on the same lattice) is one of these.
+  bool Covers(const CellWindow& other) const {
+    return face == other.face && divisions == other.divisions &&
+           (other.Empty() || (i0 <= other.i0 && j0 <= other.j0 && i1 >= other.i1 && j1 >= other.j1));
+  }
+  friend bool operator==(const CellWindow&, const CellWindow&) = default;
 };
+
+// The cells of face `face` on a lattice of `divisions` that reach into the box (x0, y0)-(x1, y1)
+// of drawing units, with `margin` cells more on every side; empty where the box misses the face.
+CellWindow WindowOver(const DiagramGeometry& geometry, int face, int32_t divisions, double x0, double y0, double x1,
+                      double y1, int32_t margin = 0);
 
 struct CellCounts {
   CellWindow window;
@@ -61,8 +74,16 @@ struct CellCounts {
 };
 
 // Counts rows 1..rows of `table` into the cells of each window (one per face, any order; a
-// face may come more than once). Large tables are counted on two cores.
-std::vector<CellCounts> CountCells(const SampleTable& table, int32_t rows, std::span<const CellWindow> windows);
+// face may come more than once). With `shown`, only the rows it gives a colour (row r at r - 1)
+// count: a hidden group's samples are not in the view. Large tables are counted on two cores.
+std::vector<CellCounts> CountCells(const SampleTable& table, int32_t rows, std::span<const CellWindow> windows,
+                                   const DiscColours* shown = nullptr);
+// The same counts of every cell of the windows, found through the index of the table's symbols:
+// only the samples near the windows are looked at, which pays when they cover a small part of
+// the net. The counts of rows outside the windows are not kept.
+std::vector<CellCounts> CountCellsNear(const SampleTable& table, const SymbolIndex& index,
+                                       const DiagramGeometry& geometry, std::span<const CellWindow> windows,
+                                       const DiscColours* shown = nullptr);
 
 // Every face of the table at one cell size: what the density view draws.
 struct DensityField {
@@ -71,7 +92,10 @@ struct DensityField {
   uint32_t maxCount = 0;            // of any cell
   int64_t outside = 0;              // points outside their face, all faces together
 };
-DensityField CountDensity(const SampleTable& table, int32_t rows, int32_t divisions);
+DensityField CountDensity(const SampleTable& table, int32_t rows, int32_t divisions, const DiscColours* shown = nullptr);
+// A field of the given counts (one window per face, face f at f - 1): its fullest cell, and
+// `outside` as counted over the whole faces.
+DensityField FieldOf(int32_t divisions, std::array<CellCounts, 4> faces, int64_t outside);
 
 // Viridis, sampled by one function as its colour bar is.
 Rgb SampleViridis(double t);  // t in [0, 1]
@@ -81,7 +105,7 @@ Rgb SampleViridis(double t);  // t in [0, 1]
 double DensityScale(uint32_t count, uint32_t maxCount);  // 0 for 1, 1 for maxCount
 Rgb DensityColour(uint32_t count, uint32_t maxCount);
 
-// The cells of a field as polygons, one set per colour in use: each row of cells (j fixed)
+// The cells of a field's windows as polygons, one set per colour in use: each row of cells (j fixed)
 // goes out as runs of neighbouring cells of the same colour, one polygon per run. Corners
 // lie on the lattice points of `geometry`'s faces, rounded as the grid lines are.
 struct DensityPolygons {

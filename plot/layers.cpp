@@ -18,9 +18,10 @@ void BackgroundLayer(LayerInput& in) {
   s.Rectangle(0, 0, 2000, 2000);
 }
 
-DensityCells MakeDensityCells(const SampleTable& table, const DiagramGeometry& geometry, int32_t divisions) {
+DensityCells MakeDensityCells(const SampleTable& table, const DiagramGeometry& geometry, int32_t divisions,
+                              const DiscColours* shown) {
   DensityCells cells;
-  cells.field = CountDensity(table, DrawnRows(table), divisions);
+  cells.field = CountDensity(table, DrawnRows(table), divisions, shown);
   cells.polygons = DensityCellPolygons(cells.field, geometry);
   return cells;
 }

@@ -46,7 +46,9 @@ struct DensityCells {
   DensityField field;
   std::vector<DensityPolygons> polygons;
 };
-DensityCells MakeDensityCells(const SampleTable& table, const DiagramGeometry& geometry, int32_t divisions);
+// Counts only the rows `shown` gives a colour, when given.
+DensityCells MakeDensityCells(const SampleTable& table, const DiagramGeometry& geometry, int32_t divisions,
+                              const DiscColours* shown = nullptr);
 
 // What the layers draw from: the engine's geometry, table and what is derived from it, the
 // view, and what they hand back.

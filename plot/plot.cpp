@@ -1,6 +1,7 @@
 #include "plot/plot.h"
 
 #include <algorithm>
+#include <cmath>
 #include <system_error>
 #include <utility>
 
@@ -41,6 +42,9 @@ Plot& Plot::operator=(Plot&& other) noexcept {
   coloursColumn_ = other.coloursColumn_;
   coloursHidden_ = std::move(other.coloursHidden_);
   density_ = std::move(other.density_);
+  densityShown_ = std::move(other.densityShown_);
+  shownDensity_ = std::move(other.shownDensity_);
+  shownDensityRows_ = std::move(other.shownDensityRows_);
   return *this;
 }
 
@@ -86,6 +90,9 @@ void Plot::TableChanged() {
   colours_.reset();
   drawnColours_.reset();
   density_.clear();
+  densityShown_.reset();
+  shownDensity_.reset();
+  shownDensityRows_.reset();
 }
 
 void Plot::CollectCentres() {
@@ -103,7 +110,7 @@ Drawn Plot::Draw(const ViewState& view, DiagramPicture& picture, const SurfaceEn
   if (!centres_) CollectCentres();
   std::shared_ptr<const DiscColours> colours = ColoursFor(view);
   const std::vector<LegendEntry> legend = Legend(view);
-  const DensityCells* density = view.Density != 0 ? &Density(view.Density) : nullptr;
+  const DensityCells* density = view.Density != 0 ? &Density(view) : nullptr;
   drawn_ = DrawLayers(kLayers, Geometry, Table, *centres_, view, GridDivisions, picture, env, density, colours, legend);
   drawnView_ = view;
   drawnColours_ = std::move(colours);
@@ -193,10 +200,73 @@ int32_t Plot::LegendEntryAt(double x, double y) const {
   return -1;
 }
 
-const DensityCells& Plot::Density(int32_t divisions) {
-  std::shared_ptr<const DensityCells>& cells = density_[divisions];
-  if (!cells) cells = std::make_shared<const DensityCells>(MakeDensityCells(Table, Geometry, divisions));
+const DiscColours* Plot::DensityRows(const ViewState& view) {
+  // Every drawn row counts unless some group is hidden.
+  if (view.HiddenGroups.empty()) return nullptr;
+  return ColoursFor(view).get();
+}
+
+const DensityCells& Plot::Density(const ViewState& view) {
+  const DiscColours* rows = DensityRows(view);
+  if (densityShown_.get() != rows) {
+    density_.clear();
+    densityShown_ = rows ? colours_ : nullptr;
+  }
+  std::shared_ptr<const DensityCells>& cells = density_[view.Density];
+  if (!cells) cells = std::make_shared<const DensityCells>(MakeDensityCells(Table, Geometry, view.Density, rows));
   return *cells;
+}
+
+namespace {
+// Where counting near the shown region through the symbol index beats one pass over the table:
+// the region is a small part of the net.
+constexpr double kCountNearFromScale = 4;
+}  // namespace
+
+std::shared_ptr<const DensityCells> Plot::ShownDensity(const ViewState& view, double scale, const DisplayBox& region) {
+  if (view.Density <= 0 || !(scale >= 2)) return nullptr;
+  const int level = std::min(static_cast<int>(std::log2(std::min(scale, 64.0))), 6);
+  const int32_t divisions = view.Density << level;
+  const DiscColours* rows = DensityRows(view);
+  // Whole faces' counts first: the caption's points outside their faces, and nothing to wait
+  // for when the view goes back to the whole diagram.
+  const DensityCells& whole = Density(view);
+  std::array<CellWindow, 4> needed;
+  for (int f = 1; f <= 4; ++f)
+    needed[f - 1] = WindowOver(Geometry, f, divisions, static_cast<double>(region.x0), static_cast<double>(region.y0),
+                               static_cast<double>(region.x1), static_cast<double>(region.y1));
+  if (shownDensity_ && shownDensityRows_.get() == rows && shownDensity_->field.divisions == divisions) {
+    bool covered = true;
+    for (int f = 0; f < 4; ++f) covered = covered && shownDensity_->field.faces[f].window.Covers(needed[f]);
+    if (covered) return shownDensity_;
+  }
+  // A quarter of the region more on every side: a drag goes on a while before the next count.
+  const double padX = static_cast<double>(region.x1 - region.x0) / 4, padY = static_cast<double>(region.y1 - region.y0) / 4;
+  std::vector<CellWindow> windows;
+  for (int f = 1; f <= 4; ++f)
+    windows.push_back(WindowOver(Geometry, f, divisions, static_cast<double>(region.x0) - padX,
+                                 static_cast<double>(region.y0) - padY, static_cast<double>(region.x1) + padX,
+                                 static_cast<double>(region.y1) + padY));
+  if (!centres_) CollectCentres();
+  std::vector<CellCounts> counts = scale >= kCountNearFromScale
+                                       ? CountCellsNear(Table, Symbols(), Geometry, windows, rows)
+                                       : CountCells(Table, DrawnRows(Table), windows, rows);
+  std::array<CellCounts, 4> faces;
+  for (int f = 0; f < 4; ++f) faces[f] = std::move(counts[static_cast<size_t>(f)]);
+  auto cells = std::make_shared<DensityCells>();
+  cells->field = FieldOf(divisions, std::move(faces), whole.field.outside);
+  cells->polygons = DensityCellPolygons(cells->field, Geometry);
+  shownDensity_ = std::move(cells);
+  shownDensityRows_ = rows ? colours_ : nullptr;
+  return shownDensity_;
+}
+
+void Plot::DrawForDisplay(const ViewState& view, const DensityCells& cells, DiagramPicture& picture,
+                          const SurfaceEnvironment& env) {
+  if (!centres_) CollectCentres();
+  int32_t gridDivisions = GridDivisions;
+  DrawLayers(kLayers, Geometry, Table, *centres_, view, gridDivisions, picture, env, &cells, ColoursFor(view),
+             Legend(view));
 }
 
 SymbolHit Plot::SymbolAt(double x, double y, double radiusScale) {

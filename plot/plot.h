@@ -17,6 +17,7 @@
 #include "diagram/sample_table.h"
 #include "diagram/symbol_centres.h"
 #include "diagram/symbol_index.h"
+#include "picture/display.h"
 #include "picture/picture.h"
 #include "picture/surface.h"
 #include "plot/groups.h"
@@ -73,9 +74,19 @@ class Plot {
     return drawnView_ && view.Density == 0 && WithSelected(*drawnView_, view.SelectedSample) == view;
   }
 
-  // The density view's cells at `divisions` per face edge for the table as it is, counted the
-  // first time they are asked for after a load and kept until the table changes.
-  const DensityCells& Density(int32_t divisions);
+  // The density view's cells of `view` (at view.Density per face edge) for the table as it is:
+  // its shown samples, without its hidden groups'. Counted the first time they are asked for and
+  // kept until the table or the hidden groups change.
+  const DensityCells& Density(const ViewState& view);
+  // The density view of `view` as a display magnified `scale` times shows `region` (drawing
+  // units): on a lattice 2^k times as fine, 2^k <= scale, so that the cells stay as wide on the
+  // screen, counted over the cells in and around the region. Null below twice the size, where
+  // the view's own cells serve. Kept while the regions asked for lie within what was counted.
+  std::shared_ptr<const DensityCells> ShownDensity(const ViewState& view, double scale, const DisplayBox& region);
+  // Draws `view` into `picture` with `cells` as its density view's: a display's own picture,
+  // which leaves the last drawing and what was found on it as they were.
+  void DrawForDisplay(const ViewState& view, const DensityCells& cells, DiagramPicture& picture,
+                      const SurfaceEnvironment& env);
 
   // The symbol under a point of the last completed drawing, in drawing units (row 0: none); a
   // hidden group's symbols are not there. Symbols cover `radiusScale` times their drawn radius
@@ -126,7 +137,13 @@ class Plot {
   std::vector<std::string> coloursHidden_;
 
   std::string EntryText(const SampleGroup& group) const;
+  // The density view's cells per cell size, and the rows they count: null for all.
   std::map<int32_t, std::shared_ptr<const DensityCells>> density_;
+  std::shared_ptr<const DiscColours> densityShown_;
+  const DiscColours* DensityRows(const ViewState& view);
+  // The magnified display's cells, and the lattice, windows and rows they were counted on.
+  std::shared_ptr<const DensityCells> shownDensity_;
+  std::shared_ptr<const DiscColours> shownDensityRows_;
 };
 
 }  // namespace ternova

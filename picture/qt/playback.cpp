@@ -275,11 +275,11 @@ class DiscFiller {
     }
   }
 
-  // The polygons of `set` scaled by (sx, sy), filled by the set's rule: each pixel whose centre
+  // The polygons of `set` placed at (x sx - ox, y sy - oy), filled by the set's rule: each pixel whose centre
   // lies inside, a centre on an edge going to the side right of and below it. Polygons sharing
   // an edge work out the same crossings on it, so neighbouring cells leave no pixel between
   // them and take none twice, whichever set each belongs to.
-  void FillPolygons(const PolygonSet& set, double sx, double sy, Rgb colour) {
+  void FillPolygons(const PolygonSet& set, double sx, double sy, double ox, double oy, Rgb colour) {
     struct Edge {
       double xTop, yTop, slope;
       int firstRow, endRow;  // pixel rows [firstRow, endRow) whose centres the edge crosses
@@ -297,8 +297,8 @@ class DiscFiller {
         const bool down = p.y < q.y;
         const PicturePoint& t = down ? p : q;
         const PicturePoint& b = down ? q : p;
-        const double yt = t.y * sy, yb = b.y * sy;
-        Edge e{t.x * sx, yt, (b.x - t.x) * sx / (yb - yt), ToPixel(std::ceil(yt - 0.5)), ToPixel(std::ceil(yb - 0.5)),
+        const double yt = t.y * sy - oy, yb = b.y * sy - oy;
+        Edge e{t.x * sx - ox, yt, (b.x - t.x) * sx / (yb - yt), ToPixel(std::ceil(yt - 0.5)), ToPixel(std::ceil(yb - 0.5)),
                down ? 1 : -1};
         e.firstRow = std::max(e.firstRow, top_);
         e.endRow = std::min(e.endRow, bottom_ + 1);
@@ -669,7 +669,7 @@ bool Play(QPainter& painter, const PictureContent& content, size_t begin, size_t
         const PolygonSet* set = PolygonsOf(content, g);
         if (!set) return;
         if (discs.Available() && pen.style == FillStyle::None && brush.style == FillStyle::Solid) {
-          discs.FillPolygons(*set, sx, sy, brush.colour);
+          discs.FillPolygons(*set, sx, sy, place.ox, place.oy, brush.colour);
           return;
         }
         // One path, so the fill rule works across the polygons as the metafiles' PolyPolygon does.

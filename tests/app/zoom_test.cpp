@@ -8,6 +8,7 @@
 #include <random>
 
 #include "app/image_control.h"
+#include "app/sample_grid.h"
 #include "app/state.h"
 #include "app_test_support.h"
 #include "picture/display.h"
@@ -58,7 +59,7 @@ class ZoomTest : public WindowTest {
   // (Into the shown size: Qt cuts a line at the image's edges, and where it cuts decides a
   // pixel or two along it, so a larger image is not the same pixels cropped.)
   QImage FullReplay() {
-    const PictureSnapshot picture = Image()->Picture();
+    const PictureSnapshot picture = Image()->ShownPicture().content ? Image()->ShownPicture() : Image()->Picture();
     const DisplayMapping shown = Image()->Mapping(picture);
     QImage full(shown.Image().width, shown.Image().height, QImage::Format_ARGB32_Premultiplied);
     full.fill(Qt::transparent);
@@ -186,6 +187,83 @@ TEST_F(ZoomTest, ADoubleClickOrHomeShowsTheWholeDiagram) {
   QTest::keyClick(Image(), Qt::Key_Home);
   EXPECT_TRUE(Image()->Zoom().Whole());
   EXPECT_EQ(Image()->Displayed(), RenderForDisplay(Image()->Picture(), Image()->size()));
+}
+
+// Of the counted cells the view shows, the share whose colour shows at the pixel of their centre
+// (grid lines and labels cover a few).
+double ShareOfCellsInTheirColour(ImageControl* image, const DensityCells& cells) {
+  const DiagramGeometry geometry = ComputeDiagramGeometry();
+  const QImage shown = image->Displayed();
+  const DisplayMapping mapping = image->Mapping(image->Picture());
+  const int32_t n = cells.field.divisions;
+  int checked = 0, right = 0;
+  for (int f = 1; f <= 4; ++f) {
+    const CellCounts& counts = cells.field.faces[f - 1];
+    const Point v1 = geometry.Vertex(f, 1), v2 = geometry.Vertex(f, 2), v3 = geometry.Vertex(f, 3);
+    for (int32_t j = counts.window.j0; j < counts.window.j1; ++j)
+      for (int32_t i = counts.window.i0; i < counts.window.i1; ++i)
+        for (const bool up : {true, false}) {
+          const uint32_t count = counts.Count({i, j, up});
+          if (count == 0) continue;
+          const double u = i + (up ? 1 / 3.0 : 2 / 3.0), v = j + (up ? 1 / 3.0 : 2 / 3.0), w = n - u - v;
+          const double x = (u * v1.x + v * v2.x + w * v3.x) / n, y = (u * v1.y + v * v2.y + w * v3.y) / n;
+          const int px = static_cast<int>(std::floor(mapping.PixelX(x))), py = static_cast<int>(std::floor(mapping.PixelY(y)));
+          if (!shown.rect().contains(px, py)) continue;
+          const Rgb c = DensityColour(count, cells.field.maxCount);
+          ++checked;
+          right += shown.pixel(px, py) == qRgb(c.r, c.g, c.b);
+        }
+  }
+  EXPECT_GT(checked, 20);
+  return checked ? static_cast<double>(right) / checked : 0;
+}
+
+TEST_F(ZoomTest, TheDensityViewRecountsForTheMagnifiedRegionAndSavingTakesTheWholeDiagram) {
+  Open(CrowdedFile(4000));
+  form_->DensityD1->trigger();
+  const PictureSnapshot whole = Image()->Picture();
+  const QPoint at = PixelOf(State().Engine.Table.SamplePoints[1][1]);
+  auto shownCells = [&] {
+    return State().Engine.ShownDensity(*State().Engine.DrawnView(), Image()->Zoom().scale, Image()->ShownRegion());
+  };
+  // Below twice the size the drawing itself is shown magnified.
+  Wheel(at, 2);
+  EXPECT_FALSE(Image()->ShownPicture().content);
+  ExpectLikeFullReplay("1.6x");
+  EXPECT_GT(ShareOfCellsInTheirColour(Image(), State().Engine.Density(*State().Engine.DrawnView())), 0.9);
+  struct Step {
+    int notches;
+    int32_t divisions;
+  } steps[] = {{1, 100}, {6, 400}, {100, 3200}, {-3, 1600}};
+  for (const Step& step : steps) {
+    Wheel(at, step.notches);
+    const std::string name = std::to_string(Image()->Zoom().scale) + "x";
+    ASSERT_TRUE(Image()->ShownPicture().content) << name;
+    EXPECT_EQ(shownCells()->field.divisions, step.divisions) << name;
+    ExpectLikeFullReplay(name);
+    if (step.divisions <= 400) {
+      EXPECT_GT(ShareOfCellsInTheirColour(Image(), *shownCells()), 0.9) << name;
+    }
+    // Saving, copying and printing take the design's picture.
+    EXPECT_EQ(Image()->Picture().content.get(), whole.content.get()) << name;
+  }
+  // A short drag stays within what was counted; the picture shown is the same one.
+  const PictureContent* before = Image()->ShownPicture().content.get();
+  Drag(at, at + QPoint(6, 6));
+  EXPECT_EQ(Image()->ShownPicture().content.get(), before);
+  ExpectLikeFullReplay("dragged");
+  // A selection is drawn again with the magnified cells.
+  QTest::mouseClick(form_->strgridData->viewport(), Qt::LeftButton, {}, form_->strgridData->CellRect(1, 2).center());
+  EXPECT_TRUE(Image()->ShownPicture().content);
+  ExpectLikeFullReplay("selected");
+  QTest::keyClick(Image(), Qt::Key_Home);
+  EXPECT_FALSE(Image()->ShownPicture().content);
+  EXPECT_EQ(Image()->Displayed(), RenderForDisplay(Image()->Picture(), Image()->size()));
+  // The discs again, magnified: nothing of the density view is left.
+  Wheel(at, 9);
+  form_->DensityD1->trigger();
+  EXPECT_FALSE(Image()->ShownPicture().content);
+  ExpectLikeFullReplay("discs");
 }
 
 TEST_F(ZoomTest, TheShownRegionIsReportedWheneverTheViewChanges) {

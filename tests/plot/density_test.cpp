@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "diagram/projection.h"
+#include "diagram/symbol_centres.h"
+#include "diagram/symbol_index.h"
 #include "plot/density.h"
 #include "plot/layers.h"
 
@@ -190,6 +192,102 @@ TEST(DensityCount, AWindowCountsOnlyItsCellsAndTheRestAside) {
   EXPECT_EQ(counts[0].outsideFace, 1);
 }
 
+TEST(DensityCount, RowsWithoutAColourAreLeftOut) {
+  // A hidden group's samples: every other row here, counted nowhere, not even outside.
+  std::vector<std::array<double, 4>> rows, even;
+  std::mt19937_64 random(3);
+  std::uniform_real_distribution<double> amount(-3, 60);
+  for (int k = 0; k < 60'000; ++k) {
+    rows.push_back({amount(random), amount(random), amount(random), amount(random)});
+    if (k % 2 == 0) even.push_back(rows.back());
+  }
+  DiscColours shown;
+  shown.palette = {kBlue};
+  for (size_t k = 0; k < rows.size(); ++k) shown.ofCentre.push_back(k % 2 == 0 ? 0 : kNoDisc);
+  const DensityField filtered = CountDensity(TableOf(rows), static_cast<int32_t>(rows.size()), 25, &shown);
+  const DensityField expected = CountDensity(TableOf(even), static_cast<int32_t>(even.size()), 25);
+  EXPECT_EQ(filtered.outside, expected.outside);
+  EXPECT_EQ(filtered.maxCount, expected.maxCount);
+  for (int f = 0; f < 4; ++f) {
+    EXPECT_EQ(filtered.faces[f].up, expected.faces[f].up) << "face " << f + 1;
+    EXPECT_EQ(filtered.faces[f].down, expected.faces[f].down) << "face " << f + 1;
+  }
+}
+
+// A magnified view's cells, counted through the symbol index near the shown region, against
+// one pass over every row, on fine lattices and boxes of every size, on and off the edges.
+TEST(DensityCount, NearARegionEveryCellOfItsWindowsMatchesTheFullCount) {
+  std::mt19937_64 random(11);
+  std::uniform_int_distribution<int> whole(1, 12);
+  std::uniform_real_distribution<double> amount(-2, 100);
+  std::vector<std::array<double, 4>> rows;
+  for (int k = 0; k < 40'000; ++k) {
+    if (k % 3 == 0)
+      rows.push_back({double(whole(random)), double(whole(random)), double(whole(random)), double(whole(random))});
+    else
+      rows.push_back({amount(random), amount(random), amount(random), amount(random)});
+  }
+  SampleTable table = TableOf(rows);
+  const DiagramGeometry geometry = ComputeDiagramGeometry();
+  for (int32_t r = 1; r <= table.SampleCount; ++r) ProjectRow(geometry, table, r);
+  SymbolIndex index;
+  index.Build(CollectSymbolCentres(table));
+  DiscColours shown;
+  shown.palette = {kBlue};
+  for (size_t k = 0; k < rows.size(); ++k) shown.ofCentre.push_back(k % 5 == 0 ? kNoDisc : 0);
+
+  struct Case {
+    int32_t divisions;
+    double x0, y0, x1, y1;
+  } cases[] = {
+      {100, 0, 0, 2000, 2000},      // every face whole
+      {200, 700, 500, 1300, 1100},  // across the central face and its neighbours
+      {400, 900, 900, 1150, 1150},
+      {3200, 980, 1010, 1010, 1040},
+      {6400, 0, 0, 40, 40},         // off the net
+      {800, 1500, 300, 2100, 800},  // past the picture's edge
+  };
+  for (const Case& c : cases)
+    for (const DiscColours* rowsShown : std::initializer_list<const DiscColours*>{nullptr, &shown}) {
+      std::vector<CellWindow> windows;
+      for (int f = 1; f <= 4; ++f) windows.push_back(WindowOver(geometry, f, c.divisions, c.x0, c.y0, c.x1, c.y1, 1));
+      const std::vector<CellCounts> near = CountCellsNear(table, index, geometry, windows, rowsShown);
+      const std::vector<CellCounts> all = CountCells(table, table.SampleCount, windows, rowsShown);
+      ASSERT_EQ(near.size(), all.size());
+      for (size_t w = 0; w < all.size(); ++w) {
+        EXPECT_EQ(near[w].window, windows[w]);
+        EXPECT_EQ(near[w].up, all[w].up) << "lattice " << c.divisions << " face " << w + 1;
+        EXPECT_EQ(near[w].down, all[w].down) << "lattice " << c.divisions << " face " << w + 1;
+      }
+    }
+}
+
+TEST(DensityCount, AWindowOverABoxHoldsTheCellOfEverySampleShownInIt) {
+  std::mt19937_64 random(5);
+  std::uniform_real_distribution<double> amount(0.5, 100), place(0, 2000), size(1, 300);
+  std::vector<std::array<double, 4>> rows;
+  for (int k = 0; k < 5000; ++k) rows.push_back({amount(random), amount(random), amount(random), amount(random)});
+  SampleTable table = TableOf(rows);
+  const DiagramGeometry geometry = ComputeDiagramGeometry();
+  for (int32_t r = 1; r <= table.SampleCount; ++r) ProjectRow(geometry, table, r);
+  for (int box = 0; box < 200; ++box) {
+    const double x0 = place(random), y0 = place(random), x1 = x0 + size(random), y1 = y0 + size(random);
+    for (int f = 1; f <= 4; ++f) {
+      const CellWindow w = WindowOver(geometry, f, 800, x0, y0, x1, y1);
+      EXPECT_LT(w.Width(), 600);  // a small box, a part of the face
+      for (int32_t r = 1; r <= table.SampleCount; ++r) {
+        const Point& p = table.SamplePoints[r][f];
+        if (p.x < x0 + 1 || p.x > x1 - 1 || p.y < y0 + 1 || p.y > y1 - 1) continue;
+        const int* c = kFaceComponents[f - 1];
+        const std::optional<Cell> cell = CellOf(rows[r - 1][c[0] - 1], rows[r - 1][c[1] - 1], rows[r - 1][c[2] - 1], 800);
+        ASSERT_TRUE(cell);
+        EXPECT_TRUE(w.i0 <= cell->i && cell->i < w.i1 && w.j0 <= cell->j && cell->j < w.j1)
+            << "row " << r << " face " << f << " in box " << x0 << "," << y0;
+      }
+    }
+  }
+}
+
 TEST(DensityColour, LogarithmicFromOneToTheFullestCell) {
   EXPECT_EQ(DensityScale(1, 1000), 0);
   EXPECT_EQ(DensityScale(1000, 1000), 1);
@@ -208,6 +306,32 @@ TEST(DensityPolygonsTest, EveryCellIsDrawnOnceInItsColour) {
   EXPECT_EQ(polygons[0].set->counts.size(), 4u);  // one cell per face
   // The centroid lies in the middle cell of each face: the down cell (0, 0), a triangle.
   for (uint32_t corners : polygons[0].set->counts) EXPECT_EQ(corners, 3u);
+}
+
+TEST(DensityPolygonsTest, AWindowDrawsOnlyItsOwnCells) {
+  // On a lattice of 4, the window of face 1's cells with i in [1, 3) and j in [0, 2).
+  const SampleTable table = TableOf({{1, 1, 1, 1}, {10, 1, 1, 1}, {1, 10, 1, 1}, {1, 1, 10, 1}});
+  const DiagramGeometry geometry = ComputeDiagramGeometry();
+  const DensityField whole = CountDensity(table, table.SampleCount, 4);
+  std::array<CellCounts, 4> faces;
+  faces[0] = CountCells(table, table.SampleCount, std::vector<CellWindow>{{1, 4, 1, 0, 3, 2}})[0];
+  for (int f = 1; f < 4; ++f) faces[f].window = {f + 1, 4, 0, 0, 0, 0};
+  const DensityField window = FieldOf(4, faces, whole.outside);
+  // Every corner on the window's lattice points: u in [1, 3], v in [0, 2].
+  const Point v1 = geometry.Vertex(1, 1), v2 = geometry.Vertex(1, 2), v3 = geometry.Vertex(1, 3);
+  size_t corners = 0;
+  for (const DensityPolygons& p : DensityCellPolygons(window, geometry))
+    for (const PicturePoint& point : p.set->points) {
+      ++corners;
+      bool onLattice = false;
+      for (int u = 1; u <= 3; ++u)
+        for (int v = 0; v <= 2; ++v) {
+          const double x = (u * v1.x + v * v2.x + (4 - u - v) * v3.x) / 4.0, y = (u * v1.y + v * v2.y + (4 - u - v) * v3.y) / 4.0;
+          onLattice = onLattice || (std::abs(point.x - x) <= 0.5 && std::abs(point.y - y) <= 0.5);
+        }
+      EXPECT_TRUE(onLattice) << point.x << "," << point.y;
+    }
+  EXPECT_GT(corners, 0u);
 }
 
 }  // namespace

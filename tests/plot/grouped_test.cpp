@@ -114,6 +114,34 @@ TEST_F(GroupedDrawing, HiddenGroupsAreNeitherDrawnNorFoundAndTheLegendGreysThem)
   EXPECT_EQ(plot.LegendEntryAt(peridotite.x, peridotite.y), -1);
 }
 
+TEST_F(GroupedDrawing, TheDensityViewCountsOnlyTheShownGroupsAtEveryMagnification) {
+  LoadSuites();
+  auto total = [](const DensityField& field) {
+    uint64_t sum = 0;
+    for (const CellCounts& c : field.faces) {
+      for (uint32_t v : c.up) sum += v;
+      for (uint32_t v : c.down) sum += v;
+    }
+    return sum;
+  };
+  ViewState view;
+  view.ColourBy = 5;
+  view.Density = 25;
+  EXPECT_EQ(total(plot.Density(view).field), 24u);  // 6 samples on 4 faces
+  view.HiddenGroups = {"basalt"};
+  EXPECT_EQ(total(plot.Density(view).field), 16u);
+  // Magnified 4 times over the whole net: a lattice 4 times as fine, the same samples.
+  const std::shared_ptr<const DensityCells> shown = plot.ShownDensity(view, 4, {0, 0, 2000, 2000});
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(shown->field.divisions, 100);
+  EXPECT_EQ(total(shown->field), 16u);
+  // Below twice the size the view's own cells serve; past 64 times the finest lattice stays.
+  EXPECT_FALSE(plot.ShownDensity(view, 1.9, {0, 0, 2000, 2000}));
+  EXPECT_EQ(plot.ShownDensity(view, 64, {900, 900, 1000, 1000})->field.divisions, 25 * 64);
+  view.HiddenGroups.clear();
+  EXPECT_EQ(total(plot.ShownDensity(view, 2, {0, 0, 2000, 2000})->field), 24u);
+}
+
 TEST_F(GroupedDrawing, TheLegendNamesEachGroupWithItsCountInTheCornerTheNetLeavesFree) {
   LoadSuites();
   ViewState view;
