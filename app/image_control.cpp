@@ -60,10 +60,22 @@ void ImageControl::resizeEvent(QResizeEvent* event) {
 void ImageControl::SetPicture(const PictureSnapshot& picture) {
   // Another frame is another diagram: shown whole.
   if (picture.width != picture_.width || picture.height != picture_.height) zoom_ = {};
+  // The raster of a picture that comes back is shown again as it was; the one shown now is kept.
+  KeptRaster now{cacheValid_ && !shown_.content ? picture_.content : nullptr, cacheSize_, cacheZoom_, cache_};
+  const bool back = previous_.content && previous_.content == picture.content && previous_.size == size() &&
+                    previous_.zoom == zoom_ && picture.width == picture_.width && picture.height == picture_.height;
+  if (back) {
+    cache_ = std::move(previous_.image);
+    cacheSize_ = previous_.size;
+    cacheZoom_ = previous_.zoom;
+  }
+  cacheValid_ = back;
+  if (now.content != picture.content) previous_ = std::move(now);
+  // No picture: nothing comes back (a load is under way, and the old table's drawing may go).
+  if (!picture.content) previous_ = {};
   picture_ = picture;
   shown_ = {};
   assigned_ = true;
-  cacheValid_ = false;
   update();
 }
 

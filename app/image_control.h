@@ -83,6 +83,14 @@ class ImageControl : public QWidget {
   QImage cache_;
   bool cacheValid_ = false;
   QSize cacheSize_;
+  // The raster of the picture shown before, kept for a picture that comes back (the discs
+  // after the density view): its content, the size and zoom it was played at.
+  struct KeptRaster {
+    std::shared_ptr<const PictureContent> content;
+    QSize size;
+    DisplayZoom zoom;
+    QImage image;
+  } previous_;
   // While the size keeps changing, a large picture is shown as its last raster scaled; it is
   // played again once the size has settled.
   QTimer* settle_ = nullptr;

@@ -35,6 +35,7 @@ Plot& Plot::operator=(Plot&& other) noexcept {
   indexFailure_ = std::move(other.indexFailure_);
   drawnView_ = std::move(other.drawnView_);
   drawn_ = other.drawn_;
+  keptDiscs_ = std::move(other.keptDiscs_);
   groups_ = std::move(other.groups_);
   fieldCount_ = other.fieldCount_;
   colours_ = std::move(other.colours_);
@@ -85,6 +86,7 @@ void Plot::TableChanged() {
   indexPending_ = false;
   symbols_.Clear();
   drawnView_.reset();
+  keptDiscs_.reset();
   groups_.reset();
   fieldCount_.reset();
   colours_.reset();
@@ -103,6 +105,24 @@ void Plot::CollectCentres() {
 }
 
 Drawn Plot::Draw(const ViewState& view, DiagramPicture& picture, const SurfaceEnvironment& env) {
+  const std::string language = Language();
+  if (view.Density != 0) {
+    // Off again, the view shows the discs as they were: a million of them take a while to play.
+    if (&picture == &Picture && drawnView_ && drawnView_->Density == 0 && picture.Content())
+      keptDiscs_ = KeptDrawing{*drawnView_, env.screen, env.japanese, language, picture.Content(), drawn_, GridDivisions,
+                               drawnColours_};
+  } else if (keptDiscs_) {
+    KeptDrawing kept = std::move(*std::exchange(keptDiscs_, std::nullopt));
+    if (&picture == &Picture && kept.view == view && kept.screen == env.screen && kept.japanese == env.japanese && kept.language == language &&
+        ColoursFor(view) == kept.colours) {
+      picture.SetContent(std::move(kept.content));
+      GridDivisions = kept.gridDivisions;
+      drawn_ = std::move(kept.drawn);
+      drawnView_ = view;
+      drawnColours_ = std::move(kept.colours);
+      return drawn_;
+    }
+  }
   // Whatever is recorded becomes the picture, also when the drawing stops at an error; a
   // picture cut short may lack symbols, so none are found on it.
   drawnView_.reset();

@@ -62,7 +62,8 @@ class Plot {
   void CollectCentres();
 
   // Draws the whole diagram into `picture` (by default the engine's own). The drawing stands as
-  // the last one only when it completes.
+  // the last one only when it completes. Turning the density view off again gives back the
+  // drawing it replaced, recording and all, when nothing else has changed since.
   Drawn Draw(const ViewState& view, DiagramPicture& picture, const SurfaceEnvironment& env);
   Drawn Draw(const ViewState& view, const SurfaceEnvironment& env) { return Draw(view, Picture, env); }
   // The view of the last completed drawing of the table as it is; none after a change to it.
@@ -128,6 +129,18 @@ class Plot {
   std::exception_ptr indexFailure_;
   std::optional<ViewState> drawnView_;
   Drawn drawn_;
+  // The drawing of the discs the density view replaced, and what it was drawn in and found.
+  struct KeptDrawing {
+    ViewState view;
+    ScreenInfo screen;
+    bool japanese = false;
+    std::string language;
+    std::shared_ptr<const PictureContent> content;
+    Drawn drawn;
+    int32_t gridDivisions = 0;
+    std::shared_ptr<const DiscColours> colours;
+  };
+  std::optional<KeptDrawing> keptDiscs_;
   // Derived from the table, gone when it changes.
   std::optional<Grouping> groups_;
   std::optional<int32_t> fieldCount_;

@@ -5,6 +5,7 @@
 #include "app/image_control.h"
 #include "app/sample_grid.h"
 #include "app_test_support.h"
+#include "picture/qt/playback.h"
 
 namespace ternova::app::testing {
 namespace {
@@ -99,6 +100,29 @@ TEST_F(CommandsTest, DensityShowsCellsAndOnlyTheHighlightedDiscsAndOffRestoresTh
   form_->DensityD1->trigger();
   EXPECT_FALSE(form_->DensityD1->isChecked());
   EXPECT_EQ(Describe(form_->imgTernova->Picture()), before);
+}
+
+TEST_F(CommandsTest, DensityOffShowsTheDiscsAsTheyWereUnlessTheViewChangedMeanwhile) {
+  ClickRow(2);
+  ImageControl* image = form_->imgTernova;
+  const auto discs = image->Picture().content;
+  const qint64 raster = image->Displayed().cacheKey();
+  form_->DensityD1->trigger();
+  image->Displayed();
+  form_->DensityD1->trigger();
+  // The same recording, the same raster: nothing was played again.
+  EXPECT_EQ(image->Picture().content, discs);
+  EXPECT_EQ(image->Displayed().cacheKey(), raster);
+  // Hover and click find the discs of the drawing shown.
+  const Point p = State().Engine.Table.SamplePoints[3][1];
+  EXPECT_EQ(State().Engine.SymbolAt(p.x, p.y).row, 3);
+  // Another selection meanwhile: drawn anew, as any drawing is.
+  form_->DensityD1->trigger();
+  ClickRow(4);
+  form_->DensityD1->trigger();
+  EXPECT_NE(image->Picture().content, discs);
+  EXPECT_EQ(image->Displayed(), RenderForDisplay(image->Picture(), image->size()));
+  EXPECT_EQ(State().SelectedSample, 4);
 }
 
 TEST_F(CommandsTest, ACellSizeTurnsTheDensityViewOnInThatSize) {
