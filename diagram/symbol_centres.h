@@ -17,6 +17,7 @@ namespace ternova {
 struct SymbolCentres {
   int32_t rows = 0;
   std::array<std::shared_ptr<const DiscCentres>, 5> faces;  // 1..4: row j at j - 1
+  std::array<LogicalBounds, 5> boxes;                        // of each face's centres
 };
 
 // The rows a drawing shows: only those the last load completed, as a failed load leaves stale

@@ -185,6 +185,9 @@ struct DiscRun {
   // Null: every disc in the brush's colour. Else each disc in its own, with a brush change
   // where the colour changes, and the brush after the run is the last disc's.
   std::shared_ptr<const DiscColours> colours = nullptr;
+  // When known, a box every centre of the run lies in: a magnified view passes over a run that
+  // lies wholly outside it without looking at its discs.
+  std::optional<LogicalBounds> within = std::nullopt;
   size_t Size() const { return end - begin; }
 };
 

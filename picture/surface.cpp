@@ -93,19 +93,19 @@ void DrawingSurface::Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
 }
 
 void DrawingSurface::Discs(std::shared_ptr<const DiscCentres> centres, uint32_t begin, uint32_t end,
-                           int32_t r) {
+                           int32_t r, const LogicalBounds* within) {
   end = std::min<uint32_t>(end, centres ? static_cast<uint32_t>(centres->size()) : 0);
   // No disc, no state change: as the same ellipses drawn one by one.
   if (begin >= end) return;
   SyncBrush();
   SyncPen();
-  content_->runs.push_back({std::move(centres), begin, end, r, nullptr});
+  content_->runs.push_back({std::move(centres), begin, end, r, nullptr, within ? std::optional(*within) : std::nullopt});
   content_->ops.emplace_back(op::Discs{static_cast<uint32_t>(content_->runs.size() - 1)});
 }
 
 void DrawingSurface::Discs(std::shared_ptr<const DiscCentres> centres, uint32_t begin, uint32_t end, int32_t r,
-                           std::shared_ptr<const DiscColours> colours) {
-  if (!colours) return Discs(std::move(centres), begin, end, r);
+                           std::shared_ptr<const DiscColours> colours, const LogicalBounds* within) {
+  if (!colours) return Discs(std::move(centres), begin, end, r, within);
   end = std::min<uint32_t>(end, centres ? static_cast<uint32_t>(centres->size()) : 0);
   if (begin >= end) return;
   // The run brings its own colours; only a solid style is needed before it.
@@ -116,7 +116,8 @@ void DrawingSurface::Discs(std::shared_ptr<const DiscCentres> centres, uint32_t 
     brush_ = asked;
   }
   SyncPen();
-  content_->runs.push_back({std::move(centres), begin, end, r, std::move(colours)});
+  content_->runs.push_back(
+      {std::move(centres), begin, end, r, std::move(colours), within ? std::optional(*within) : std::nullopt});
   content_->ops.emplace_back(op::Discs{static_cast<uint32_t>(content_->runs.size() - 1)});
   brushRecorded_ = false;
   runLeftSolid_ = true;

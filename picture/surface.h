@@ -65,11 +65,13 @@ class DrawingSurface {
   }
   // Ellipse for each disc of radius `r` around centres [begin, end), in order, recorded as one
   // run over the shared list.
-  void Discs(std::shared_ptr<const DiscCentres> centres, uint32_t begin, uint32_t end, int32_t r);
+  // `within`, when given, holds every centre of the list.
+  void Discs(std::shared_ptr<const DiscCentres> centres, uint32_t begin, uint32_t end, int32_t r,
+             const LogicalBounds* within = nullptr);
   // The same with each disc in its colour of `colours` (a solid brush whatever the surface's),
   // those without one left out. The brush after it is unknown: the next drawing records its own.
   void Discs(std::shared_ptr<const DiscCentres> centres, uint32_t begin, uint32_t end, int32_t r,
-             std::shared_ptr<const DiscColours> colours);
+             std::shared_ptr<const DiscColours> colours, const LogicalBounds* within = nullptr);
   // Polygons filled with the brush and outlined with the pen; the set is shared, not copied.
   void Polygons(std::shared_ptr<const PolygonSet> set);
   void MoveTo(int32_t x, int32_t y);

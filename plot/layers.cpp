@@ -267,23 +267,25 @@ void SymbolLayer(LayerInput& in) {
     const bool shown = selected && in.colours->Of(before);
     for (int face = 1; face <= 4; ++face) {
       const auto& faceCentres = in.centres.faces[face];
-      s.Discs(faceCentres, 0, shown ? before : rows, plain.radius, in.colours);
+      const LogicalBounds* box = &in.centres.boxes[face];
+      s.Discs(faceCentres, 0, shown ? before : rows, plain.radius, in.colours, box);
       if (!shown) continue;
       s.SetBrushColour(highlighted.colour);
       s.Discs(faceCentres, before, before + 1, highlighted.radius);
-      s.Discs(faceCentres, before + 1, rows, plain.radius, in.colours);
+      s.Discs(faceCentres, before + 1, rows, plain.radius, in.colours, box);
     }
     return;
   }
   for (int face = 1; face <= 4; ++face) {
     const auto& faceCentres = in.centres.faces[face];
+    const LogicalBounds* box = &in.centres.boxes[face];
     s.SetBrushColour(plain.colour);
-    s.Discs(faceCentres, 0, before, plain.radius);
+    s.Discs(faceCentres, 0, before, plain.radius, box);
     if (!selected) continue;
     s.SetBrushColour(highlighted.colour);
     s.Discs(faceCentres, before, before + 1, highlighted.radius);
     s.SetBrushColour(plain.colour);
-    s.Discs(faceCentres, before + 1, rows, plain.radius);
+    s.Discs(faceCentres, before + 1, rows, plain.radius, box);
   }
 }
 

@@ -134,6 +134,14 @@ class DiscFiller {
     const DiscCentre* centres = run.centres->data();
     const double sx = at.sx, sy = at.sy;
     const double r = run.radius * at.rx;
+    if (run.within) {
+      // A run wholly outside the bounds, as a magnified view leaves most of them: nothing to look at.
+      const LogicalBounds& b = *run.within;
+      const double rx = std::abs(run.radius * at.rx) + 2, ry = std::abs(run.radius * at.ry) + 2;
+      if (b.x1 * sx - at.ox + rx < left_ || b.x0 * sx - at.ox - rx > right_ || b.y1 * sy - at.oy + ry < top_ ||
+          b.y0 * sy - at.oy - ry > bottom_)
+        return;
+    }
     const bool stamped = r > 0 && r == run.radius * at.ry && r < kStampRadius;
     // Centres within these are stamped as Fill stamps them: no clamping of the box, and well
     // inside int once scaled. Any other goes through Fill, which gives the same pixels.
