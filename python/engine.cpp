@@ -212,8 +212,14 @@ py::array_t<int32_t> Project(const Amounts& amounts) {
   static const DiagramGeometry geometry = ComputeDiagramGeometry();
   {
     py::gil_scoped_release unlocked;
-    CheckFinite(values, rows);
-    ProjectAll(geometry, values, out, rows);
+    try {
+      ProjectAll(geometry, values, out, rows);
+    } catch (const PythonLoadError&) {
+      // A NaN or an infinite amount always stops the projection, so only a failed one needs the
+      // look for them; such amounts are the caller's mistake and are said first.
+      CheckFinite(values, rows);
+      throw;
+    }
   }
   return points;
 }
