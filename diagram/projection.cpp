@@ -122,8 +122,10 @@ struct QuickBlock {
   double offsets[kBlock][4];
 };
 
-[[gnu::target_clones("avx2", "default")]] void ProjectBlockQuickly(const FaceVertices& vertices,
-                                                                   const double* amounts, int n, QuickBlock& out) {
+#if defined(__x86_64__)
+[[gnu::target_clones("avx2", "default")]]
+#endif
+void ProjectBlockQuickly(const FaceVertices& vertices, const double* amounts, int n, QuickBlock& out) {
   for (int i = 0; i < n; ++i) ProjectQuickly(vertices, amounts + 4 * i, out.points[i], out.offsets[i]);
 }
 
