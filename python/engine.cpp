@@ -37,7 +37,7 @@ namespace {
 
 // The views hand out the table's own rows: a row of amounts or points must stay the plain
 // array numpy strides over.
-static_assert(sizeof(Point) == 2 * sizeof(int32_t));
+static_assert(sizeof(Point) == 2 * sizeof(int32_t) && alignof(Point) == alignof(int32_t));
 static_assert(sizeof(std::array<Point, 5>) == 5 * sizeof(Point));
 static_assert(sizeof(std::array<double, 5>) == 5 * sizeof(double));
 
@@ -179,39 +179,21 @@ int64_t RowsOf(const Amounts& amounts) {
   return amounts.shape(0);
 }
 
-// Projects rows [begin, end) of `values` into `points` through a small table of its own, so each
-// sample goes through exactly the projection a loaded row does. Returns the first failing row
-// (1-based) and its message, or row 0.
-PythonLoadError ProjectRange(const DiagramGeometry& geometry, const double* values, int32_t* points, int64_t begin,
+// Projects rows [begin, end) of `values` into `points`, exactly as a loaded row is projected.
+// Returns the first failing row (1-based) and its message, or row 0.
+PythonLoadError ProjectRange(const DiagramGeometry& geometry, const double* values, Point* points, int64_t begin,
                              int64_t end) {
-  constexpr int32_t kChunk = 4096;
-  SampleTable scratch;
-  scratch.Resize(kChunk);
-  for (int64_t from = begin; from < end; from += kChunk) {
-    const auto count = static_cast<int32_t>(std::min<int64_t>(kChunk, end - from));
-    for (int32_t k = 0; k < count; ++k) {
-      auto& row = scratch.SampleValues[static_cast<size_t>(k + 1)];
-      std::copy_n(values + (from + k) * 4, 4, row.begin() + 1);
-    }
-    for (int32_t k = 0; k < count; ++k) {
-      try {
-        ProjectRow(geometry, scratch, k + 1);
-      } catch (const Error& e) {
-        return {WithFullStop(e.what()), static_cast<int32_t>(from + k + 1), 0};
-      }
-      const auto& p = scratch.SamplePoints[static_cast<size_t>(k + 1)];
-      int32_t* out = points + (from + k) * 8;
-      for (int f = 0; f < 4; ++f) {
-        out[2 * f] = p[f + 1].x;
-        out[2 * f + 1] = p[f + 1].y;
-      }
-    }
+  int64_t done = 0;
+  try {
+    ProjectSamples(geometry, values + begin * 4, points + begin * 4, end - begin, done);
+  } catch (const Error& e) {
+    return {WithFullStop(e.what()), static_cast<int32_t>(begin + done + 1), 0};
   }
   return {};
 }
 
 // Both halves at once on a large array; the earlier failure in row order is the one reported.
-void ProjectAll(const DiagramGeometry& geometry, const double* values, int32_t* points, int64_t rows) {
+void ProjectAll(const DiagramGeometry& geometry, const double* values, Point* points, int64_t rows) {
   const int64_t half = rows / 2;
   PythonLoadError first, second;
   OnTwoCores(
@@ -225,12 +207,19 @@ py::array_t<int32_t> Project(const Amounts& amounts) {
   const int64_t rows = RowsOf(amounts);
   py::array_t<int32_t> points({static_cast<py::ssize_t>(rows), py::ssize_t{4}, py::ssize_t{2}});
   const double* values = amounts.data();
-  int32_t* out = points.mutable_data();
+  // The (n, 4, 2) array is the n * 4 points laid out as the table holds them.
+  auto* out = reinterpret_cast<Point*>(points.mutable_data());
   static const DiagramGeometry geometry = ComputeDiagramGeometry();
   {
     py::gil_scoped_release unlocked;
-    CheckFinite(values, rows);
-    ProjectAll(geometry, values, out, rows);
+    try {
+      ProjectAll(geometry, values, out, rows);
+    } catch (const PythonLoadError&) {
+      // A NaN or an infinite amount always stops the projection, so only a failed one needs the
+      // look for them; such amounts are the caller's mistake and are said first.
+      CheckFinite(values, rows);
+      throw;
+    }
   }
   return points;
 }

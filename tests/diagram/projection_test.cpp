@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "base/error.h"
 #include "diagram/round.h"
@@ -136,6 +140,77 @@ TEST_F(Projection, AgreesWithExtendedPrecisionEverywhere) {
           << "values " << v[0] << " " << v[1] << " " << v[2] << " " << v[3] << " face " << face;
     }
   }
+}
+
+// Amounts that stress the projection: two-decimal analyses, small integers (which hit exact
+// halves often), cancelling ones, and some far from 1, which leave the double arithmetic's range.
+std::vector<std::array<double, 4>> AwkwardSamples(int count) {
+  std::mt19937_64 random(11);
+  std::uniform_int_distribution<int> cents(0, 10000), small(0, 4), pick(0, 7);
+  const double far[] = {0, 1, -1, 1e-300, -1e300, DBL_MAX, 0x1p-52, 2};
+  std::vector<std::array<double, 4>> samples(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i)
+    for (double& x : samples[static_cast<size_t>(i)]) {
+      switch (i % 4) {
+        case 0: x = cents(random) / 100.0; break;
+        case 1: x = small(random); break;
+        case 2: x = (cents(random) - 2000) / 100.0; break;
+        default: x = far[pick(random)]; break;
+      }
+    }
+  return samples;
+}
+
+// Many samples at once go through the projection of one row: the samples before a fault are
+// projected, the one at fault is left as ProjectRow leaves it, and none after it is touched.
+TEST(ProjectSamples, AgreesWithProjectRowSampleBySample) {
+  const DiagramGeometry geometry = ComputeDiagramGeometry();
+  const auto samples = AwkwardSamples(20000);
+  const auto count = static_cast<int64_t>(samples.size());
+  const Point untouched{7, 7};
+  SampleTable table;
+  table.Resize(1);
+  std::vector<std::array<Point, 4>> expected(samples.size());
+  std::vector<std::string> faults(samples.size());
+  for (size_t i = 0; i < samples.size(); ++i) {
+    table.SampleValues[1] = {0, samples[i][0], samples[i][1], samples[i][2], samples[i][3]};
+    table.SamplePoints[1] = {Point{}, untouched, untouched, untouched, untouched};
+    try {
+      ProjectRow(geometry, table, 1);
+    } catch (const Error& e) {
+      faults[i] = e.what();
+    }
+    std::copy_n(&table.SamplePoints[1][1], 4, expected[i].begin());
+  }
+  std::vector<std::array<Point, 4>> points(samples.size());
+  for (auto& p : points) p.fill(untouched);
+  int faulted = 0;
+  for (int64_t from = 0; from < count;) {
+    int64_t done = -1;
+    std::string fault;
+    try {
+      ProjectSamples(geometry, samples[static_cast<size_t>(from)].data(), points[static_cast<size_t>(from)].data(),
+                     count - from, done);
+    } catch (const Error& e) {
+      fault = e.what();
+    }
+    const int64_t end = fault.empty() ? count : from + done;
+    if (!fault.empty()) {
+      ASSERT_LT(end, count);
+      EXPECT_EQ(fault, faults[static_cast<size_t>(end)]) << "sample " << end;
+      EXPECT_EQ(points[static_cast<size_t>(end)], expected[static_cast<size_t>(end)]) << "sample " << end;
+      ++faulted;
+    }
+    for (int64_t i = from; i < end; ++i) {
+      ASSERT_EQ(faults[static_cast<size_t>(i)], "") << "sample " << i << " faulted one at a time only";
+      ASSERT_EQ(points[static_cast<size_t>(i)], expected[static_cast<size_t>(i)]) << "sample " << i;
+    }
+    if (end + 1 < count) {
+      EXPECT_EQ(points[static_cast<size_t>(end + 1)][0], untouched) << "after sample " << end;
+    }
+    from = end + 1;
+  }
+  EXPECT_GT(faulted, 500);  // the far amounts fault often, so blocks end early at many places
 }
 
 }  // namespace

@@ -142,6 +142,39 @@ def test_projection_faults_in_an_array_name_the_row():
     assert caught.value.row == 70001
 
 
+def rows_with(faults, rows=1):
+    """`rows` ordinary samples with the given {row number: amounts} in their places."""
+    amounts = np.tile([45.0, 15.0, 25.0, 15.0], (max(rows, *faults), 1))
+    for row, values in faults.items():
+        amounts[row - 1] = values
+    return amounts
+
+
+@pytest.mark.parametrize("amounts", [
+    rows_with({2: [1, 0, 0, 0]}),  # 0 / 0 on the central face
+    rows_with({1: [1, -1, 0, 5]}),  # a face sums to 0 under a non-zero numerator
+    rows_with({1: [0, 0, 0, 0]}),
+    rows_with({1: [1.7976931348623157e308, 1.7976931348623157e308, 0, 1]}),  # the sum overflows
+    rows_with({1: [1, -1, 1e-300, 0]}),  # the quotient is beyond any integer
+    rows_with({10: [1, 0, 0, 0], 69000: [1, -1, 0, 5]}, 70000),  # both halves fail: the first is said
+    rows_with({40000: [1, -1, 0, 5], 69000: [1, 0, 0, 0]}, 70000),
+], ids=["zero-over-zero", "sum-zero", "all-zero", "overflow", "beyond-integers", "both-halves", "late-half"])
+def test_projection_faults_are_those_of_the_load(amounts):
+    text = "".join("%r\t%r\t%r\t%r\n" % tuple(row) for row in amounts.tolist())
+    with pytest.raises(ternova.LoadError) as loaded:
+        ternova.load(text=text)
+    for work in (ternova.project, ternova.Diagram):
+        with pytest.raises(ternova.LoadError) as caught:
+            work(amounts)
+        assert (str(caught.value), caught.value.row, caught.value.cell) == (str(loaded.value), loaded.value.row, None)
+
+
+def test_amounts_that_are_not_numbers_are_said_before_any_projection_fault():
+    amounts = rows_with({10: [1, 0, 0, 0], 69000: [1, np.nan, 3, 4]}, 70000)
+    with pytest.raises(ValueError, match=r"row 69000 \(index 68999\) has nan for Al2O3\+CaO"):
+        ternova.project(amounts)
+
+
 # --- projection --------------------------------------------------------------------------------
 
 def test_project_places_every_sample_as_the_load_does():
@@ -154,6 +187,26 @@ def test_project_places_every_sample_as_the_load_does():
     assert np.array_equal(ternova.project(amounts), loaded.points)
     assert ternova.project(np.zeros((0, 4))).shape == (0, 4, 2)
     assert np.array_equal(ternova.project([[1, 2, 3, 4]]), ternova.project(np.array([[1.0, 2.0, 3.0, 4.0]])))
+
+
+def test_project_places_awkward_samples_as_the_load_does():
+    # Small integers land on exact halves, cancelling and far-apart amounts leave the double
+    # arithmetic's safe range: all of them as the load places them.
+    rng = np.random.default_rng(3)
+    kinds = [rng.integers(0, 5, (3000, 4)).astype(float), rng.integers(-4, 5, (3000, 4)) * 0.25,
+             rng.choice([1e-300, -1e-300, 1e300, 3.0, -2.0, 0.0, 2.0**-60], (3000, 4))]
+    candidates = np.concatenate(kinds)
+    amounts = []
+    for row in candidates:
+        try:
+            ternova.project(row[None, :])
+        except ternova.LoadError:
+            continue
+        amounts.append(row)
+    amounts = np.array(amounts)
+    assert len(amounts) > 4000
+    text = "".join("%r\t%r\t%r\t%r\n" % tuple(row) for row in amounts.tolist())
+    assert np.array_equal(ternova.project(amounts), ternova.load(text=text).points)
 
 
 
