@@ -6,6 +6,7 @@
 #include <QResizeEvent>
 #include <QWheelEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QTextDocument>
 #include <QToolTip>
 #include <cmath>
@@ -24,6 +25,8 @@ constexpr size_t kLargePictureOps = 40'000;
 constexpr int kSettleMs = 150;
 // Wheel notches per doubling: 18 notches go from the whole view to the closest.
 constexpr double kNotchesPerDoubling = 3;
+// How long a moved raster waits, the view at rest, before it is played whole again.
+constexpr int kRestMs = 120;
 // A press that moves less than this (pixels, either way) is a click, not a drag.
 constexpr int kDragDistance = 4;
 
@@ -43,6 +46,44 @@ ImageControl::ImageControl(QWidget* parent) : QWidget(parent) {
     resizing_ = false;
     update();
   });
+  rest_ = new QTimer(this);
+  rest_->setSingleShot(true);
+  rest_->setInterval(kRestMs);
+  connect(rest_, &QTimer::timeout, this, [this] {
+    if (!std::exchange(moved_, false)) return;
+    cacheValid_ = false;
+    update();
+  });
+}
+
+void ImageControl::SetRegionPainter(std::shared_ptr<const PictureContent> content,
+                                    std::function<void(QImage&, QRect, const DisplayZoom&)> paint) {
+  painterFor_ = std::move(content);
+  regionPainter_ = std::move(paint);
+}
+
+bool ImageControl::MoveRaster(const DisplayZoom& to) {
+  if (!regionPainter_ || painterFor_ != picture_.content || !picture_.content || shown_.content || !cacheValid_ ||
+      cacheSize_ != size() || cacheZoom_ != zoom_ || cache_.isNull() || to.scale != zoom_.scale)
+    return false;
+  // The picture follows the pointer: what showed at pixel p shows at p + (dx, dy).
+  const int64_t dx = zoom_.x - to.x, dy = zoom_.y - to.y;
+  const QRect all = cache_.rect();
+  if (std::abs(dx) >= all.width() || std::abs(dy) >= all.height()) return false;
+  QImage moved(cache_.size(), cache_.format());
+  moved.fill(Qt::transparent);
+  {
+    QPainter painter(&moved);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(static_cast<int>(dx), static_cast<int>(dy), cache_);
+  }
+  cache_ = std::move(moved);
+  const QRegion exposed = QRegion(all) - QRegion(all.translated(static_cast<int>(dx), static_cast<int>(dy)));
+  for (const QRect& strip : exposed) regionPainter_(cache_, strip, to);
+  cacheZoom_ = to;
+  moved_ = true;
+  rest_->start();
+  return true;
 }
 
 void ImageControl::resizeEvent(QResizeEvent* event) {
@@ -61,7 +102,10 @@ void ImageControl::SetPicture(const PictureSnapshot& picture) {
   // Another frame is another diagram: shown whole.
   if (picture.width != picture_.width || picture.height != picture_.height) zoom_ = {};
   // The raster of a picture that comes back is shown again as it was; the one shown now is kept.
-  KeptRaster now{cacheValid_ && !shown_.content ? picture_.content : nullptr, cacheSize_, cacheZoom_, cache_};
+  // A raster moved by a drag is not kept: it is not quite the replay.
+  KeptRaster now{cacheValid_ && !shown_.content && !moved_ ? picture_.content : nullptr, cacheSize_, cacheZoom_, cache_};
+  moved_ = false;
+  rest_->stop();
   const bool back = previous_.content && previous_.content == picture.content && previous_.size == size() &&
                     previous_.zoom == zoom_ && picture.width == picture_.width && picture.height == picture_.height;
   if (back) {
@@ -182,13 +226,26 @@ void ImageControl::mouseMoveEvent(QMouseEvent* event) {
   if (!dragging_ && (std::abs(at.x() - pressAt_.x()) >= kDragDistance || std::abs(at.y() - pressAt_.y()) >= kDragDistance))
     dragging_ = true;
   if (dragging_) {
-    SetZoom(Mapping(picture_).Panned(at.x() - dragFrom_.x(), at.y() - dragFrom_.y()));
+    const DisplayZoom next = Mapping(picture_).Panned(at.x() - dragFrom_.x(), at.y() - dragFrom_.y());
+    if (next != zoom_ && MoveRaster(next)) {
+      zoom_ = next;
+      update();
+      if (viewChanged_) viewChanged_(ShownRegion());
+    } else {
+      SetZoom(next);
+    }
     dragFrom_ = at;
   }
   event->accept();
 }
 
 void ImageControl::mouseReleaseEvent(QMouseEvent* event) {
+  // The drag's end: the view as a full replay shows it.
+  if (event->button() == Qt::LeftButton && std::exchange(moved_, false)) {
+    rest_->stop();
+    cacheValid_ = false;
+    update();
+  }
   if (event->button() == Qt::LeftButton && std::exchange(pressed_, false) && !std::exchange(dragging_, false) && press_)
     if (const std::optional<QPointF> at = LogicalAt(pressAt_)) press_(*at);
   event->accept();

@@ -34,6 +34,11 @@ class ImageControl : public QWidget {
   void SetPictureChangedIn(const PictureSnapshot& picture, const std::vector<QRectF>& areas,
                            const std::function<void(QImage&, QRect, const DisplayZoom&)>& repaint);
   const PictureSnapshot& Picture() const { return picture_; }
+  // Paints any part of `content` as a full replay at a zoom would (given the raster and a clip
+  // in its pixels): a drag then moves the raster and paints only what comes into view, and the
+  // whole is played again once the view rests.
+  void SetRegionPainter(std::shared_ptr<const PictureContent> content,
+                        std::function<void(QImage&, QRect, const DisplayZoom&)> paint);
   // What a magnified view shows in place of the picture: one of the same frame drawn for that
   // view (the density view's finer cells). Saving and printing go on taking Picture(); the next
   // SetPicture drops it. An empty snapshot shows the picture again.
@@ -101,6 +106,13 @@ class ImageControl : public QWidget {
   DisplayZoom zoom_;
   DisplayZoom cacheZoom_;
   std::function<void(const DisplayBox&)> viewChanged_;
+  std::shared_ptr<const PictureContent> painterFor_;
+  std::function<void(QImage&, QRect, const DisplayZoom&)> regionPainter_;
+  // The raster was moved by a drag: lines cut at its old edges may lie a pixel off, until the
+  // whole is played again when the view rests.
+  bool moved_ = false;
+  QTimer* rest_ = nullptr;
+  bool MoveRaster(const DisplayZoom& to);
   // A left press: where it went down, and whether it has become a drag.
   bool pressed_ = false;
   bool dragging_ = false;

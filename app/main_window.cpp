@@ -390,7 +390,12 @@ void TForm1::DrawDiagram() {
   if (selectionOnly) {
     ShowSelectionChange(before, view);
   } else {
-    imgTernova->SetPicture(Snapshot(s.Engine.Picture));
+    const PictureSnapshot picture = Snapshot(s.Engine.Picture);
+    imgTernova->SetPicture(picture);
+    // A drag over the magnified discs paints only what comes into view; the density view's
+    // few operations are played whole.
+    if (view.Density == 0)
+      imgTernova->SetRegionPainter(picture.content, SymbolRepaint(view, picture, s.Engine.LastDrawn().firstSymbolOp));
     ShowMagnifiedDensity();
   }
 }
@@ -433,8 +438,16 @@ void TForm1::ShowSelectionChange(int32_t before, const ViewState& view) {
   }
   const PictureSnapshot picture = Snapshot(engine.Picture);
   // Everything before the symbols lies under them and is played again as it is.
-  const size_t firstSymbol = engine.LastDrawn().firstSymbolOp;
-  imgTernova->SetPictureChangedIn(picture, areas, [&](QImage& image, QRect clip, const DisplayZoom& zoom) {
+  const RegionPainter repaint = SymbolRepaint(view, picture, engine.LastDrawn().firstSymbolOp);
+  imgTernova->SetPictureChangedIn(picture, areas, repaint);
+  imgTernova->SetRegionPainter(picture.content, repaint);
+}
+
+TForm1::RegionPainter TForm1::SymbolRepaint(const ViewState& view, const PictureSnapshot& picture, size_t firstSymbol) {
+  return [view, picture, firstSymbol](QImage& image, QRect clip, const DisplayZoom& zoom) {
+    Plot& engine = State().Engine;
+    const SymbolIndex& symbols = engine.Symbols();
+    const int64_t reach = 2 * std::abs(int64_t{view.SymbolSize});
     const DisplayMapping mapping =
         DisplayMapping::ForImage(picture.width, picture.height, {image.width(), image.height()}, zoom);
     const DisplayBox box = mapping.LogicalOf({clip.left(), clip.top(), clip.right(), clip.bottom()});
@@ -464,7 +477,7 @@ void TForm1::ShowSelectionChange(int32_t before, const ViewState& view) {
             if (placed(symbol, disc)) fill(disc);
           });
         });
-  });
+  };
 }
 
 // Magnified, a symbol keeps its size on the screen: it covers fewer logical units.

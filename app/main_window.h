@@ -155,6 +155,10 @@ class TForm1 : public QMainWindow {
   void ChooseDensityCells(QAction* item, int32_t divisions);
   // Shows the new drawing by repainting only the symbols of the old and new selected rows.
   void ShowSelectionChange(int32_t before, const ViewState& view);
+  using RegionPainter = std::function<void(QImage&, QRect, const DisplayZoom&)>;
+  // Paints a part of the drawing of the discs under `view` as shown at a zoom, as a full replay
+  // would: what lies under the symbols played again, the symbols found through the index.
+  static RegionPainter SymbolRepaint(const ViewState& view, const PictureSnapshot& picture, size_t firstSymbol);
   void OpenDataFile(const QString& path);
   // Runs `load` on another thread. One that takes longer than the progress delay shows its
   // progress over the diagram, the window takes no other input, and Esc stops it.

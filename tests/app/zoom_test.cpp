@@ -68,6 +68,16 @@ class ZoomTest : public WindowTest {
     return full;
   }
 
+  // Pixels of the shown raster that a full replay gives otherwise.
+  int DifferingFromFullReplay() {
+    const QImage shown = Image()->Displayed(), full = FullReplay();
+    if (shown.size() != full.size()) return INT32_MAX;
+    int differing = 0;
+    for (int y = 0; y < full.height(); ++y)
+      for (int x = 0; x < full.width(); ++x) differing += shown.pixel(x, y) != full.pixel(x, y);
+    return differing;
+  }
+
   void ExpectLikeFullReplay(const std::string& step) {
     const QImage shown = Image()->Displayed();
     const QImage full = FullReplay();
@@ -141,6 +151,29 @@ TEST_F(ZoomTest, ADragPansWithoutSelectingAndAShortOneStillSelects) {
 
 // Two samples far apart: at 8x a point a disc's radius away from one lies inside its symbol's
 // logical circle but outside the disc the screen shows, so nothing is found there.
+TEST_F(ZoomTest, ADragMovesTheRasterPaintingWhatComesIntoViewAndPlaysItWholeAtRest) {
+  Open(CrowdedFile(4000));
+  const QPoint centre(Image()->width() / 2, Image()->height() / 2);
+  Wheel(centre, 3);
+  ExpectLikeFullReplay("2x");
+  Mouse(QEvent::MouseButtonPress, centre, Qt::LeftButton);
+  for (int step = 1; step <= 4; ++step) {
+    const DisplayZoom before = Image()->Zoom();
+    Mouse(QEvent::MouseMove, centre + QPoint(9 * step, -5 * step), Qt::LeftButton);
+    ASSERT_NE(Image()->Zoom(), before);
+    // Moved, with what came into view painted: at most a line's pixels lie one off.
+    EXPECT_LT(DifferingFromFullReplay(), 400) << "step " << step;
+  }
+  // At rest the whole is played again.
+  QTest::qWait(300);
+  ExpectLikeFullReplay("at rest");
+  Mouse(QEvent::MouseMove, centre + QPoint(50, -30), Qt::LeftButton);
+  EXPECT_LT(DifferingFromFullReplay(), 400);
+  Mouse(QEvent::MouseButtonRelease, centre + QPoint(50, -30), Qt::NoButton);
+  ExpectLikeFullReplay("released");
+  EXPECT_EQ(State().SelectedSample, 0);
+}
+
 TEST_F(ZoomTest, HoverAndClickFindSymbolsWhereTheMagnifiedViewShowsThem) {
   Open(WriteFile("two.txt", "50\t20\t20\t10\n10\t10\t70\t10\n"));
   const Point p = State().Engine.Table.SamplePoints[1][1];
