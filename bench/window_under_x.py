@@ -183,7 +183,15 @@ class X:
         self.x.XFlush(self.d)
 
     def click(self, button=1):
+        """A press and release; buttons 4 and 5 are one notch of the wheel up (in) and down (out)."""
+        self.press(button)
+        self.release(button)
+
+    def press(self, button=1):
         self.t.XTestFakeButtonEvent(self.d, button, 1, 0)
+        self.x.XFlush(self.d)
+
+    def release(self, button=1):
         self.t.XTestFakeButtonEvent(self.d, button, 0, 0)
         self.x.XFlush(self.d)
 
@@ -543,6 +551,189 @@ def resizing(x, app, layout, samples, res, repeats, steps=90, rate=60.0, dx=3, d
     wait_still(x, region, 0.6, 10)
 
 
+def covered(x, app, rect):
+    """True when another top-level (a tip, a menu left open) lies over rect: the screen there is
+    then not the window's."""
+    rx, ry, rw, rh = rect
+    return any(w[0] != app.window[0] and w[2] < rx + rw and rx < w[2] + w[4] and w[3] < ry + rh and ry < w[3] + w[5]
+               for w in x.top_levels())
+
+
+def option_item(x, app, key, res=None, shot=None):
+    """Option > the item with accelerator `key`, by keys: Alt+O opens the menu, `key` chooses.
+    Returns the time the item's key went, or None when the menu never showed. With `shot`, the
+    open menu is saved first."""
+    x.key("Alt_L", "o")
+    start = clock()
+    while not any(w[0] != app.window[0] for w in x.top_levels()):
+        if clock() - start > 5:
+            return None
+        time.sleep(0.02)
+    time.sleep(0.3)  # the menu painted and ready for its keys
+    if shot:
+        res.shot(x, shot)
+    t0 = clock()
+    x.key(key)
+    return t0
+
+
+def union(a, b):
+    x0, y0 = min(a[0], b[0]), min(a[1], b[1])
+    return x0, y0, max(a[0] + a[2], b[0] + b[2]) - x0, max(a[1] + a[3], b[1] + b[3]) - y0
+
+
+def density_toggle(x, app, layout, samples, res, repeats):
+    """Option > Density on and off by turns, by keys, from the D key to the final diagram. The
+    first "on" after the load counts the cells; later ones find them counted. Leaves it off.
+    Returns the diagram's rect with the density view's picture taken in."""
+    region = layout.diagram
+    # Away from the diagram: no tip of a symbol under the pointer comes up while watching it.
+    x.move(*layout.row_point(0))
+    discs = wait_still(x, region, 0.5, 30)
+    first, ons, offs = [], [], []
+    shown, wider = None, region
+    for i in range(2 * repeats + 2):
+        turning_on = i % 2 == 0
+        before = wait_still(x, region, 0.2, 30)
+        t0 = option_item(x, app, "d", res, "density-menu" if i == 0 else None)
+        took = None
+        if t0 is None:
+            print("# density: the Option menu never showed")
+        else:
+            took, final = watch(x, region, before, t0, SETTLE, 60 if i == 0 else TIMEOUT)
+            if covered(x, app, region):
+                print("# density: something covered the diagram")
+                took = None
+            elif took is not None and turning_on:
+                if shown is None:
+                    shown = final
+                    res.shot(x, "density-on-%d" % samples)
+                    try:
+                        wider = union(region, Layout(x, app.refresh()).diagram)
+                    except RuntimeError:
+                        pass  # the rect already found serves
+                elif final != shown:
+                    print("# density: the density view came back other than the first time")
+            elif took is not None and final != discs:
+                print("# density: the discs came back other than before")
+        (first if i == 0 else ons if turning_on else offs).append(took)
+    res.report("density_first_on", samples, "ms", first)
+    res.report("density_on", samples, "ms", ons)
+    res.report("density_off", samples, "ms", offs)
+    if wider != region:
+        print("# density: the density view's picture reaches beyond the discs' (%s, not %s)" % (wider, region))
+    return wider
+
+
+def density_on(x, app, region):
+    before = wait_still(x, region, 0.3, 30)
+    t0 = option_item(x, app, "d")
+    if t0 is None:
+        raise RuntimeError("the Option menu never showed")
+    took, _ = watch(x, region, before, t0, SETTLE, 60)
+    if took is None:
+        raise RuntimeError("the density view never showed")
+
+
+def thickest(x, region, box=41):
+    """The screen point in region with the most sample discs (blue) around it: a magnified view
+    about it still shows samples at the closest."""
+    import numpy as np
+    px = x.rgb(region)
+    blue = ((px[:, :, 2] > 150) & (px[:, :, 0] < 100) & (px[:, :, 1] < 100)).astype(np.int64)
+    if not blue.any():
+        raise RuntimeError("no sample discs on the diagram")
+    s = np.pad(blue.cumsum(0).cumsum(1), ((1, 0), (1, 0)))
+    near = s[box:, box:] - s[:-box, box:] - s[box:, :-box] + s[:-box, :-box]
+    y, x_ = np.unravel_index(np.argmax(near), near.shape)
+    return region[0] + int(x_) + box // 2, region[1] + int(y) + box // 2
+
+
+def zooming(x, app, region, samples, res, repeats, point, prefix="", starts=(0, 6, 17), steps=96,
+            rate=60.0, step=8, reach=96):
+    """One wheel notch over the diagram, in and out by turns, from the whole view and from
+    `starts` notches in; then a drag at 6 notches in: `steps` pointer moves of `step` pixels at
+    `rate` a second, back and forth `reach` pixels either side of the press, counting the diagram
+    frames that reach the screen. The wheel and the drag act at `point`. Home between the parts;
+    leaves the whole view."""
+    rx, ry, rw, rh = region
+    px, py = point
+    x.move(px, py)
+    time.sleep(0.05)
+    x.click()  # the diagram takes the keys (Home); at the whole view this selects a sample
+    time.sleep(0.5)
+
+    def at_notches(n):
+        x.key("Home")
+        whole = wait_still(x, region, 0.4, 30)
+        for _ in range(n):
+            x.click(4)
+            time.sleep(0.02)
+        shown = wait_still(x, region, 0.5, 30)
+        if n and shown == whole:
+            raise RuntimeError("%d wheel notches did not zoom" % n)
+        return shown
+
+    for start in starts:
+        name = "%swheel_notch_%d" % (prefix, start)
+        at_start = at_notches(start)
+        times, astray = [], 0
+        for i in range(2 * repeats):
+            before = wait_still(x, region, 0.1, 10)
+            t0 = clock()
+            x.click(4 if i % 2 == 0 else 5)
+            took, final = watch(x, region, before, t0, SETTLE, TIMEOUT)
+            if covered(x, app, region):
+                print("# %s: something covered the diagram" % name)
+                took = None
+            elif i % 2 and final != at_start:
+                astray += 1
+            if i == 0 and start in (6, 17):
+                res.shot(x, "%szoom-%d-in" % (prefix, start))
+            times.append(took)
+        if astray:
+            print("# %s: %d of %d notches out did not come back to the picture before the notch in" %
+                  (name, astray, repeats))
+        res.report(name, samples, "ms", times)
+
+    fps = []
+    for rep in range(repeats):
+        before = at_notches(6)
+        x.move(px, py)
+        time.sleep(0.05)
+        x.press(1)
+        last, frames, middle = before, 0, None
+        t_first = clock()
+        t_next = t_first
+        dx, direction = 0, 1
+        for i in range(steps):
+            while clock() < t_next:
+                img = x.poll(region)
+                if img != last:
+                    last, frames = img, frames + 1
+            if abs(dx + direction * step) > reach:
+                direction = -direction
+            dx += direction * step
+            x.move(px + dx, py)
+            t_next += 1.0 / rate
+            if i == steps // 4:
+                middle = last
+        while clock() < t_next:
+            img = x.poll(region)
+            if img != last:
+                last, frames = img, frames + 1
+        x.release(1)
+        fps.append(frames / (t_next - t_first) if frames else None)
+        if middle is not None and rep == 0:
+            res.save(as_rgb(middle, rh, rw), prefix + "pan")
+        if not frames:
+            print("# %span: the drag never moved the view" % prefix)
+        wait_still(x, region, 0.5, 10)
+    res.report(prefix + "pan_fps", samples, "frames/s", fps, scale=1.0)
+    x.key("Home")
+    wait_still(x, region, 0.5, 30)
+
+
 def open_through_dialog(x, server, binary, data, again, samples, res, repeats):
     """File > Open in a fresh window, through the real dialog: Alt+F, O, the path typed into the
     dialog, Return; then the time to the grid and diagram on screen. Then, in the same window,
@@ -630,9 +821,9 @@ def main():
     p.add_argument("--display", type=int, help="run Xvfb on this display number instead of a free one")
     p.add_argument("--shots", help="folder for screenshots of the moments measured")
     p.add_argument("--quick", action="store_true", help="fewer repetitions")
-    p.add_argument("--only", help="comma-separated: click,arrow,held,resize,open")
+    p.add_argument("--only", help="comma-separated: click,arrow,held,resize,density,zoom,open")
     a = p.parse_args()
-    only = set(a.only.split(",")) if a.only else {"click", "arrow", "held", "resize", "open"}
+    only = set(a.only.split(",")) if a.only else {"click", "arrow", "held", "resize", "density", "zoom", "open"}
     reps = 3 if a.quick else 9
 
     try:
@@ -672,6 +863,27 @@ def main():
                         app.stop()
             except (RuntimeError, OSError) as e:
                 print("# %d samples: %s" % (samples, e))
+                failed = True
+            try:
+                # A window of its own: the density view's first "on" is the first after the load.
+                if samples == 1_000_000 and only & {"density", "zoom"}:
+                    app = App(x, server, a.ternova, data)
+                    try:
+                        wait_still(x, app.rect(), 0.8, 60)
+                        layout = open_at_end(x, app)
+                        region = layout.diagram
+                        if "density" in only:
+                            region = density_toggle(x, app, layout, samples, res, reps)
+                        if "zoom" in only:
+                            point = thickest(x, layout.diagram)
+                            zooming(x, app, layout.diagram, samples, res, reps, point)
+                            x.move(*layout.row_point(0))
+                            density_on(x, app, region)
+                            zooming(x, app, region, samples, res, reps, point, prefix="density_")
+                    finally:
+                        app.stop()
+            except (RuntimeError, OSError) as e:
+                print("# density and zoom: %s" % e)
                 failed = True
             try:
                 if samples == 1_000_000 and "open" in only:
