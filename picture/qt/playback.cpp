@@ -196,6 +196,8 @@ class DiscFiller {
           if (passed_[static_cast<size_t>(px + py)]) continue;
           passedAt = static_cast<size_t>(px + py);
         }
+      } else if (c.x >= columns.offFrom || c.y >= rows.offFrom) {
+        continue;
       }
       if (!stampable(c)) {
         Fill(DiscBox(c, run.radius), at, colour);
@@ -224,6 +226,9 @@ class DiscFiller {
     std::vector<uint32_t> first;
     std::vector<uint8_t> kind;
     std::vector<int32_t> pixel;  // the centre's pixel within the bounds times `pixelStep`, or -1
+    // Coordinates from here on have their discs wholly past the bounds' far side: a magnified
+    // view leaves most of a face there.
+    int64_t offFrom = INT64_MAX;
   };
   static constexpr uint8_t kOffBounds = 2;
   static TileAxis AxisOfTiles(double scale, double offset, int near, int lo, int hi, uint32_t step, int32_t pixelStep,
@@ -233,6 +238,7 @@ class DiscFiller {
     // Beyond this a centre's pixel lies past the bounds by more than `near`.
     const double reach = (static_cast<double>(hi) + near + 2 + offset) / scale + 1;
     const auto size = static_cast<size_t>(std::min({reach, 65536.0, static_cast<double>(within) + 1}));
+    if (reach <= 65536.0 && reach <= static_cast<double>(within) + 1) axis.offFrom = static_cast<int64_t>(size);
     axis.first.resize(size);
     axis.kind.resize(size);
     axis.pixel.resize(size);
