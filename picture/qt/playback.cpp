@@ -584,9 +584,37 @@ constexpr size_t kTwoCoresDiscs = 200'000;
 // and shows wherever the upper half left a pixel free. False when `budget` ran out first.
 bool FillTopmostFirst(DiscFiller& filler, const PictureContent& content, const DiscStretch& stretch, size_t begin,
                       Rgb brush, const Placement& at, WorkBudget* budget) {
-  filler.FillUnderneath();
   bool complete = true;
-  if (!budget && stretch.discs >= kTwoCoresDiscs && std::thread::hardware_concurrency() > 1) {
+  const bool twoCores = !budget && stretch.discs >= kTwoCoresDiscs && std::thread::hardware_concurrency() > 1;
+  if (twoCores && !at.Plain() && filler.Bounds().height() >= 2) {
+    // Magnified, the discs in view may all be of one half of the drawing order: the image is
+    // halved instead, upper rows on one core and lower ones on the other, each from every disc.
+    const QRect bounds = filler.Bounds();
+    const int middle = bounds.top() + bounds.height() / 2;
+    DiscFiller upper(*filler.Image(), QRect(QPoint(bounds.left(), bounds.top()), QPoint(bounds.right(), middle - 1)));
+    DiscFiller lower(*filler.Image(), QRect(QPoint(bounds.left(), middle), bounds.bottomRight()));
+    upper.FillUnderneath();
+    lower.FillUnderneath();
+    std::exception_ptr failed;
+    std::thread second([&] {
+      try {
+        FillFromTop(lower, content, begin, stretch.end, brush, at, 0, stretch.discs, nullptr);
+      } catch (...) {
+        failed = std::current_exception();
+      }
+    });
+    try {
+      FillFromTop(upper, content, begin, stretch.end, brush, at, 0, stretch.discs, nullptr);
+    } catch (...) {
+      second.join();
+      throw;
+    }
+    second.join();
+    if (failed) std::rethrow_exception(failed);
+    return true;
+  }
+  filler.FillUnderneath();
+  if (twoCores) {
     const size_t half = stretch.discs / 2;
     QImage image(filler.Image()->size(), filler.Image()->format());
     DiscFiller lower(image, filler.Bounds());

@@ -339,6 +339,11 @@ TEST(TopmostFirst, GivesThePixelsOfFillingInOrderOnTwoCores) {
   const PictureSnapshot plain = RecordCrowdedPicture(4, true, env, true);
   for (const QSize size : {QSize(2000, 2000), QSize(587, 587), QSize(97, 97)})
     EXPECT_EQ(RenderToImage(fast, size), RenderToImage(plain, size)) << "at " << size.width();
+  // Magnified, the image is halved between the cores instead; the view's edges and the seam
+  // between the halves cut discs.
+  for (const DisplayZoom zoom : {DisplayZoom{2, 150, 301}, DisplayZoom{5.04, 1200, 977}, DisplayZoom{64, 18000, 20011}})
+    EXPECT_EQ(RenderForDisplay(fast, QSize(587, 587), zoom), RenderForDisplay(plain, QSize(587, 587), zoom))
+        << "at " << zoom.scale;
 }
 
 }  // namespace
