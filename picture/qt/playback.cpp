@@ -586,9 +586,10 @@ bool FillTopmostFirst(DiscFiller& filler, const PictureContent& content, const D
                       Rgb brush, const Placement& at, WorkBudget* budget) {
   bool complete = true;
   const bool twoCores = !budget && stretch.discs >= kTwoCoresDiscs && std::thread::hardware_concurrency() > 1;
-  if (twoCores && !at.Plain() && filler.Bounds().height() >= 2) {
-    // Magnified, the discs in view may all be of one half of the drawing order: the image is
-    // halved instead, upper rows on one core and lower ones on the other, each from every disc.
+  if (twoCores && at.sx >= 2 * at.rx && filler.Bounds().height() >= 2) {
+    // Magnified twice or more, the discs in view may all be of one half of the drawing order:
+    // the image is halved instead, upper rows on one core and lower ones on the other, each
+    // from every disc.
     const QRect bounds = filler.Bounds();
     const int middle = bounds.top() + bounds.height() / 2;
     DiscFiller upper(*filler.Image(), QRect(QPoint(bounds.left(), bounds.top()), QPoint(bounds.right(), middle - 1)));
