@@ -472,6 +472,14 @@ double DensityScale(uint32_t count, uint32_t maxCount) {
 
 Rgb DensityColour(uint32_t count, uint32_t maxCount) { return SampleViridis(DensityScale(count, maxCount)); }
 
+double DensityField::Scale(uint32_t count) const {
+  // Past the scale's end the colour stays at its end.
+  const uint64_t weighted = std::min<uint64_t>(count * weight, maxCount);
+  return DensityScale(static_cast<uint32_t>(weighted), maxCount);
+}
+
+Rgb DensityColour(const DensityField& field, uint32_t count) { return SampleViridis(field.Scale(count)); }
+
 std::vector<DensityPolygons> DensityCellPolygons(const DensityField& field, const DiagramGeometry& geometry) {
   const int32_t n = field.divisions;
   std::array<std::shared_ptr<PolygonSet>, 256> sets;
@@ -487,7 +495,7 @@ std::vector<DensityPolygons> DensityCellPolygons(const DensityField& field, cons
     // Cell t of row j: t even the up cell t / 2, t odd the down cell (t - 1) / 2.
     auto step = [&](int32_t t, int32_t j) {
       const uint32_t c = counts.Count({t / 2, j, t % 2 == 0});
-      return c == 0 ? -1 : ViridisIndex(DensityScale(c, field.maxCount));
+      return c == 0 ? -1 : ViridisIndex(field.Scale(c));
     };
     // Only the window's cells: a magnified view counts a small part of a fine lattice.
     const CellWindow& window = counts.window;

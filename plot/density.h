@@ -89,7 +89,14 @@ std::vector<CellCounts> CountCellsNear(const SampleTable& table, const SymbolInd
 struct DensityField {
   int32_t divisions = 0;
   std::array<CellCounts, 4> faces;  // face f at f - 1
-  uint32_t maxCount = 0;            // of any cell
+  uint32_t maxCount = 0;            // of any cell, or where the scale ends
+  // How many samples each counted one stands for on the colour scale. A magnified view's
+  // lattice, 2^k times as fine, is coloured by the whole view's scale with each sample standing
+  // for 4^k: its cells are a 4^k-th of the size, so one colour is one density at any zoom, and
+  // the colours stay as they are while the view moves.
+  uint64_t weight = 1;
+  // The colour of a cell of the field holding `count` samples.
+  double Scale(uint32_t count) const;
   int64_t outside = 0;              // points outside their face, all faces together
 };
 DensityField CountDensity(const SampleTable& table, int32_t rows, int32_t divisions, const DiscColours* shown = nullptr);
@@ -104,6 +111,7 @@ Rgb SampleViridis(double t);  // t in [0, 1]
 // map on a logarithmic scale from 1 to maxCount. Only counts of 1 and more are drawn.
 double DensityScale(uint32_t count, uint32_t maxCount);  // 0 for 1, 1 for maxCount
 Rgb DensityColour(uint32_t count, uint32_t maxCount);
+Rgb DensityColour(const DensityField& field, uint32_t count);
 
 // The cells of a field's windows as polygons, one set per colour in use: each row of cells (j fixed)
 // goes out as runs of neighbouring cells of the same colour, one polygon per run. Corners

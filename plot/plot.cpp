@@ -275,6 +275,9 @@ std::shared_ptr<const DensityCells> Plot::ShownDensity(const ViewState& view, do
   for (int f = 0; f < 4; ++f) faces[f] = std::move(counts[static_cast<size_t>(f)]);
   auto cells = std::make_shared<DensityCells>();
   cells->field = FieldOf(divisions, std::move(faces), whole.field.outside);
+  // Coloured by the whole view's scale, so the colour bar says what they mean.
+  cells->field.maxCount = whole.field.maxCount;
+  cells->field.weight = uint64_t{1} << (2 * level);
   cells->polygons = DensityCellPolygons(cells->field, Geometry);
   shownDensity_ = std::move(cells);
   shownDensityRows_ = rows ? colours_ : nullptr;

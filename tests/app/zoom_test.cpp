@@ -242,7 +242,7 @@ double ShareOfCellsInTheirColour(ImageControl* image, const DensityCells& cells)
           const double x = (u * v1.x + v * v2.x + w * v3.x) / n, y = (u * v1.y + v * v2.y + w * v3.y) / n;
           const int px = static_cast<int>(std::floor(mapping.PixelX(x))), py = static_cast<int>(std::floor(mapping.PixelY(y)));
           if (!shown.rect().contains(px, py)) continue;
-          const Rgb c = DensityColour(count, cells.field.maxCount);
+          const Rgb c = DensityColour(cells.field, count);
           ++checked;
           right += shown.pixel(px, py) == qRgb(c.r, c.g, c.b);
         }
@@ -280,6 +280,26 @@ TEST_F(ZoomTest, TheDensityViewRecountsForTheMagnifiedRegionAndSavingTakesTheWho
     // Saving, copying and printing take the design's picture.
     EXPECT_EQ(Image()->Picture().content.get(), whole.content.get()) << name;
   }
+  // A long drag and back counts other regions, by the same colours: the view comes back as it was.
+  const QImage here = Image()->Displayed();
+  const auto counted = shownCells();
+  Drag(at, at + QPoint(220, -180));
+  const auto moved = shownCells();
+  EXPECT_NE(moved, counted);
+  int both = 0;
+  for (int f = 0; f < 4; ++f)
+    for (int32_t j = 0; j < counted->field.divisions; ++j)
+      for (int32_t i = 0; i < counted->field.divisions; ++i) {
+        const Cell cell{i, j, true};
+        if (!counted->field.faces[f].Holds(cell) || !moved->field.faces[f].Holds(cell)) continue;
+        const uint32_t c = counted->field.faces[f].Count(cell);
+        if (c == 0) continue;
+        ++both;
+        EXPECT_EQ(DensityColour(moved->field, c), DensityColour(counted->field, c)) << "a cell of " << c;
+      }
+  EXPECT_GT(both, 0);
+  Drag(at + QPoint(220, -180), at);
+  EXPECT_EQ(Image()->Displayed(), here);
   // A short drag stays within what was counted; the picture shown is the same one.
   const PictureContent* before = Image()->ShownPicture().content.get();
   Drag(at, at + QPoint(6, 6));

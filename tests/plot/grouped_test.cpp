@@ -135,11 +135,42 @@ TEST_F(GroupedDrawing, TheDensityViewCountsOnlyTheShownGroupsAtEveryMagnificatio
   ASSERT_TRUE(shown);
   EXPECT_EQ(shown->field.divisions, 100);
   EXPECT_EQ(total(shown->field), 16u);
+  // Coloured by the whole view's scale, each sample standing for the 16 cells it has become.
+  EXPECT_EQ(shown->field.maxCount, plot.Density(view).field.maxCount);
+  EXPECT_EQ(shown->field.weight, 16u);
   // Below twice the size the view's own cells serve; past 64 times the finest lattice stays.
   EXPECT_FALSE(plot.ShownDensity(view, 1.9, {0, 0, 2000, 2000}));
   EXPECT_EQ(plot.ShownDensity(view, 64, {900, 900, 1000, 1000})->field.divisions, 25 * 64);
   view.HiddenGroups.clear();
   EXPECT_EQ(total(plot.ShownDensity(view, 2, {0, 0, 2000, 2000})->field), 24u);
+}
+
+TEST_F(GroupedDrawing, AMagnifiedCellHasOneColourWhateverRegionWasCounted) {
+  // 100 samples at one point, 5 at another and 2 beside them.
+  std::string text;
+  for (int k = 0; k < 100; ++k) text += "50\t20\t20\t10\n";
+  for (int k = 0; k < 5; ++k) text += "30\t30\t30\t10\n";
+  for (int k = 0; k < 2; ++k) text += "30.3\t30\t29.7\t10\n";
+  ASSERT_FALSE(plot.LoadText(text, '.').error);
+  ViewState view;
+  view.Density = 50;
+  const Point p = plot.Table.SamplePoints[1][1], q = plot.Table.SamplePoints[101][1], r = plot.Table.SamplePoints[106][1];
+  auto around = [](std::initializer_list<Point> points) {
+    DisplayBox box{INT64_MAX, INT64_MAX, INT64_MIN, INT64_MIN};
+    for (const Point& c : points)
+      box = {std::min<int64_t>(box.x0, c.x - 20), std::min<int64_t>(box.y0, c.y - 20), std::max<int64_t>(box.x1, c.x + 20),
+             std::max<int64_t>(box.y1, c.y + 20)};
+    return box;
+  };
+  const std::shared_ptr<const DensityCells> near = plot.ShownDensity(view, 8, around({q, r}));
+  const std::shared_ptr<const DensityCells> wide = plot.ShownDensity(view, 8, around({p, q, r}));
+  ASSERT_TRUE(near && wide);
+  ASSERT_NE(near, wide);
+  const std::optional<Cell> cell = CellOf(30, 30, 30, 400);
+  ASSERT_TRUE(cell);
+  ASSERT_EQ(near->field.faces[0].Count(*cell), 5u);
+  ASSERT_EQ(wide->field.faces[0].Count(*cell), 5u);
+  EXPECT_EQ(DensityColour(near->field, 5), DensityColour(wide->field, 5));
 }
 
 TEST_F(GroupedDrawing, TheLegendNamesEachGroupWithItsCountInTheCornerTheNetLeavesFree) {
