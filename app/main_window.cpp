@@ -657,7 +657,19 @@ void TForm1::FinishLoad(const LoadResult& result, const QString& path) {
   // Enter goes.
   setAttribute(Qt::WA_KeyboardFocusChange);
   btnPlot->setFocus();
-  if (State().Engine.SymbolIndexPending()) imgTernova->AfterNextPaint([] { State().Engine.StartSymbolIndex(); });
+  imgTernova->AfterNextPaint([this] {
+    if (State().Engine.SymbolIndexPending()) State().Engine.StartSymbolIndex();
+    // The density view's cells are counted once the window has nothing else to do, so that
+    // Option > Density shows them at once; a later event would wait for the count.
+    QTimer::singleShot(0, this, [this] {
+      Guarded([this] {
+        if (!State().Engine.DrawnView() || loading_) return;
+        ViewState view = CurrentView();
+        view.Density = State().DensityDivisions;
+        State().Engine.Density(view);
+      });
+    });
+  });
 }
 
 void TForm1::ShowLoadedFile(const LoadResult& result, const QString& path) {
