@@ -142,18 +142,25 @@ SampleTable TableOf(const std::vector<std::array<double, 4>>& rows) {
   return t;
 }
 
-TEST(DensityCount, EveryFaceMatchesAnExactCountOnBothCores) {
-  // Enough rows for the second core, many on edges, some outside a face.
-  std::mt19937_64 random(7);
-  std::uniform_int_distribution<int> whole(0, 20);
-  std::uniform_real_distribution<double> amount(-5, 100);
+// Every `every`-th row whole amounts from `least` to 20 (their points lie on cell edges and
+// corners; FeO at least 1), the others any amounts from `lowest` to 100.
+std::vector<std::array<double, 4>> EdgeAndRandomRows(uint64_t seed, int count, int every, int least, double lowest) {
+  std::mt19937_64 random(seed);
+  std::uniform_int_distribution<int> whole(least, 20);
+  std::uniform_real_distribution<double> amount(lowest, 100);
   std::vector<std::array<double, 4>> rows;
-  for (int k = 0; k < 120'000; ++k) {
-    if (k % 2)
+  for (int k = 0; k < count; ++k) {
+    if (k % every == every - 1)
       rows.push_back({double(whole(random)), double(whole(random)), double(whole(random)), double(whole(random) + 1)});
     else
       rows.push_back({amount(random), amount(random), amount(random), amount(random)});
   }
+  return rows;
+}
+
+TEST(DensityCount, EveryFaceMatchesAnExactCountOnBothCores) {
+  // Enough rows for the second core, many on edges, some outside a face.
+  const std::vector<std::array<double, 4>> rows = EdgeAndRandomRows(7, 120'000, 2, 0, -5);
   const SampleTable table = TableOf(rows);
   constexpr int32_t n = 25;
   const DensityField field = CountDensity(table, table.SampleCount, n);
@@ -217,16 +224,7 @@ TEST(DensityCount, RowsWithoutAColourAreLeftOut) {
 // A magnified view's cells, counted through the symbol index near the shown region, against
 // one pass over every row, on fine lattices and boxes of every size, on and off the edges.
 TEST(DensityCount, NearARegionEveryCellOfItsWindowsMatchesTheFullCount) {
-  std::mt19937_64 random(11);
-  std::uniform_int_distribution<int> whole(1, 12);
-  std::uniform_real_distribution<double> amount(-2, 100);
-  std::vector<std::array<double, 4>> rows;
-  for (int k = 0; k < 40'000; ++k) {
-    if (k % 3 == 0)
-      rows.push_back({double(whole(random)), double(whole(random)), double(whole(random)), double(whole(random))});
-    else
-      rows.push_back({amount(random), amount(random), amount(random), amount(random)});
-  }
+  const std::vector<std::array<double, 4>> rows = EdgeAndRandomRows(11, 40'000, 3, 1, -2);
   SampleTable table = TableOf(rows);
   const DiagramGeometry geometry = ComputeDiagramGeometry();
   for (int32_t r = 1; r <= table.SampleCount; ++r) ProjectRow(geometry, table, r);
