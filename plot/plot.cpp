@@ -294,6 +294,21 @@ void Plot::DrawForDisplay(const ViewState& view, const DensityCells& cells, Diag
 
 SymbolHit Plot::SymbolAt(double x, double y, double radiusScale) {
   if (!drawnView_) return {};
+  if (drawnView_->Density != 0) {
+    // Over the cells only the highlighted sample is drawn: only it is there to be found, the
+    // last face drawn first.
+    const int32_t row = drawnView_->SelectedSample;
+    if (row < 1 || row > DrawnRows(Table) || (drawnColours_ && !drawnColours_->Of(static_cast<uint32_t>(row - 1))))
+      return {};
+    const int64_t radius = 2 * std::llabs(int64_t{drawnView_->SymbolSize});
+    const double rr = static_cast<double>(radius) * radiusScale;
+    for (int face = 4; face >= 1; --face) {
+      const Point& p = Table.SamplePoints[static_cast<size_t>(row)][face];
+      const double dx = x - p.x, dy = y - p.y;
+      if (dx * dx + dy * dy <= rr * rr) return {row, face, p, radius};
+    }
+    return {};
+  }
   return Symbols().Find(x, y, drawnView_->SymbolSize, drawnView_->SelectedSample, drawnColours_.get(), radiusScale);
 }
 

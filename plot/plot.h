@@ -90,7 +90,7 @@ class Plot {
                       const SurfaceEnvironment& env);
 
   // The symbol under a point of the last completed drawing, in drawing units (row 0: none); a
-  // hidden group's symbols are not there. Symbols cover `radiusScale` times their drawn radius
+  // hidden group's symbols are not there, nor in the density view any but the highlighted one's. Symbols cover `radiusScale` times their drawn radius
   // (a magnified view keeps their size on the screen).
   SymbolHit SymbolAt(double x, double y, double radiusScale = 1);
 

@@ -89,10 +89,18 @@ TEST_F(CommandsTest, DensityShowsCellsAndOnlyTheHighlightedDiscsAndOffRestoresTh
   EXPECT_TRUE(form_->DensityD1->isChecked());
   const std::vector<std::string> density = Describe(form_->imgTernova->Picture());
   EXPECT_GE(count(density, "polygons"), 1);
-  // Only the highlighted sample's four discs, red.
+  // Only the highlighted sample's four discs, red, and only they are found under the pointer.
   const std::vector<Symbol> discs = Shown();
   ASSERT_EQ(discs.size(), 4u);
   for (const Symbol& d : discs) EXPECT_EQ(d.colour, kRed);
+  for (int face = 1; face <= 4; ++face) {
+    const Point& selected = State().Engine.Table.SamplePoints[2][face];
+    const Point& other = State().Engine.Table.SamplePoints[5][face];
+    EXPECT_EQ(State().Engine.SymbolAt(selected.x, selected.y).row, 2) << "face " << face;
+    if (std::abs(other.x - selected.x) + std::abs(other.y - selected.y) > 40) {
+      EXPECT_EQ(State().Engine.SymbolAt(other.x, other.y).row, 0) << "face " << face;
+    }
+  }
   // Another selection in the view redraws it whole: still no blue disc.
   ClickRow(5);
   ASSERT_EQ(Shown().size(), 4u);
