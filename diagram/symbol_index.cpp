@@ -109,6 +109,17 @@ SymbolHit SymbolIndex::Find(double x, double y, int32_t symbolSize, int32_t sele
   return {row, static_cast<int32_t>(best->key >> kFaceShift) + 1, {best->x, best->y}, row == selectedRow ? 2 * r : r};
 }
 
+int64_t SymbolIndex::CountAround(double x0, double y0, double x1, double y1) const {
+  if (rows_ == 0) return 0;
+  const int32_t bx0 = BucketOf(x0), bx1 = BucketOf(x1), by0 = BucketOf(y0), by1 = BucketOf(y1);
+  int64_t n = 0;
+  for (int32_t by = by0; by <= by1; ++by) {
+    const size_t row = static_cast<size_t>(by) * kBuckets;
+    n += starts_[row + static_cast<size_t>(bx1) + 1] - starts_[row + static_cast<size_t>(bx0)];
+  }
+  return n;
+}
+
 SymbolIndex::TopmostWalk::TopmostWalk(const SymbolIndex& index, int64_t x0, int64_t y0, int64_t x1, int64_t y1,
                                       int64_t reach)
     : index_(index), x0_(x0 - reach), y0_(y0 - reach), x1_(x1 + reach), y1_(y1 + reach) {

@@ -50,6 +50,9 @@ class SymbolIndex {
   void Build(const SymbolCentres& centres);
   void Clear();
   int32_t Rows() const { return rows_; }
+  // How many symbols the buckets that the box (x0, y0)-(x1, y1) reaches into hold: at least the
+  // number whose centres lie in it, found without looking at any of them.
+  int64_t CountAround(double x0, double y0, double x1, double y1) const;
 
   // The symbol drawn last among those covering (x, y) in drawing units: a symbol of centre c and
   // radius r covers p when (p - c)^2 <= r^2. Every row's radius is |symbolSize|, twice that for

@@ -237,11 +237,6 @@ const DensityCells& Plot::Density(const ViewState& view) {
   return *cells;
 }
 
-namespace {
-// Where counting near the shown region through the symbol index beats one pass over the table:
-// the region is a small part of the net.
-constexpr double kCountNearFromScale = 4;
-}  // namespace
 
 std::shared_ptr<const DensityCells> Plot::ShownDensity(const ViewState& view, double scale, const DisplayBox& region) {
   if (view.Density <= 0 || !(scale >= 2)) return nullptr;
@@ -268,8 +263,17 @@ std::shared_ptr<const DensityCells> Plot::ShownDensity(const ViewState& view, do
                                  static_cast<double>(region.y0) - padY, static_cast<double>(region.x1) + padX,
                                  static_cast<double>(region.y1) + padY));
   if (!centres_) CollectCentres();
-  std::vector<CellCounts> counts = scale >= kCountNearFromScale
-                                       ? CountCellsNear(Table, Symbols(), Geometry, windows, rows)
+  // Through the index only the samples near the region are looked at, but each at a jump in
+  // memory: one pass over the whole table is faster once they are more than a fifth of the rows,
+  // and needs no index, which may still be to be built.
+  const SymbolIndex* index = indexPending_ ? nullptr : &Symbols();
+  const int64_t near = index ? index->CountAround(static_cast<double>(region.x0) - padX,
+                                                  static_cast<double>(region.y0) - padY,
+                                                  static_cast<double>(region.x1) + padX,
+                                                  static_cast<double>(region.y1) + padY)
+                             : INT64_MAX;
+  std::vector<CellCounts> counts = near < DrawnRows(Table) / 5
+                                       ? CountCellsNear(Table, *index, Geometry, windows, rows)
                                        : CountCells(Table, DrawnRows(Table), windows, rows);
   std::array<CellCounts, 4> faces;
   for (int f = 0; f < 4; ++f) faces[f] = std::move(counts[static_cast<size_t>(f)]);

@@ -163,7 +163,11 @@ TEST(SymbolIndexTest, TopmostWalkListsEverySymbolOfABoxLastDrawnFirst) {
         EXPECT_EQ(s.centre, t.SamplePoints[s.row][s.face]);
       }
       ASSERT_EQ(got, want) << "round " << round << " box " << x0 << "," << y0 << " " << x1 << "," << y1;
+      // The count of the buckets around the box holds every symbol in it, and the whole space all.
+      EXPECT_GE(index.CountAround(double(x0 - reach), double(y0 - reach), double(x1 + reach), double(y1 + reach)),
+                static_cast<int64_t>(want.size()));
     }
+    EXPECT_EQ(index.CountAround(-1e300, -1e300, 1e300, 1e300), 4 * int64_t{std::min(t.SampleCount, t.CompletedRows)});
   }
 }
 
