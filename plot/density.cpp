@@ -150,22 +150,31 @@ std::optional<Cell> SlowCellOf(double a, double b, double c, int32_t n) {
   return CellOfFloors(FloorsOf(a, b, c, n), n);
 }
 
-// The same as SlowCellOf, with the common case first: three weights of 0 or more, not all 0,
-// each quotient clear of whole numbers. Truncation is the floor of these quotients, and takes
-// no call into the C library.
-inline std::optional<Cell> FastCellOf(double a, double b, double c, int32_t n, double nd, double margin) {
-  if (!(a >= 0 && b >= 0 && c >= 0)) return SlowCellOf(a, b, c, n);
-  const double s = a + b + c;
-  const double r = nd / s;
-  if (!(s > 0) || !(r < 1e300)) return SlowCellOf(a, b, c, n);
-  const double u = a * r, v = b * r, w = c * r;
-  const auto iu = static_cast<int32_t>(u), iv = static_cast<int32_t>(v), iw = static_cast<int32_t>(w);
-  const double fu = u - iu, fv = v - iv, fw = w - iw;
-  const double high = 1 - margin;
-  const bool clear = (a == 0 || (fu > margin && fu < high)) & (b == 0 || (fv > margin && fv < high)) &
-                     (c == 0 || (fw > margin && fw < high));
-  if (!clear) return CellOfFloors(FloorsOf(a, b, c, n), n);
-  return CellOfFloors({iu, iv, iw}, n);
+// The common case, decided without exact arithmetic or a call into the C library: three
+// weights of 0 or more, not all 0, each quotient n a / s clear of whole numbers by more than
+// n 2^-44 (far beyond any rounding of it), so that the floors are the truncations. False for any other point; the floors are
+// then not set.
+struct QuickLattice {
+  int32_t n;
+  double nd, reach;  // n, and how near a half a quotient's fraction must lie
+  explicit QuickLattice(int32_t divisions)
+      : n(divisions), nd(divisions), reach(0.5 - std::ldexp(static_cast<double>(divisions), -44)) {}
+  bool Floors(double a, double b, double c, Floors& f) const {
+    const double s = a + b + c, q = nd / s;
+    if (!((a >= 0) & (b >= 0) & (c >= 0) & (s > 0) & (q < 1e300))) return false;
+    const double u = a * q, v = b * q, w = c * q;
+    f = {static_cast<int32_t>(u), static_cast<int32_t>(v), static_cast<int32_t>(w)};
+    // A zero weight gives exactly 0, whole and exact.
+    auto clear = [this](double fraction, double weight) { return (std::fabs(fraction - 0.5) < reach) | (weight == 0); };
+    return clear(u - f.i, a) & clear(v - f.j, b) & clear(w - f.k, c) & (f.i < n) & (f.j < n);
+  }
+};
+
+// The same as SlowCellOf, with the common case first.
+inline std::optional<Cell> FastCellOf(double a, double b, double c, const QuickLattice& lattice) {
+  Floors f;
+  if (lattice.Floors(a, b, c, f)) return CellOfFloors(f, lattice.n);
+  return SlowCellOf(a, b, c, lattice.n);
 }
 
 void AddCell(CellCounts& counts, const std::optional<Cell>& cell) {
@@ -202,19 +211,18 @@ void CountRows(const SampleTable& table, int32_t from, int32_t to, std::vector<C
   struct Face {
     CellCounts* counts;
     uint32_t* cells[2];  // up, down
-    int32_t n, i0, j0;
+    QuickLattice lattice;
+    int32_t i0, j0;
     uint32_t width, height;
-    double nd, margin, high;
     int a, b, c;
   };
   std::vector<Face> faces;
   for (CellCounts& c : counts) {
     const int f = std::clamp(c.window.face, 1, 4) - 1;
     const CellWindow& w = c.window;
-    const double nd = w.divisions, margin = std::ldexp(nd, -44);
-    faces.push_back({&c, {c.up.data(), c.down.data()}, w.divisions, w.i0, w.j0,
-                     static_cast<uint32_t>(std::max(w.Width(), 0)), static_cast<uint32_t>(std::max(w.Height(), 0)), nd,
-                     margin, 1 - margin, kFaceComponents[f][0], kFaceComponents[f][1], kFaceComponents[f][2]});
+    faces.push_back({&c, {c.up.data(), c.down.data()}, QuickLattice(w.divisions), w.i0, w.j0,
+                     static_cast<uint32_t>(std::max(w.Width(), 0)), static_cast<uint32_t>(std::max(w.Height(), 0)),
+                     kFaceComponents[f][0], kFaceComponents[f][1], kFaceComponents[f][2]});
   }
   for (int32_t r = from; r < to; ++r) {
     if constexpr (kFiltered) {
@@ -223,25 +231,18 @@ void CountRows(const SampleTable& table, int32_t from, int32_t to, std::vector<C
     const std::array<double, 5>& v = table.SampleValues[static_cast<size_t>(r)];
     for (const Face& f : faces) {
       const double a = v[f.a], b = v[f.b], c = v[f.c];
-      // The common case inline, as FastCellOf has it: no cell edge within reach of rounding,
-      // so the floors are the truncations and the cell follows from their sum alone.
-      const double s = a + b + c, r = f.nd / s;
-      if (a >= 0 && b >= 0 && c >= 0 && s > 0 && r < 1e300) {
-        const double u = a * r, w = b * r, x = c * r;
-        const auto iu = static_cast<int32_t>(u), iv = static_cast<int32_t>(w), iw = static_cast<int32_t>(x);
-        const double fu = u - iu, fv = w - iv, fw = x - iw;
-        if ((a == 0 || (fu > f.margin && fu < f.high)) & (b == 0 || (fv > f.margin && fv < f.high)) &
-            (c == 0 || (fw > f.margin && fw < f.high))) {
-          const uint32_t col = static_cast<uint32_t>(iu - f.i0), row = static_cast<uint32_t>(iv - f.j0);
-          if (col < f.width && row < f.height) {
-            ++f.cells[iu + iv + iw == f.n - 2][col + row * f.width];
-          } else {
-            ++f.counts->outsideWindow;
-          }
-          continue;
+      // In the common case the cell follows from the floors' sum alone.
+      Floors q;
+      if (f.lattice.Floors(a, b, c, q)) {
+        const uint32_t col = static_cast<uint32_t>(q.i - f.i0), row = static_cast<uint32_t>(q.j - f.j0);
+        if (col < f.width && row < f.height) {
+          ++f.cells[q.i + q.j + q.k == f.lattice.n - 2][col + row * f.width];
+        } else {
+          ++f.counts->outsideWindow;
         }
+        continue;
       }
-      AddCell(*f.counts, FastCellOf(a, b, c, f.n, f.nd, f.margin));
+      AddCell(*f.counts, SlowCellOf(a, b, c, f.lattice.n));
     }
   }
 }
@@ -251,25 +252,18 @@ void CountRows(const SampleTable& table, int32_t from, int32_t to, std::vector<C
 template <bool kFiltered>
 void CountWholeFaces(const SampleTable& table, int32_t from, int32_t to, std::vector<CellCounts>& counts,
                      const DiscColours* shown) {
-  const int32_t n = counts[0].window.divisions;
-  const double nd = n, margin = std::ldexp(nd, -44), reach = 0.5 - margin;
+  const QuickLattice lattice(counts[0].window.divisions);
+  const int32_t n = lattice.n;
   uint32_t* cells[4][2];
   for (int f = 0; f < 4; ++f) cells[f][0] = counts[f].up.data(), cells[f][1] = counts[f].down.data();
   const auto width = static_cast<size_t>(n);
-  // A quotient is clear of whole numbers when its fraction lies within `reach` of a half; a
-  // zero weight gives exactly 0, whole and exact.
-  auto clear = [reach](double fraction, double weight) { return (std::fabs(fraction - 0.5) < reach) | (weight == 0); };
   auto one = [&](int f, double a, double b, double c) {
-    const double s = a + b + c, q = nd / s;
-    if ((a >= 0) & (b >= 0) & (c >= 0) & (s > 0) & (q < 1e300)) {
-      const double u = a * q, v = b * q, w = c * q;
-      const auto iu = static_cast<int32_t>(u), iv = static_cast<int32_t>(v), iw = static_cast<int32_t>(w);
-      if (clear(u - iu, a) & clear(v - iv, b) & clear(w - iw, c) & (iu < n) & (iv < n)) {
-        ++cells[f][iu + iv + iw == n - 2][static_cast<size_t>(iu) + static_cast<size_t>(iv) * width];
-        return;
-      }
+    Floors q;
+    if (lattice.Floors(a, b, c, q)) {
+      ++cells[f][q.i + q.j + q.k == n - 2][static_cast<size_t>(q.i) + static_cast<size_t>(q.j) * width];
+      return;
     }
-    AddCell(counts[static_cast<size_t>(f)], FastCellOf(a, b, c, n, nd, margin));
+    AddCell(counts[static_cast<size_t>(f)], SlowCellOf(a, b, c, n));
   };
   for (int32_t r = from; r < to; ++r) {
     if constexpr (kFiltered) {
@@ -332,8 +326,7 @@ int32_t RoundedQuotient(int64_t num, int64_t den) {
 
 std::optional<Cell> CellOf(double a, double b, double c, int32_t divisions) {
   if (divisions < 1 || divisions > 8192) return std::nullopt;
-  const double n = divisions;
-  return FastCellOf(a, b, c, divisions, n, std::ldexp(n, -44));
+  return FastCellOf(a, b, c, QuickLattice(divisions));
 }
 
 uint32_t CellCounts::Count(const Cell& c) const {
@@ -389,14 +382,14 @@ std::vector<CellCounts> CountCellsNear(const SampleTable& table, const SymbolInd
         x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
       }
     const int* components = kFaceComponents[f - 1];
-    const double nd = w.divisions, margin = std::ldexp(nd, -44);
+    const QuickLattice lattice(w.divisions);
     SymbolIndex::TopmostWalk walk(index, static_cast<int64_t>(std::floor(x0)) - 2, static_cast<int64_t>(std::floor(y0)) - 2,
                                   static_cast<int64_t>(std::ceil(x1)) + 2, static_cast<int64_t>(std::ceil(y1)) + 2, 0);
     walk.Rest([&](const PlacedSymbol& symbol) {
       if (symbol.face != f || symbol.row < 1 || symbol.row > rows) return;
       if (shown && !shown->Of(static_cast<uint32_t>(symbol.row - 1))) return;
       const std::array<double, 5>& v = table.SampleValues[static_cast<size_t>(symbol.row)];
-      const std::optional<Cell> cell = FastCellOf(v[components[0]], v[components[1]], v[components[2]], w.divisions, nd, margin);
+      const std::optional<Cell> cell = FastCellOf(v[components[0]], v[components[1]], v[components[2]], lattice);
       if (cell && c.Holds(*cell)) AddCell(c, cell);
     });
   }
